@@ -1,0 +1,1 @@
+#include "compiler.h"

@@ -1,0 +1,49 @@
+// Code generation: the statement compiler `compilecode` with every statement form, the
+// expression compiler `handleexpr`, value access `handleget`, assignment targets
+// `handleset` and the literal tests. They recurse into each other as deep as the source
+// nests; every byte goes out through the emitters of the packer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rawapi.h"
+
+// The statement keywords and the operators, in their significant order.
+extern const stringlist statements;
+extern const stringlist operators;
+
+// Deepest nesting of brackets, braces and code blocks (and of the compiler's recursion
+// through them) that a program may have; deeper is the fatal "Nesting too deep!".
+constexpr int maxnesting = 2000;
+// Current depth of the compiler's recursion; reset by `resetstate` callers through
+// `resetcompiler`.
+extern int nesting;
+// Files being included at this moment (canonical paths), innermost last.
+extern std::vector<std::string> includestack;
+
+// Puts the compiler's own state (nesting, include stack) and the packer's back to their
+// start values.
+void resetcompiler();
+
+// Mode 0 compiles statements; mode 1 compiles a class body (only "def" and "class").
+void compilecode(std::string target, int mode);
+void handleexpr(std::string expression);
+void handlesingleeval(std::string target, std::string op);
+void handleget(std::string target, int pointer);
+void handleset(std::string target);
+
+// True when every character of `target` is a digit or "-" (or "." with `allowfloat`).
+bool isnumeric(std::string_view target, bool allowfloat);
+// True when some entry of `x` equals `element`.
+bool inlist(const stringlist& x, std::string_view element);
+
+// The deepest nesting of "(", "[" and "{" in `text`, outside double-quoted strings.
+int bracketdepth(std::string_view text);
+
+// Compiles a whole program text in statement mode on a thread with a stack large enough
+// for `maxnesting` levels, after checking the text's nesting. Errors arrive as the
+// exceptions of the packer (`fatalerror`, `parserexit`), rethrown on the calling thread.
+void compileprogram(const std::string& text);

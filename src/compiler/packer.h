@@ -1,0 +1,192 @@
+// Code emission: the byte-code buffer `code`, the description map `desc`, the routing
+// stack that sends each byte to one of them, length-prefixed blocks, the three operand
+// encoders, title blocks, the fatal-error routine, the source and output files, and the
+// instruction set. Every byte the compiler produces enters through `addcode`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef std::uint8_t byte;
+typedef std::vector<byte> bytelist;
+
+// ---------------------------------------------------------------------------------------
+// Instruction set. Opcodes, type bytes and marks, and a table that names each of them;
+// the listing tool reads the same table.
+
+enum opcode : byte {
+    ADD = 0x00,
+    SUB = 0x01,
+    MUL = 0x02,
+    DIV = 0x03,
+    LOAD = 0x04,
+    STORE = 0x05,
+    LEAVE = 0x06,
+    DESCEND = 0x07,
+    CALL = 0x09,
+    LOADMEMBER = 0x0A,
+    STOREMEMBER = 0x0B,
+    LOADGLOBAL = 0x0C,
+    STOREGLOBAL = 0x0D,
+    PUSH = 0x0E,
+    COPY = 0x0F,
+    RETURN = 0x10,
+    EQ = 0x11,
+    GT = 0x12,
+    LT = 0x13,
+    LE = 0x14,
+    GE = 0x15,
+    NOT = 0x16,
+    AND = 0x17,
+    OR = 0x18,
+    XOR = 0x19,
+    ARGS = 0x1A,
+    ENDARGS = 0x1B,
+    LOADREF = 0x1C,
+    MEMBERREF = 0x1D,
+    GLOBALREF = 0x1E,
+    RESULTREF = 0x1F,
+    IF = 0x21,
+    LOOP = 0x23,
+    FOREACH = 0x24,
+    ACCESS = 0x25,
+    PRECALL = 0x26,
+    CLASS = 0x28,
+    ENTER = 0x29,
+};
+
+enum typebyte : byte {
+    TYPE_INT = 0x00,
+    TYPE_DECIMAL = 0x01,
+    TYPE_STRING = 0x02,
+    TYPE_OBJECT = 0x03,
+    TYPE_LIST = 0x04,
+    TYPE_DICT = 0x05,
+    TYPE_BLOCK = 0x06,
+};
+
+// Marks inside a list or dictionary payload.
+constexpr byte ITEM_MARK = 0x07;
+constexpr byte END_MARK = 0xFF;
+
+// What follows an opcode in the byte code.
+enum class operandkind : byte {
+    none,    // the opcode stands alone
+    name,    // TYPE_STRING and a string operand, nothing else
+    count,   // TYPE_INT and an int operand (the argument count of CALL)
+    block,   // TYPE_BLOCK and a length-prefixed block
+    anytype, // any typed operand (PUSH)
+};
+
+struct opcodeinfo {
+    byte value;
+    const char* mnemonic;
+    operandkind operand;
+};
+
+// Every opcode the compiler emits, in byte order.
+extern const std::vector<opcodeinfo> opcodetable;
+// The entry for `value`, or nullptr when `value` is no opcode.
+const opcodeinfo* findopcode(byte value);
+// The name of a type byte ("TYPE_INT" ...), or nullptr when `value` is no type byte.
+const char* typebytename(byte value);
+
+// ---------------------------------------------------------------------------------------
+// Emission state. Process-wide, as the compiler is one pass over one program; `resetstate`
+// puts all of it back to its start values so that tests and the fuzz target can compile
+// many programs in one process.
+
+extern bytelist code;                  // the byte code, in emission order
+extern bytelist desc;                  // the description map
+extern std::vector<bytelist> tempcode; // pending bytes of the open length-prefixed blocks
+extern std::vector<std::string> titles;
+extern const std::string packroot;     // "PACK_ROOT"
+extern std::vector<bool> descorcode;   // routing stack: back true sends bytes to desc
+extern std::int32_t asop;              // open length-prefixed blocks
+extern const std::int32_t maxasopsize; // largest block; -1 means no limit
+extern std::int32_t currentdesclength; // code bytes since the last title record
+
+void resetstate();
+
+// Routes one byte: into the innermost open block, into `desc` while a title record is
+// written, or into `code`.
+void addcode(byte b);
+void addcode(const bytelist& bytes);
+// Closes the innermost open block: emits its length and then its bytes one level out.
+void negatebyteoperand();
+
+// Operand encoders.
+void compileint(std::int32_t target);
+void compilefloat(float target);
+void compilestring(std::string_view target);
+
+// Title blocks of the description map.
+void gotitle(std::string_view target);
+void goout();
+
+// ---------------------------------------------------------------------------------------
+// Origin tracing, for the annotated listing: when on, every byte-code byte remembers the
+// title block that was innermost when the byte was generated, also for bytes held back in
+// a block. Off by default; it changes no emitted byte.
+
+struct titlenode {
+    std::string title;
+    std::int32_t parent; // index into `titlenodes`, -1 for the root
+};
+
+extern bool traceorigins;
+extern std::vector<titlenode> titlenodes;  // node 0 is the root, "PACK_ROOT"
+extern std::vector<std::int32_t> codeorigins; // parallel to `code` while tracing
+
+// ---------------------------------------------------------------------------------------
+// Errors. `error` never returns: it throws `fatalerror`, which the driver turns into the
+// four-line report and exit status 1. The statement parser throws `parserexit` with its
+// own exit status after printing its own message.
+
+struct fatalerror {
+    std::string message;
+};
+
+struct parserexit {
+    int status;
+};
+
+[[noreturn]] void error(const std::string& message);
+
+// The ten quips of the report, one chosen at random per error.
+extern const std::vector<std::string> errormessages;
+
+// Writes the four-line report for `message` to standard error and returns the exit
+// status (1).
+int reporterror(const std::string& message);
+
+// Source text quoted in a message: its first line only, "..." appended when cut.
+std::string firstline(std::string_view text);
+
+// ---------------------------------------------------------------------------------------
+// Files.
+
+// The largest source text the compiler reads.
+constexpr std::uint64_t maxsourcesize = 2ull * 1024 * 1024 * 1024;
+
+// Reads a source file as text: every CR LF pair becomes one line end, and every line, the
+// last one included, ends in one line feed. A file that cannot be opened or read is the
+// fatal "Could not open file with name: " + `path`; one over `maxsourcesize` bytes is
+// "Source too large: " + `path`.
+std::string readsourcefile(const std::string& path);
+
+// The output stem of a source path: the last component after "/" or "\" (and after a
+// leading drive such as "C:"), without its last extension.
+std::string sourcestem(std::string_view path);
+
+// Writes `code` to `name` + ".zvbc" through a temporary file that replaces the target only
+// when complete, then echoes the bytes in hexadecimal on standard output.
+void writecode(const std::string& name);
+// The description file is switched off: prints a warning on standard error.
+void writedesc(const std::string& name);
+
+// The hexadecimal echo of `bytes`: each byte in lower case without leading zeros, followed
+// by one blank.
+std::string hexecho(const bytelist& bytes);
