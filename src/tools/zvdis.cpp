@@ -1,0 +1,103 @@
+// zvdis: lists and verifies byte-code files, and compiles programs in-process to list their
+// byte code under the source constructs that produced it or to dump the raw buffers. A thin
+// command line over the reader in bytecodereader.h and the compiler core.
+//
+// Exit statuses: 0 success; 2 wrong usage, an unreadable byte-code file or a fault in the
+// byte code; when compiling, 1 after a compile error and the statement parser's own status.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bytecodereader.h"
+#include "compiler.h"
+#include "packer.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: zvdis FILE.zvbc           list the byte code in FILE.zvbc\n"
+    "       zvdis --check FILE.zvbc   verify FILE.zvbc only; silent when sound\n"
+    "       zvdis --source PROGRAM    compile PROGRAM, list its byte code under its source\n"
+    "       zvdis --code-raw PROGRAM  compile PROGRAM, print the byte code in hexadecimal\n"
+    "       zvdis --desc-raw PROGRAM  compile PROGRAM, print the description map in hexadecimal\n"
+    "       zvdis --help              show this text\n"
+    "A fault in the byte code ends the listing with \"zvdis: offset N: ...\" on standard\n"
+    "error and exit status 2.\n";
+
+constexpr int statusbad = 2;
+
+int badusage() {
+    std::cerr << usage;
+    return statusbad;
+}
+
+// Reports the fault, if any, after the listing printed so far.
+int finish(const std::optional<bytecodefault>& fault) {
+    std::cout.flush();
+    if (!fault) return 0;
+    std::cerr << faultline(*fault) << '\n';
+    return statusbad;
+}
+
+int listfile(const std::string& path, bool checkonly) {
+    auto unreadable = [&] {
+        std::cerr << "zvdis: cannot read byte-code file " << path << '\n';
+        return statusbad;
+    };
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return unreadable();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return unreadable();
+    const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>{});
+    if (in.bad()) return unreadable();
+    if (checkonly) return finish(verifybytecode(bytes));
+    return finish(listbytecode(bytes, std::cout));
+}
+
+enum class compiled { source, coderaw, descraw };
+
+int compile(const std::string& path, compiled what) {
+    try {
+        std::string text = readsourcefile(path);
+        resetcompiler();
+        traceorigins = what == compiled::source;
+        compileprogram(text);
+    } catch (const fatalerror& e) { return reporterror(e.message); } catch (const parserexit& e) {
+        std::cout.flush();
+        return e.status;
+    }
+    switch (what) {
+    case compiled::coderaw:
+        std::cout << hexstring(code) << '\n';
+        return 0;
+    case compiled::descraw:
+        std::cout << hexstring(desc) << '\n';
+        return 0;
+    case compiled::source:
+        break;
+    }
+    return finish(listannotated(code, titlenodes, codeorigins, std::cout));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--help") {
+        std::cout << usage;
+        return 0;
+    }
+    if (args.size() == 1 && !args[0].starts_with("--")) return listfile(args[0], false);
+    if (args.size() != 2) return badusage();
+    const std::string& option = args[0];
+    if (option == "--check") return listfile(args[1], true);
+    if (option == "--source") return compile(args[1], compiled::source);
+    if (option == "--code-raw") return compile(args[1], compiled::coderaw);
+    if (option == "--desc-raw") return compile(args[1], compiled::descraw);
+    return badusage();
+}
