@@ -1,1 +1,704 @@
+// Code generation. `compilecode` splits a text into statements and compiles each through
+// its form; forms call `handleexpr` for expressions and `handleset` for receiving names;
+// `handleexpr` cuts operands and operators and hands each operand to `handleget`, which
+// calls `handleexpr` again for every nested expression. Every construct brackets its bytes
+// with a title block.
 #include "compiler.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <map>
+#include <pthread.h>
+
+#include "packer.h"
+#include "parser.h"
+
+const stringlist statements = {"$@",   "if",     "while", "for",    "def",
+                               "also", "return", "class", "forever"};
+const stringlist operators = {
+    "+", "-", "*", "/", "==", "!=", ">=", "<=", ">", "<", "not", "and", "or", "xor"};
+
+int nesting = 0;
+std::vector<std::string> includestack;
+
+void resetcompiler() {
+    resetstate();
+    nesting = 0;
+    includestack.clear();
+}
+
+namespace {
+
+// The recursion itself may run somewhat deeper than the bracket nesting it follows (a
+// statement inside a body adds a level, and escapes can turn into brackets on a second
+// scan); this is the hard stop that keeps the stack safe whatever the text.
+constexpr int maxrecursion = 2 * maxnesting + 16;
+
+// One level of the compiler's recursion, for as long as the construct is compiled.
+struct nestinglevel {
+    nestinglevel() {
+        if (++nesting > maxrecursion) {
+            --nesting;
+            error("Nesting too deep!");
+        }
+    }
+    ~nestinglevel() { --nesting; }
+    nestinglevel(const nestinglevel&) = delete;
+    nestinglevel& operator=(const nestinglevel&) = delete;
+};
+
+const stringlist keepon = {".", "[", "("};
+
+void addname(byte op, std::string_view name) {
+    addcode(op);
+    addcode(TYPE_STRING);
+    compilestring(name);
+}
+
+void pushint(std::int32_t value) {
+    addcode(PUSH);
+    addcode(TYPE_INT);
+    compileint(value);
+}
+
+// ENTER, LOADMEMBER `method`, CALL with `count` arguments, LEAVE: the get and set calls of
+// assignment targets.
+void membercall(std::string_view method, std::int32_t count) {
+    addcode(ENTER);
+    addname(LOADMEMBER, method);
+    addcode(CALL);
+    addcode(TYPE_INT);
+    compileint(count);
+    addcode(LEAVE);
+}
+
+// Opens a length-prefixed block behind `op` and TYPE_BLOCK; `closeblock` ends it.
+void openblock(byte op) {
+    addcode(op);
+    addcode(TYPE_BLOCK);
+    ++asop;
+}
+
+void closeblock() {
+    negatebyteoperand();
+}
+
+std::string quotetext(std::string_view text) {
+    return "'" + firstline(text) + "'";
+}
+
+bool startswith(std::string_view text, char c) {
+    return !text.empty() && text[0] == c;
+}
+
+bool isdigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// ---------------------------------------------------------------------------------------
+// Statement forms. Each receives the words after its keyword, already counted.
+
+typedef std::vector<std::string> words;
+
+void compileassignment(const std::string& name, const std::string& val) {
+    gotitle(name + " = " + val);
+    handleexpr(val);
+    handleset(name);
+    goout();
+}
+
+void compilescope(const words& w, int) {
+    const std::string& name = w[0];
+    const std::string& body = w[1];
+    gotitle("$@ " + name + " " + body);
+    handleexpr(name);
+    addcode(ENTER);
+    compilecode(body, 0);
+    addcode(LEAVE);
+    goout();
+}
+
+void compileif(const words& w, int) {
+    gotitle("if " + w[0] + " <code>");
+    handleexpr(w[0]);
+    openblock(IF);
+    compilecode(w[1], 0);
+    closeblock();
+    goout();
+}
+
+void compilewhile(const words& w, int) {
+    gotitle("while " + w[0] + " <code>");
+    pushint(1);
+    openblock(LOOP);
+    handleexpr(w[0]);
+    compilecode(w[1], 0);
+    closeblock();
+    goout();
+}
+
+void compileforever(const words& w, int) {
+    gotitle("forever <code>");
+    pushint(1);
+    openblock(LOOP);
+    compilecode(w[0], 0);
+    pushint(1);
+    closeblock();
+    goout();
+}
+
+void compilefor(const words& w, int) {
+    // w[1] is the skipped word, conventionally "as".
+    const std::string& expr = w[0];
+    const std::string& name = w[2];
+    gotitle("for " + expr + " as " + name + " <code>");
+    handleexpr(expr);
+    openblock(FOREACH);
+    addname(LOAD, "ELEMENT");
+    addname(STORE, name);
+    compilecode(w[3], 0);
+    closeblock();
+    goout();
+}
+
+void compiledef(const words& w, int mode) {
+    std::string_view unpreppedname = w[0];
+    std::string name = seekstring(unpreppedname, {"("}, GIM, 0, false);
+    if (unpreppedname.empty()) error("def: parameter list missing: " + quotetext(w[0]));
+    if (mode == 1) name = "@" + name;
+    unpreppedname.remove_prefix(1);
+    const stringlist args = getargs(unpreppedname, ",", {")"});
+    gotitle("def " + name + " <code>");
+    openblock(PUSH);
+    std::int32_t currentarg = 0;
+    for (const std::string& p : args) {
+        addname(LOAD, "arg" + std::to_string(currentarg));
+        addname(STORE, p);
+        ++currentarg;
+    }
+    compilecode(w[1], 0);
+    closeblock();
+    handleset(name);
+    goout();
+}
+
+void compileclass(const words& w, int) {
+    gotitle("class " + w[0] + " <definition>");
+    addcode(PUSH);
+    addcode(TYPE_OBJECT);
+    addcode(CLASS);
+    addcode(ENTER);
+    compilecode(w[1], 1);
+    addcode(LEAVE);
+    handleset(w[0]);
+    goout();
+}
+
+void compilereturn(const words& w, int) {
+    if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
+    addcode(RETURN);
+}
+
+// The canonical form of a path, for telling whether a file is being included already.
+std::string canonicalpath(const std::string& path) {
+    std::error_code failed;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, failed);
+    return failed ? path : canonical.string();
+}
+
+void compilealso(const words& w, int) {
+    const std::string& name = w[0];
+    gotitle("also " + name);
+    const std::string path = name + ".ZVEX";
+    const std::string completed = readsourcefile(path);
+    const std::string canonical = canonicalpath(path);
+    for (const std::string& open : includestack) {
+        if (open == canonical) error("Inclusion cycle: " + firstline(path));
+    }
+    if (nesting + bracketdepth(completed) > maxnesting) error("Nesting too deep!");
+    includestack.push_back(canonical);
+    compilecode(completed, 0);
+    includestack.pop_back();
+    goout();
+}
+
+// The keyword forms: how many words each takes after its keyword, and its compiler.
+struct form {
+    std::size_t least;
+    std::size_t most;
+    void (*compile)(const words&, int mode);
+};
+
+const std::map<std::string, form, std::less<>> forms = {
+    {"$@", {2, 2, compilescope}},        {"if", {2, 2, compileif}},
+    {"while", {2, 2, compilewhile}},     {"for", {4, 4, compilefor}},
+    {"forever", {1, 1, compileforever}}, {"def", {2, 2, compiledef}},
+    {"class", {2, 2, compileclass}},     {"also", {1, 1, compilealso}},
+    {"return", {0, 1, compilereturn}},
+};
+
+void checkwordcount(const std::string& keyword, const words& w, std::size_t least,
+                    std::size_t most) {
+    if (w.size() < least) error("Incomplete statement: " + quotetext(keyword));
+    if (w.size() > most) error("Unexpected words after statement: " + quotetext(w[most]));
+}
+
+bool isblankword(const std::string& word) {
+    return word.empty() || word == " " || word == "\t";
+}
+
+// Compiles one statement, its words cleaned and at least one left.
+void compilestatement(const std::string& statement, const words& rest, int mode) {
+    if (rest.size() == 2 && rest[0] == "=") {
+        if (mode == 1) error("Only def allowed in class definition!");
+        compileassignment(statement, rest[1]);
+        return;
+    }
+    if (inlist(statements, statement)) {
+        if (mode == 1 && statement != "def" && statement != "class") {
+            error("Only def & class allowed in class definition!");
+        }
+        const form& f = forms.find(statement)->second;
+        checkwordcount(statement, rest, f.least, f.most);
+        f.compile(rest, mode);
+        return;
+    }
+    if (mode == 1) error("Only def allowed in class definition!");
+    checkwordcount(statement, rest, 0, 0);
+    handleexpr(statement);
+}
+
+// ---------------------------------------------------------------------------------------
+// Literals of value access.
+
+// An integer literal: the longest leading optionally signed run of digits.
+std::int32_t readinteger(const std::string& head) {
+    std::size_t at = head[0] == '-' ? 1 : 0;
+    std::int64_t value = 0;
+    const std::size_t digits = at;
+    for (; at < head.size() && isdigit(head[at]); ++at) {
+        value = value * 10 + (head[at] - '0');
+        if (value > 2147483648LL) break;
+    }
+    if (at == digits) error("stoi invalid. val: " + quotetext(head));
+    if (head[0] == '-') value = -value;
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max()) {
+        error("stoi invalid. val: " + quotetext(head));
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// A decimal literal: the longest leading part that reads as a decimal number, in single
+// precision, which must survive the whole-and-digit encoding.
+float readdecimal(const std::string& head) {
+    char* end = nullptr;
+    errno = 0;
+    const float value = std::strtof(head.c_str(), &end);
+    if (end == head.c_str()) error("stof invalid. val: " + quotetext(head));
+    const float tenfold = value * 10.0f;
+    const bool inrange = std::isfinite(tenfold) && value > -2147483649.0f &&
+                         value < 2147483648.0f && tenfold > -2147483649.0f &&
+                         tenfold < 2147483648.0f;
+    const bool signlost =
+        value < 0.0f && value > -1.0f && static_cast<std::int32_t>(tenfold) % 10 != 0;
+    if (!inrange || signlost) error("Decimal cannot be encoded. val: " + quotetext(head));
+    return value;
+}
+
+// A head is scanned up to its first suffix opener. A list head runs to its matching "]",
+// and a head of digits continues through one point that a digit follows (a decimal).
+std::string scanhead(std::string_view& target) {
+    if (startswith(target, '[')) {
+        target.remove_prefix(1);
+        std::string inner = seekstring(target, {"]"}, GIM, 0, false);
+        if (!startswith(target, ']')) return "[" + inner;
+        target.remove_prefix(1);
+        return "[" + inner + "]";
+    }
+    std::string head = seekstring(target, keepon, GIM, 0, false);
+    const bool wholenumber = !head.empty() && isnumeric(head, false) &&
+                             head.find_first_of("0123456789") != std::string::npos;
+    if (wholenumber && target.size() >= 2 && target[0] == '.' && isdigit(target[1])) {
+        target.remove_prefix(1);
+        head += "." + seekstring(target, keepon, GIM, 0, false);
+    }
+    return head;
+}
+
+void compiledict(std::string_view entries, const std::string& head) {
+    entries.remove_prefix(1);
+    std::int32_t count = 0;
+    bool closed = false;
+    const auto malformed = [&] { error("handleget: malformed dictionary: " + quotetext(head)); };
+    const auto skipblanks = [&] {
+        while (startswith(entries, ' ')) entries.remove_prefix(1);
+    };
+    while (!entries.empty() && entries[0] != '}') {
+        if (closed) malformed();
+        ++count;
+        const std::string key = seekstring(entries, {": ", ":"}, GIM, 0, false);
+        if (entries.empty()) malformed();
+        entries.remove_prefix(1);
+        skipblanks();
+        const std::string value = seekstring(entries, {", ", ",", "}"}, GIM, 0, false);
+        if (!entries.empty()) {
+            closed = entries[0] == '}';
+            entries.remove_prefix(1);
+        }
+        skipblanks();
+        handleexpr(value);
+        handleexpr(key);
+    }
+    if (!closed && startswith(entries, '}')) {
+        entries.remove_prefix(1);
+        closed = true;
+    }
+    if (!closed || !entries.empty()) malformed();
+    addcode(PUSH);
+    addcode(TYPE_DICT);
+    for (std::int32_t i = 0; i < count; ++i) {
+        addcode(ITEM_MARK);
+        addcode(ITEM_MARK);
+    }
+    addcode(END_MARK);
+}
+
+void compilelist(std::string_view elements, const std::string& target) {
+    elements.remove_prefix(1);
+    const stringlist items = getargs(elements, ",", {"]"});
+    if (elements != "]") error("handleget: malformed list: " + quotetext(target));
+    for (const std::string& item : items) handleexpr(item);
+    addcode(PUSH);
+    addcode(TYPE_LIST);
+    for (std::size_t i = 0; i < items.size(); ++i) addcode(ITEM_MARK);
+    addcode(END_MARK);
+}
+
+void compilestringliteral(const std::string& head) {
+    if (head.size() < 2 || head.back() != '"') {
+        error("handleget: malformed string literal: " + quotetext(head));
+    }
+    addcode(PUSH);
+    addcode(TYPE_STRING);
+    compilestring(std::string_view(head).substr(1, head.size() - 2));
+}
+
+// Name opcodes by access mode (plain, global, member), for values and for references.
+constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
+constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
+constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
+
+void compilehead(const std::string& head, std::string_view rest, const std::string& target,
+                 int getof, int pointer) {
+    if (head[0] == '{') {
+        compiledict(head, head);
+    } else if (head[0] == '[') {
+        if (!rest.empty() && !inlist(keepon, rest.substr(0, 1))) {
+            error("handleget: malformed list: " + quotetext(target));
+        }
+        compilelist(head, target);
+    } else if (isnumeric(head, false)) {
+        addcode(PUSH);
+        addcode(TYPE_INT);
+        compileint(readinteger(head));
+    } else if (isnumeric(head, true)) {
+        addcode(PUSH);
+        addcode(TYPE_DECIMAL);
+        compilefloat(readdecimal(head));
+    } else if (head[0] == '"') {
+        compilestringliteral(head);
+    } else {
+        addname(pointer != 0 ? refops[getof] : valueops[getof], head);
+    }
+}
+
+// Text left after the suffixes of an access or a target is not part of any suffix.
+void checknothingleft(std::string_view rest, const char* who) {
+    if (!rest.empty()) error(std::string(who) + ": unexpected text: " + quotetext(rest));
+}
+
+// Operator bytes of the expression steps.
+const std::map<std::string, bytelist, std::less<>> operatorbytes = {
+    {"+", {ADD}},      {"-", {SUB}},   {"*", {MUL}}, {"/", {DIV}},   {"==", {EQ}},
+    {"!=", {EQ, NOT}}, {">", {GT}},    {"<", {LT}},  {"<=", {LE}},   {">=", {GE}},
+    {"not", {NOT}},    {"and", {AND}}, {"or", {OR}}, {"xor", {XOR}},
+};
+
+// Runs `work` on a thread whose stack holds the deepest recursion the compiler allows,
+// and rethrows on the caller's thread whatever it threw.
+void runwithlargestack(const std::function<void()>& work) {
+    constexpr std::size_t stacksize = std::size_t{1} << 30;
+    struct job {
+        const std::function<void()>* work;
+        std::exception_ptr failure;
+    } state{&work, nullptr};
+    const auto entry = [](void* argument) -> void* {
+        auto* self = static_cast<job*>(argument);
+        try {
+            (*self->work)();
+        } catch (...) { self->failure = std::current_exception(); }
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, stacksize);
+    pthread_t thread;
+    const int started = pthread_create(&thread, &attributes, entry, &state);
+    pthread_attr_destroy(&attributes);
+    if (started != 0) {
+        work(); // no thread to be had: compile on this one
+        return;
+    }
+    pthread_join(thread, nullptr);
+    if (state.failure) std::rethrow_exception(state.failure);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+
+void compilecode(std::string target, int mode) {
+    const nestinglevel level;
+    if (!target.empty() && target[0] == '{') {
+        target.erase(0, 1);
+        if (!target.empty()) target.pop_back();
+    }
+    const parsed prepared = parse(target, 0);
+    for (const std::vector<std::string>& statement : prepared) {
+        words cleaned;
+        for (const std::string& word : statement) {
+            if (!isblankword(word)) cleaned.push_back(word);
+        }
+        if (cleaned.empty()) continue;
+        const words rest(cleaned.begin() + 1, cleaned.end());
+        compilestatement(cleaned[0], rest, mode);
+    }
+}
+
+void handleexpr(std::string expression) {
+    const nestinglevel level;
+    if (expression.empty()) error("handleexpr: expression empty!");
+    gotitle(expression);
+
+    std::string_view text = expression;
+    const bool grouped = startswith(text, '(');
+    if (grouped) text.remove_prefix(1);
+    const std::string inner = seekstring(text, {")"}, GIM, 0, false);
+    if (grouped && startswith(text, ')')) text.remove_prefix(1);
+    if (!text.empty()) error("handleexpr: unexpected text: " + quotetext(text));
+    if (inner.empty()) error("handleexpr: expression empty!");
+
+    std::string_view rest = inner;
+    std::string op;
+    bool first = true;
+    for (;;) {
+        if (checkstrings(rest, "not ")) {
+            op = "not";
+            rest.remove_prefix(4);
+        }
+        std::string current = seekstring(rest, operators, GIM, 0, true);
+        if (current.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
+            rest.remove_prefix(1);
+            current = "-" + seekstring(rest, operators, GIM, 0, true);
+        }
+        if (current.empty()) {
+            if (!op.empty()) error("handleexpr: operator without operand: " + quotetext(op));
+            if (first) error("handleexpr: expression begins with operator: " + quotetext(inner));
+            break;
+        }
+        if (op.empty()) {
+            handleget(current, 0);
+        } else {
+            handlesingleeval(current, op);
+        }
+        first = false;
+        op = reversedseekstring(rest, operators, GIM);
+    }
+    goout();
+}
+
+void handlesingleeval(std::string target, std::string op) {
+    gotitle("<datastack>" + op + target);
+    if (op != "not") {
+        addcode(ARGS);
+        handleget(target, 0);
+        addcode(ENDARGS);
+    } else {
+        handleget(target, 0);
+    }
+    const auto found = operatorbytes.find(op);
+    if (found != operatorbytes.end()) addcode(found->second);
+    if (!inlist(operators, op)) error("Unknown operator: " + quotetext(op));
+    goout();
+}
+
+void handleget(std::string target, int pointer) {
+    if (target.empty()) return;
+    gotitle(target);
+    addcode(ACCESS);
+
+    std::string_view text = target;
+    int getof = 0;
+    bool createcopy = false;
+    if (startswith(text, 'G')) getof = 1, text.remove_prefix(1);
+    if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
+    if (startswith(text, '&')) pointer = 1, text.remove_prefix(1);
+    if (startswith(text, '%')) createcopy = true, text.remove_prefix(1);
+
+    const std::string head = scanhead(text);
+    if (!head.empty()) compilehead(head, text, target, getof, pointer);
+
+    std::int32_t wentin = 0;
+    std::string path; // the text after a member path, which `gointo` hands back
+    while (!text.empty() && inlist(keepon, text.substr(0, 1))) {
+        if (startswith(text, '.')) {
+            path = gointo(text, wentin, {});
+            text = path;
+            addcode(pointer != 0 ? MEMBERREF : LOADMEMBER);
+            addcode(TYPE_STRING);
+            compilestring(seekstring(text, keepon, GIM, 0, false));
+        }
+        if (startswith(text, '(')) {
+            text.remove_prefix(1);
+            const stringlist args = getargs(text, ",", {")"});
+            if (startswith(text, ')')) text.remove_prefix(1);
+            addcode(PRECALL);
+            callfunc(args);
+            addcode(ACCESS);
+        }
+        if (startswith(text, '[')) {
+            text.remove_prefix(1);
+            addcode(ENTER);
+            addname(LOADMEMBER, "get");
+            addcode(PRECALL);
+            const std::string index = seekstring(text, {"]"}, GIM, 0, false);
+            if (text.empty()) error("handleget: missing ']': " + quotetext(target));
+            callfunc({index});
+            text.remove_prefix(1);
+            addcode(ACCESS);
+            addcode(LEAVE);
+        }
+    }
+    checknothingleft(text, "handleget");
+    for (std::int32_t i = 0; i < wentin; ++i) addcode(LEAVE);
+    if (createcopy) addcode(COPY);
+    goout();
+}
+
+void handleset(std::string target) {
+    if (target.empty()) error("handleset: name empty!");
+    gotitle(target);
+    addcode(ACCESS);
+
+    std::string_view text = target;
+    int getof = 0;
+    if (startswith(text, 'G')) getof = 1, text.remove_prefix(1);
+    if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
+
+    const std::string temp = seekstring(text, keepon, GIM, 0, false);
+    if (text.empty()) {
+        addcode(PUSH);
+        addcode(TYPE_OBJECT);
+        addname(createops[getof], temp);
+    }
+    addname(refops[getof], temp);
+
+    std::int32_t wentin = 0;
+    std::string path;
+    while (!text.empty() && inlist(keepon, text.substr(0, 1))) {
+        if (startswith(text, '.')) {
+            membercall("get", 0);
+            path = gointo(text, wentin, {});
+            text = path;
+            const std::string name = seekstring(text, keepon, GIM, 0, false);
+            if (text.empty()) {
+                addcode(PUSH);
+                addcode(TYPE_OBJECT);
+                addname(STOREMEMBER, name);
+            }
+            addname(MEMBERREF, name);
+        }
+        if (startswith(text, '(')) {
+            membercall("get", 0);
+            text.remove_prefix(1);
+            const stringlist args = getargs(text, ",", {")"});
+            if (startswith(text, ')')) text.remove_prefix(1);
+            addcode(PRECALL);
+            callfunc(args);
+            addcode(ACCESS);
+            addcode(RESULTREF);
+        }
+        if (startswith(text, '[')) {
+            membercall("get", 0);
+            text.remove_prefix(1);
+            addcode(ENTER);
+            addcode(MEMBERREF);
+            addcode(TYPE_STRING);
+            const std::string tempstr = seekstring(text, {"]"}, GIM, 0, false);
+            if (text.empty()) error("handleset: missing ']': " + quotetext(target));
+            text.remove_prefix(1);
+            compilestring(text.empty() ? "set" : "get");
+            addcode(PRECALL);
+            callfunc(tempstr.empty() ? stringlist{} : stringlist{tempstr});
+            addcode(ACCESS);
+            if (!text.empty()) addcode(RESULTREF);
+            addcode(LEAVE);
+        }
+    }
+    checknothingleft(text, "handleset");
+    for (std::int32_t i = 0; i < wentin; ++i) addcode(LEAVE);
+    goout();
+    membercall("set", 1);
+}
+
+bool isnumeric(std::string_view target, bool allowfloat) {
+    for (char c : target) {
+        if (!(isdigit(c) || c == '-' || (allowfloat && c == '.'))) return false;
+    }
+    return true;
+}
+
+bool inlist(const stringlist& x, std::string_view element) {
+    for (const std::string& entry : x) {
+        if (entry == element) return true;
+    }
+    return false;
+}
+
+int bracketdepth(std::string_view text) {
+    int depth = 0;
+    int deepest = 0;
+    bool instring = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (instring) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                instring = false;
+            }
+            continue;
+        }
+        if (c == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
+            ++i;
+        } else if (c == '"') {
+            instring = true;
+        } else if (c == '(' || c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+void compileprogram(const std::string& text) {
+    if (nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
+    runwithlargestack([&] { compilecode(text, 0); });
+}

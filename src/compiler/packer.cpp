@@ -1,1 +1,423 @@
+// Code emission: buffers and routing, length-prefixed blocks, operand encoders, title
+// blocks of the description map, the fatal-error routine, source and output files, and the
+// opcode table. See packer.h for the contracts.
 #include "packer.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <iostream>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------------------
+// Instruction set.
+
+const std::vector<opcodeinfo> opcodetable = {
+    {ADD, "ADD", operandkind::none},
+    {SUB, "SUB", operandkind::none},
+    {MUL, "MUL", operandkind::none},
+    {DIV, "DIV", operandkind::none},
+    {LOAD, "LOAD", operandkind::name},
+    {STORE, "STORE", operandkind::name},
+    {LEAVE, "LEAVE", operandkind::none},
+    {DESCEND, "DESCEND", operandkind::name},
+    {CALL, "CALL", operandkind::count},
+    {LOADMEMBER, "LOADMEMBER", operandkind::name},
+    {STOREMEMBER, "STOREMEMBER", operandkind::name},
+    {LOADGLOBAL, "LOADGLOBAL", operandkind::name},
+    {STOREGLOBAL, "STOREGLOBAL", operandkind::name},
+    {PUSH, "PUSH", operandkind::anytype},
+    {COPY, "COPY", operandkind::none},
+    {RETURN, "RETURN", operandkind::none},
+    {EQ, "EQ", operandkind::none},
+    {GT, "GT", operandkind::none},
+    {LT, "LT", operandkind::none},
+    {LE, "LE", operandkind::none},
+    {GE, "GE", operandkind::none},
+    {NOT, "NOT", operandkind::none},
+    {AND, "AND", operandkind::none},
+    {OR, "OR", operandkind::none},
+    {XOR, "XOR", operandkind::none},
+    {ARGS, "ARGS", operandkind::none},
+    {ENDARGS, "ENDARGS", operandkind::none},
+    {LOADREF, "LOADREF", operandkind::name},
+    {MEMBERREF, "MEMBERREF", operandkind::name},
+    {GLOBALREF, "GLOBALREF", operandkind::name},
+    {RESULTREF, "RESULTREF", operandkind::none},
+    {IF, "IF", operandkind::block},
+    {LOOP, "LOOP", operandkind::block},
+    {FOREACH, "FOREACH", operandkind::block},
+    {ACCESS, "ACCESS", operandkind::none},
+    {PRECALL, "PRECALL", operandkind::none},
+    {CLASS, "CLASS", operandkind::none},
+    {ENTER, "ENTER", operandkind::none},
+};
+
+const opcodeinfo* findopcode(byte value) {
+    static const std::vector<const opcodeinfo*> byvalue = [] {
+        std::vector<const opcodeinfo*> table(256, nullptr);
+        for (const opcodeinfo& info : opcodetable) table[info.value] = &info;
+        return table;
+    }();
+    return byvalue[value];
+}
+
+const char* typebytename(byte value) {
+    static const char* const names[] = {"TYPE_INT",  "TYPE_DECIMAL", "TYPE_STRING", "TYPE_OBJECT",
+                                        "TYPE_LIST", "TYPE_DICT",    "TYPE_BLOCK"};
+    return value < std::size(names) ? names[value] : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Emission state.
+
+bytelist code;
+bytelist desc;
+std::vector<bytelist> tempcode;
+std::vector<std::string> titles;
+const std::string packroot = "PACK_ROOT";
+std::vector<bool> descorcode = {false};
+std::int32_t asop = 0;
+const std::int32_t maxasopsize = -1;
+std::int32_t currentdesclength = -1;
+
+bool traceorigins = false;
+std::vector<titlenode> titlenodes;
+std::vector<std::int32_t> codeorigins;
+// Origins of the pending bytes, parallel to `tempcode`, and the title nodes that are open
+// (innermost last), while tracing.
+static std::vector<std::vector<std::int32_t>> temporigins;
+static std::vector<std::int32_t> opennodes;
+
+void resetstate() {
+    code.clear();
+    desc.clear();
+    tempcode.clear();
+    titles.clear();
+    descorcode.assign(1, false);
+    asop = 0;
+    currentdesclength = -1;
+    titlenodes.assign(1, titlenode{packroot, -1});
+    codeorigins.clear();
+    temporigins.clear();
+    opennodes.clear();
+}
+
+static std::int32_t currentorigin() {
+    return opennodes.empty() ? 0 : opennodes.back();
+}
+
+// Appends one byte-code byte to `code`, counted for the description map.
+static void appendtocode(byte b, std::int32_t origin) {
+    code.push_back(b);
+    ++currentdesclength;
+    if (traceorigins) codeorigins.push_back(origin);
+}
+
+void addcode(byte b) {
+    if (!descorcode.back() && asop > 0) {
+        if (tempcode.size() < static_cast<std::size_t>(asop)) {
+            tempcode.emplace_back();
+            if (traceorigins) temporigins.emplace_back();
+        }
+        tempcode.back().push_back(b);
+        if (traceorigins) temporigins.back().push_back(currentorigin());
+        return;
+    }
+    if (descorcode.back()) {
+        desc.push_back(b);
+        return;
+    }
+    appendtocode(b, currentorigin());
+}
+
+void addcode(const bytelist& bytes) {
+    for (byte b : bytes) addcode(b);
+}
+
+void negatebyteoperand() {
+    --asop;
+    bytelist block;
+    std::vector<std::int32_t> origins;
+    if (tempcode.size() > static_cast<std::size_t>(asop)) {
+        block = std::move(tempcode.back());
+        tempcode.pop_back();
+        if (traceorigins) {
+            origins = std::move(temporigins.back());
+            temporigins.pop_back();
+        }
+    }
+    // The limit is compared as an unsigned 64-bit size, so -1 never fails.
+    const auto limit = static_cast<std::uint64_t>(static_cast<std::int64_t>(maxasopsize));
+    if (limit < block.size()) {
+        error("@negatebyteoperand: bytecode operand size over maxasopsize! {" +
+              std::to_string(maxasopsize) + "}");
+    }
+    compileint(static_cast<std::int32_t>(block.size()));
+    if (asop > 0) {
+        // Still inside an enclosing block: the bytes move into its pending list.
+        if (tempcode.size() < static_cast<std::size_t>(asop)) {
+            tempcode.emplace_back();
+            if (traceorigins) temporigins.emplace_back();
+        }
+        bytelist& parent = tempcode.back();
+        parent.insert(parent.end(), block.begin(), block.end());
+        if (traceorigins) {
+            auto& parentorigins = temporigins.back();
+            parentorigins.insert(parentorigins.end(), origins.begin(), origins.end());
+        }
+        return;
+    }
+    code.insert(code.end(), block.begin(), block.end());
+    currentdesclength += static_cast<std::int32_t>(block.size());
+    if (traceorigins) codeorigins.insert(codeorigins.end(), origins.begin(), origins.end());
+}
+
+// ---------------------------------------------------------------------------------------
+// Operand encoders.
+
+void compileint(std::int32_t target) {
+    const auto bits = static_cast<std::uint32_t>(target);
+    addcode(static_cast<byte>(bits >> 24));
+    addcode(static_cast<byte>(bits >> 16));
+    addcode(static_cast<byte>(bits >> 8));
+    addcode(static_cast<byte>(bits));
+}
+
+// Truncates toward zero into 32 bits; out-of-range values give the pattern 0x80000000, as
+// the hardware conversion does.
+static std::int32_t truncate32(float value) {
+    if (!(value > -2147483649.0f && value < 2147483648.0f)) return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+void compilefloat(float target) {
+    compileint(truncate32(target));
+    // The tenfold is rounded to single precision before it is truncated: 0.7f * 10 is 7.
+    const volatile float tenfold = target * 10.0f;
+    const std::int32_t whole = truncate32(tenfold);
+    const std::int64_t magnitude = std::abs(static_cast<std::int64_t>(whole));
+    compileint(static_cast<std::int32_t>(magnitude % 10));
+}
+
+void compilestring(std::string_view target) {
+    for (char c : target) addcode(static_cast<byte>(c));
+    addcode(0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Title blocks.
+
+void gotitle(std::string_view target) {
+    if (titles.empty()) titles.push_back(packroot);
+    titles.emplace_back(target);
+    if (traceorigins) {
+        titlenodes.push_back(titlenode{std::string(target), currentorigin()});
+        opennodes.push_back(static_cast<std::int32_t>(titlenodes.size() - 1));
+    }
+    descorcode.push_back(true);
+    if (currentdesclength >= 0) compileint(currentdesclength);
+    currentdesclength = 0;
+    compilestring(target);
+    descorcode.pop_back();
+}
+
+void goout() {
+    descorcode.push_back(true);
+    compileint(currentdesclength);
+    currentdesclength = 0;
+    titles.pop_back();
+    compilestring(titles.back());
+    descorcode.pop_back();
+    if (titles.back() == packroot) currentdesclength = -1;
+    if (traceorigins && !opennodes.empty()) opennodes.pop_back();
+}
+
+// ---------------------------------------------------------------------------------------
+// Errors.
+
+const std::vector<std::string> errormessages = {
+    "What did you do again?",
+    "Well that wasn't supposed to happen...",
+    "I swear it wasn't my fault!",
+    "Mist.",
+    "Was it my fault?",
+    "Stop doing that!",
+    "Something ain't right...",
+    "Full steam ahead!",
+    "This message will come to haunt me, Tamsel.",
+    "GRRRRRRRR",
+};
+
+void error(const std::string& message) {
+    throw fatalerror{message};
+}
+
+int reporterror(const std::string& message) {
+    // Seeded from the wall clock in seconds, so two errors in the same second share a quip.
+    std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+    const std::size_t quip = generator() % errormessages.size();
+    std::cerr << "COMPILER ERROR" << std::endl;
+    std::cerr << "// " << errormessages[quip] << std::endl;
+    std::cerr << "Experienced error during compilation:" << std::endl;
+    std::cerr << message << std::endl;
+    return 1;
+}
+
+std::string firstline(std::string_view text) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, end)) + "...";
+}
+
+// ---------------------------------------------------------------------------------------
+// Files.
+
+std::string readsourcefile(const std::string& path) {
+    const std::string cannotopen = "Could not open file with name: " + path;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) error(cannotopen);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        error(cannotopen);
+    }
+    std::string raw;
+    if (S_ISREG(info.st_mode)) {
+        if (static_cast<std::uint64_t>(info.st_size) > maxsourcesize) {
+            ::close(fd);
+            error("Source too large: " + path);
+        }
+        raw.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            error(cannotopen);
+        }
+        raw.append(buffer, static_cast<std::size_t>(got));
+        if (raw.size() > maxsourcesize) {
+            ::close(fd);
+            error("Source too large: " + path);
+        }
+    }
+    ::close(fd);
+
+    // Line by line: a CR LF pair ends a line like a bare LF, and every line gets one LF.
+    std::string text;
+    text.reserve(raw.size() + 1);
+    std::size_t start = 0;
+    while (start < raw.size()) {
+        std::size_t end = raw.find('\n', start);
+        if (end == std::string::npos) end = raw.size();
+        std::size_t lineend = end;
+        if (lineend > start && end < raw.size() && raw[lineend - 1] == '\r') --lineend;
+        text.append(raw, start, lineend - start);
+        text.push_back('\n');
+        start = end + 1;
+    }
+    return text;
+}
+
+std::string sourcestem(std::string_view path) {
+    if (path.size() >= 2 && path[1] == ':' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+        path.remove_prefix(2);
+    }
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name == "." || name == "..") return std::string(name);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return std::string(name);
+    return std::string(name.substr(0, dot));
+}
+
+// The echo of `size` bytes from `data`.
+static std::string hexecho(const byte* data, std::size_t size) {
+    // Each byte's text, "0 " to "ff ", looked up rather than formatted.
+    static const auto table = [] {
+        std::vector<std::string> texts(256);
+        const char* digits = "0123456789abcdef";
+        for (int value = 0; value < 256; ++value) {
+            std::string text;
+            if (value >= 16) text.push_back(digits[value >> 4]);
+            text.push_back(digits[value & 15]);
+            text.push_back(' ');
+            texts[static_cast<std::size_t>(value)] = text;
+        }
+        return texts;
+    }();
+    std::string out;
+    out.reserve(size * 3);
+    for (std::size_t i = 0; i < size; ++i) out += table[data[i]];
+    return out;
+}
+
+std::string hexecho(const bytelist& bytes) {
+    return hexecho(bytes.data(), bytes.size());
+}
+
+// Writes all of `data` to `fd`; false on any failure.
+static bool writeall(int fd, const byte* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+void writecode(const std::string& name) {
+    const std::string filename = name + ".zvbc";
+    // The temporary file lives beside the target so that the rename stays on one file
+    // system; the target is replaced only once every byte is on disk.
+    std::string temporary = filename + ".tmpXXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) error("Could not open file with name: " + filename);
+    struct stat existing {};
+    if (::stat(filename.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error("Could not open file with name: " + filename);
+    }
+    ::fchmod(
+        fd, 0666 & ~[] {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            return mask;
+        }());
+    bool written = writeall(fd, code.data(), code.size());
+    written = (::close(fd) == 0) && written;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        error("Could not write file with name: " + filename);
+    }
+    if (::rename(temporary.c_str(), filename.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        error("Could not open file with name: " + filename);
+    }
+    // The echo goes out in large pieces.
+    constexpr std::size_t piece = 1 << 20;
+    for (std::size_t start = 0; start < code.size(); start += piece) {
+        const std::size_t end = std::min(code.size(), start + piece);
+        const std::string text = hexecho(code.data() + start, end - start);
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    std::cout.flush();
+}
+
+void writedesc(const std::string&) {
+    std::cerr << "WARNING; desc disabled." << std::endl;
+}

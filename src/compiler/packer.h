@@ -137,7 +137,7 @@ struct titlenode {
 };
 
 extern bool traceorigins;
-extern std::vector<titlenode> titlenodes;  // node 0 is the root, "PACK_ROOT"
+extern std::vector<titlenode> titlenodes;     // node 0 is the root, "PACK_ROOT"
 extern std::vector<std::int32_t> codeorigins; // parallel to `code` while tracing
 
 // ---------------------------------------------------------------------------------------

@@ -1,1 +1,243 @@
+// Source text scanning: the delimiter map, the prefix tests, the two scanners, the
+// argument-list splitter with the call emitter, and the member-path emitter. Scanners take
+// their text as a view and advance it; they never move the text that remains.
 #include "rawapi.h"
+
+#include <array>
+
+#include "compiler.h"
+#include "packer.h"
+
+const delimmap GIM = {{"(", ")"}, {"[", "]"}, {"{", "}"}, {"\"", "\""}};
+
+bool isallalpha(std::string_view str) {
+    for (char c : str) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    }
+    return true;
+}
+
+bool checkstrings(std::string_view x, std::string_view y) {
+    return x.size() >= y.size() && x.substr(0, y.size()) == y;
+}
+
+bool checkstrings(std::string_view x, const stringlist& y) {
+    for (const std::string& entry : y) {
+        if (checkstrings(x, entry)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The delimiter map as the scanner uses it: for every byte, the nesting counter it opens
+// and the one it closes (-1 for none). Only one-character delimiters can ever match, since
+// the scanner compares one character at a time.
+struct delimtable {
+    std::array<std::int8_t, 256> opens;
+    std::array<std::int8_t, 256> closes;
+    int count = 0;
+
+    explicit delimtable(const delimmap& ignorance) {
+        opens.fill(-1);
+        closes.fill(-1);
+        for (const auto& [opener, closer] : ignorance) {
+            if (opener.size() != 1) continue;
+            const int index = count++;
+            opens[static_cast<unsigned char>(opener[0])] = static_cast<std::int8_t>(index);
+            if (closer.size() == 1) {
+                closes[static_cast<unsigned char>(closer[0])] = static_cast<std::int8_t>(index);
+            }
+        }
+    }
+};
+
+// Which bytes can begin an entry of a list; an empty entry fits everywhere.
+struct firstbytes {
+    std::array<bool, 256> can{};
+    bool any = false;
+
+    explicit firstbytes(const stringlist& entries) {
+        for (const std::string& entry : entries) {
+            if (entry.empty()) {
+                can.fill(true);
+            } else {
+                can[static_cast<unsigned char>(entry[0])] = true;
+            }
+            any = true;
+        }
+    }
+    bool test(char c) const { return can[static_cast<unsigned char>(c)]; }
+};
+
+// The character that a backslash escape stands for.
+char escaped(char c) {
+    if (c == 'n') return '\n';
+    if (c == 'r') return '\r';
+    return c;
+}
+
+// Takes a backslash and the character after it off `target` and appends the escaped
+// character to `out`. A trailing backslash is dropped. Returns false when the text ended.
+bool takeescape(std::string_view& target, std::string& out) {
+    target.remove_prefix(1);
+    if (target.empty()) return false;
+    out.push_back(escaped(target[0]));
+    target.remove_prefix(1);
+    return true;
+}
+
+// Puts back in front of `target` the blank that was just consumed from the same buffer:
+// the last character of the result was a blank, taken directly or as an escaped blank, so
+// the byte right before `target` is that blank.
+void giveblankback(std::string_view& target) {
+    target = std::string_view(target.data() - 1, target.size() + 1);
+}
+
+} // namespace
+
+std::string seekstring(std::string_view& target, const stringlist& blacklist,
+                       const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
+    const delimtable delims(ignorance);
+    const firstbytes first(blacklist);
+    std::array<std::int64_t, 256> areinside{};
+    int openkinds = 0; // counters above 0
+    std::string out;
+
+    while (!target.empty()) {
+        const char c = target[0];
+        if (c == '\\') {
+            if (!takeescape(target, out)) return out;
+            continue;
+        }
+        if (openkinds == 0 && first.any && first.test(c)) {
+            if (blacklistmode == 0) {
+                for (const std::string& entry : blacklist) {
+                    if (!checkstrings(target, entry)) continue;
+                    if (!doalphachecking) return out;
+                    const bool blankbefore = !out.empty() && out.back() == ' ';
+                    const bool blankafter =
+                        target.size() > entry.size() && target[entry.size()] == ' ';
+                    if (isallalpha(entry)) {
+                        if (!(blankbefore && blankafter)) continue;
+                        out.pop_back();
+                        giveblankback(target);
+                        return out;
+                    }
+                    if (blankbefore && blankafter) {
+                        out.pop_back();
+                        giveblankback(target);
+                    }
+                    return out;
+                }
+            } else {
+                bool caught = false;
+                for (const std::string& entry : blacklist) {
+                    if (!checkstrings(target, entry)) continue;
+                    out.append(entry);
+                    target.remove_prefix(entry.size());
+                    caught = true;
+                    break;
+                }
+                if (caught) continue;
+                return out;
+            }
+        } else if (openkinds == 0 && blacklistmode != 0) {
+            return out;
+        }
+        // Counting: an opener that is also its own closer (the double quote) toggles.
+        const int opens = delims.opens[static_cast<unsigned char>(c)];
+        const int closes = delims.closes[static_cast<unsigned char>(c)];
+        bool counted = false;
+        if (opens >= 0 && (opens != closes || areinside[opens] <= 0)) {
+            if (areinside[opens]++ == 0) ++openkinds;
+            counted = true;
+        }
+        if (!counted && closes >= 0 && areinside[closes] > 0) {
+            if (--areinside[closes] == 0) --openkinds;
+        }
+        out.push_back(c);
+        target.remove_prefix(1);
+    }
+    return out;
+}
+
+std::string reversedseekstring(std::string_view& target, const stringlist& blacklist,
+                               const delimmap&) {
+    std::string out;
+    while (!target.empty()) {
+        if (target[0] == '\\') {
+            if (!takeescape(target, out)) return out;
+            continue;
+        }
+        while (!target.empty() && target[0] == ' ') target.remove_prefix(1);
+        const std::string* caught = nullptr;
+        for (const std::string& entry : blacklist) {
+            if (checkstrings(target, entry)) {
+                caught = &entry;
+                break;
+            }
+        }
+        if (caught == nullptr) return out;
+        out.append(*caught);
+        target.remove_prefix(caught->size());
+    }
+    return out;
+}
+
+stringlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends) {
+    std::string withblank = seperator;
+    withblank.push_back(' ');
+    stringlist blacklist = {seperator, withblank};
+    blacklist.insert(blacklist.end(), ends.begin(), ends.end());
+    stringlist out;
+    for (;;) {
+        std::string temp = seekstring(target, blacklist, GIM, 0, false);
+        if (!temp.empty()) out.push_back(std::move(temp));
+        if (checkstrings(target, ends)) return out;
+        if (!target.empty() && target[0] == ',') {
+            target.remove_prefix(1);
+            if (!target.empty() && target[0] == ' ') target.remove_prefix(1);
+            continue;
+        }
+        if (!ends.empty()) {
+            error("getargs: no endings, no comma, ends not empty; seekstring failure or "
+                  "malformed args.");
+        }
+        return out;
+    }
+}
+
+void callfunc(const stringlist& arguments) {
+    addcode(ARGS);
+    for (const std::string& argument : arguments) handleexpr(argument);
+    addcode(ENDARGS);
+    addcode(CALL);
+    addcode(TYPE_INT);
+    compileint(static_cast<std::int32_t>(arguments.size()));
+}
+
+std::string gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders) {
+    addcode(ENTER);
+    ++wentin;
+    std::string dotted;
+    if (!checkstrings(target, ".")) {
+        dotted.reserve(target.size() + 1);
+        dotted.push_back('.');
+        dotted.append(target);
+        target = dotted;
+    }
+    stringlist stops = enders;
+    stops.push_back(".");
+    std::string temp;
+    while (checkstrings(target, ".")) {
+        target.remove_prefix(1);
+        temp = seekstring(target, stops, GIM, 0, false);
+        if (!checkstrings(target, ".")) break;
+        addcode(DESCEND);
+        addcode(TYPE_STRING);
+        compilestring(temp);
+        ++wentin;
+    }
+    return temp;
+}

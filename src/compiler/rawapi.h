@@ -41,8 +41,7 @@ std::string reversedseekstring(std::string_view& target, const stringlist& black
 
 // Splits a bracketed list (its opening bracket already removed) into its element texts, up
 // to the first of `ends`, which stays at the front of `target`.
-stringlist getargs(std::string_view& target, const std::string& seperator,
-                   const stringlist& ends);
+stringlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
 
 // Emits ARGS, the code of each argument expression, ENDARGS and CALL with the count.
 void callfunc(const stringlist& arguments);
