@@ -1,0 +1,131 @@
+// The invariants of one in-process compile, shared by the compile fuzz target and the
+// replay of kept fault inputs in tests/faults. `checkcompile` compiles a text the way the
+// driver does (after `resetcompiler`), lets compile errors and parser exits through as
+// ordinary outcomes, and reports the first broken invariant as text: unsound byte code,
+// emission state left behind, a second compile of the same text (with origin tracing on)
+// that differs or whose origins do not cover the code, or a source file whose CR LF line
+// ends read differently from LF ones.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "bytecodereader.h"
+#include "compiler.h"
+#include "packer.h"
+
+namespace zvcheck {
+
+struct outcome {
+    bool compiled = false;
+    bytelist code, desc;
+    std::string failure; // the fatal message or the parser's exit status
+    bool operator==(const outcome&) const = default;
+};
+
+inline outcome compileonce(const std::string& text, bool tracing) {
+    resetcompiler();
+    traceorigins = tracing;
+    outcome result;
+    try {
+        compileprogram(text);
+        result.compiled = true;
+        result.code = code;
+        result.desc = desc;
+    } catch (const fatalerror& e) {
+        result.failure = "error: " + e.message;
+    } catch (const parserexit& e) { result.failure = "parser exit " + std::to_string(e.status); }
+    traceorigins = false;
+    return result;
+}
+
+// The emission state that a successful compile must leave behind.
+inline std::optional<std::string> checkstate() {
+    if (auto fault = verifybytecode(code))
+        return "unsound byte code at offset " + std::to_string(fault->offset) + ": " + fault->what;
+    if (asop != 0) return "asop is " + std::to_string(asop) + " after the compile";
+    if (!tempcode.empty())
+        return std::to_string(tempcode.size()) + " pending blocks after the compile";
+    if (descorcode != std::vector<bool>{false}) return "routing stack is not {false}";
+    if (!titles.empty() && titles != std::vector<std::string>{packroot})
+        return "title stack holds " + std::to_string(titles.size()) + " entries";
+    return std::nullopt;
+}
+
+// A scratch directory of this process for the source files of the line-end check.
+inline const std::string& scratchdir() {
+    static const std::string dir = [] {
+        std::string pattern = "/tmp/zvcheck.XXXXXX";
+        if (!mkdtemp(pattern.data())) std::abort();
+        return pattern;
+    }();
+    return dir;
+}
+
+inline std::string readback(const std::string& name, const std::string& bytes) {
+    const std::string path = scratchdir() + "/" + name;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out) std::abort();
+    }
+    return readsourcefile(path);
+}
+
+// Reading `text` from a file with LF and with CR LF line ends must give the same text:
+// every line ended by one LF, the last one included. Texts that hold a CR of their own, or
+// that include other files, say nothing about this and pass.
+inline std::optional<std::string> checklineends(const std::string& text) {
+    if (text.find('\r') != std::string::npos || text.find("also") != std::string::npos)
+        return std::nullopt;
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    std::string expected = text;
+    if (!expected.empty() && expected.back() != '\n') expected += '\n';
+    try {
+        if (readback("lf", text) != expected) return "LF source reads back changed";
+        if (readback("crlf", crlf) != expected) return "CR LF source reads unlike LF source";
+    } catch (const fatalerror& e) { return "reading a scratch source failed: " + e.message; }
+    return std::nullopt;
+}
+
+// After a traced compile: one origin per code byte, each naming a title node, and the
+// annotated listing goes through.
+inline std::optional<std::string> checkorigins() {
+    if (codeorigins.size() != code.size())
+        return std::to_string(codeorigins.size()) + " origins for " + std::to_string(code.size()) +
+               " code bytes";
+    for (std::int32_t origin : codeorigins)
+        if (origin < 0 || static_cast<std::size_t>(origin) >= titlenodes.size())
+            return "origin " + std::to_string(origin) + " names no title node";
+    for (std::size_t i = 1; i < titlenodes.size(); ++i)
+        if (titlenodes[i].parent < 0 || static_cast<std::size_t>(titlenodes[i].parent) >= i)
+            return "title node " + std::to_string(i) + " has no earlier parent";
+    std::ostringstream listing;
+    if (auto fault = listannotated(code, titlenodes, codeorigins, listing))
+        return "annotated listing stops at offset " + std::to_string(fault->offset) + ": " +
+               fault->what;
+    return std::nullopt;
+}
+
+inline std::optional<std::string> checkcompile(const std::string& text) {
+    const outcome first = compileonce(text, false);
+    if (first.compiled)
+        if (auto broken = checkstate()) return broken;
+    if (!(compileonce(text, true) == first))
+        return "a second compile of the same text, with origin tracing, differs";
+    if (first.compiled)
+        if (auto broken = checkorigins()) return broken;
+    return checklineends(text);
+}
+
+} // namespace zvcheck
