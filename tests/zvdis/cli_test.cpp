@@ -37,11 +37,19 @@ fs::path scratch() {
     return dir;
 }
 
+// `path` in single quotes for the shell.
+std::string quoted(const fs::path& path) {
+    std::string text = "'";
+    text += path.string();
+    text += '\'';
+    return text;
+}
+
 // Runs zvdis with `args` (already quoted where needed) in `dir`.
 outcome zvdis(const std::string& args, const fs::path& dir = GOLDEN_DIR) {
     const fs::path out = scratch() / "stdout", err = scratch() / "stderr";
-    const std::string command = "cd '" + dir.string() + "' && '" ZVDIS_PATH "' " + args + " >'" +
-                                out.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "cd " + quoted(dir) + " && " + quoted(ZVDIS_PATH) + " " + args +
+                                " >" + quoted(out) + " 2>" + quoted(err);
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
@@ -49,7 +57,7 @@ outcome zvdis(const std::string& args, const fs::path& dir = GOLDEN_DIR) {
 // Writes `text` as a program (or byte-code file) in the scratch folder; returns its path.
 std::string file(const std::string& name, const std::string& text) {
     spill(scratch() / name, text);
-    return "'" + (scratch() / name).string() + "'";
+    return quoted(scratch() / name);
 }
 
 std::string usageline(const std::string& text) {

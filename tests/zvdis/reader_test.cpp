@@ -113,14 +113,14 @@ TEST(Verifier, AcceptsEveryOperandForm) {
 
 // `depth` IF blocks, each holding the next, around `inner`.
 bytes nested(std::size_t depth, const bytes& inner) {
-    bytes code(depth * 6);
-    code.insert(code.end(), inner.begin(), inner.end());
+    bytes code;
     for (std::size_t level = 0; level < depth; ++level) {
-        const std::size_t at = level * 6, length = code.size() - at - 6;
-        code[at] = 0x21;
-        code[at + 1] = 0x06;
-        for (int i = 0; i < 4; ++i) code[at + 2 + i] = (length >> (8 * (3 - i))) & 0xff;
+        const std::size_t length = (depth - level - 1) * 6 + inner.size();
+        code.push_back(0x21);
+        code.push_back(0x06);
+        for (int shift = 24; shift >= 0; shift -= 8) code.push_back((length >> shift) & 0xff);
     }
+    for (byte b : inner) code.push_back(b);
     return code;
 }
 
