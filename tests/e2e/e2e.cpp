@@ -1,0 +1,420 @@
+// End-to-end harness for zvc. Every case of the corpus in cases/*.case becomes one test: it
+// gets a fresh directory holding its source and extra files (and an older byte-code file
+// under the expected output name), runs the built zvc there, and checks standard output,
+// standard error, the exit status, the byte-code file byte for byte and that no other file
+// appeared or vanished. Successful runs are also checked with `zvdis --check` when the
+// listing tool is built. The case format is described in cases/README.md.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct extrafile {
+    std::string path, content;
+    bool dir = false, unreadable = false;
+    std::uint64_t sparsesize = 0; // non-zero: a sparse file of this size
+};
+
+struct testcase;
+void PrintTo(const testcase& tc, std::ostream* os);
+
+struct testcase {
+    std::string name, problem; // problem: the corpus could not be read as intended
+    std::string sourcepath = "prog.zv";
+    std::optional<std::string> source;
+    std::vector<extrafile> files;
+    std::optional<std::vector<std::string>> args;
+    std::string output = "prog.zvbc";
+    std::optional<std::string> zvbc, error, out, err;
+    bool anyzvbc = false, outprefix = false;
+    std::optional<int> status;
+    long fsizelimit = 0;
+};
+
+void PrintTo(const testcase& tc, std::ostream* os) {
+    *os << tc.name;
+}
+
+const char* const quips[] = {"What did you do again?",
+                             "Well that wasn't supposed to happen...",
+                             "I swear it wasn't my fault!",
+                             "Mist.",
+                             "Was it my fault?",
+                             "Stop doing that!",
+                             "Something ain't right...",
+                             "Full steam ahead!",
+                             "This message will come to haunt me, Tamsel.",
+                             "GRRRRRRRR"};
+const std::string quipline = "// <quip>";
+const std::string started = "reading file...\nfile read. compiling...\n";
+const std::string stalecontent = "older byte code\n";
+
+std::string report(const std::string& message) {
+    return "COMPILER ERROR\n" + quipline + "\nExperienced error during compilation:\n" + message +
+           "\n";
+}
+
+std::string transcript(const std::string& bytes) {
+    std::string echo;
+    char buf[8];
+    for (unsigned char b : bytes) {
+        std::snprintf(buf, sizeof buf, "%x ", b);
+        echo += buf;
+    }
+    return started + "compilation finished. writing to zvbc file...\n" + echo +
+           "\nwriting to desc.zvdc...\n\nfinished writing.\n";
+}
+
+// Every standard-error line that is "// " and one of the quips reads as "// <quip>".
+std::string maskquips(const std::string& text) {
+    std::string out, line;
+    std::istringstream in(text);
+    while (std::getline(in, line)) {
+        for (const char* q : quips)
+            if (line == std::string("// ") + q) line = quipline;
+        out += line + (in.eof() ? "" : "\n");
+    }
+    return out;
+}
+
+// `@@N*TEXT@@` stands for N copies of TEXT (which may span lines).
+std::string expandrepeats(std::string text, std::string& problem) {
+    for (std::size_t at = 0; (at = text.find("@@", at)) != std::string::npos;) {
+        std::size_t star = text.find('*', at), end = text.find("@@", star);
+        std::string count = text.substr(at + 2, star - at - 2);
+        if (end == std::string::npos || count.empty() ||
+            count.find_first_not_of("0123456789") != std::string::npos) {
+            problem = "malformed @@ repeat";
+            return text;
+        }
+        std::string body = text.substr(star + 1, end - star - 1), copies;
+        for (long n = std::stol(count); n > 0; --n) copies += body;
+        text.replace(at, end + 2 - at, copies);
+        at += copies.size();
+    }
+    return text;
+}
+
+// Hex bytes ("0e", "00000001"), "quoted text" as its raw bytes, `#` comments to line end.
+std::string parsehex(const std::string& text, std::string& problem) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        char c = text[i];
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+        } else if (c == '#') {
+            i = text.find('\n', i);
+        } else if (c == '"') {
+            std::size_t end = text.find('"', i + 1);
+            if (end == std::string::npos) end = text.size(), problem = "unterminated text in hex";
+            out += text.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else if (std::isxdigit(static_cast<unsigned char>(c)) && i + 1 < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+            out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+            i += 2;
+        } else {
+            problem = "bad hex at: " + text.substr(i, 20);
+            return out;
+        }
+    }
+    return out;
+}
+
+// Applies one finished section to the case.
+void addsection(testcase& tc, const std::vector<std::string>& head,
+                std::vector<std::string> lines) {
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    std::string body, path;
+    for (auto& l : lines) body += l + "\n";
+    bool prefix = false, unreadable = false, any = false, hex = false, crlf = false, noeol = false;
+    std::uint64_t size = 0;
+    for (std::size_t i = 1; i < head.size(); ++i) {
+        const std::string& flag = head[i];
+        if (flag == "hex")
+            hex = true;
+        else if (flag == "crlf")
+            crlf = true;
+        else if (flag == "noeol")
+            noeol = true;
+        else if (flag == "prefix")
+            prefix = true;
+        else if (flag == "unreadable")
+            unreadable = true;
+        else if (flag == "any")
+            any = true;
+        else if (flag.starts_with("size="))
+            size = std::stoull(flag.substr(5));
+        else if (path.empty())
+            path = flag;
+        else
+            tc.problem = "unknown flag " + flag;
+    }
+    if (hex) body = parsehex(body, tc.problem);
+    if (noeol && !body.empty() && body.back() == '\n') body.pop_back();
+    if (crlf)
+        for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2)
+            body.insert(at, "\r");
+    const std::string& kind = head[0];
+    auto line = [&] { return body.empty() ? std::string() : body.substr(0, body.size() - 1); };
+    if (kind == "source") {
+        tc.source = body;
+        if (!path.empty()) tc.sourcepath = path;
+    } else if (kind == "file") {
+        tc.files.push_back({path, body, false, unreadable, size});
+    } else if (kind == "dir") {
+        tc.files.push_back({path, "", true});
+    } else if (kind == "args") {
+        tc.args = lines;
+    } else if (kind == "output") {
+        tc.output = path;
+    } else if (kind == "zvbc") {
+        tc.anyzvbc = any;
+        if (!any) tc.zvbc = parsehex(body, tc.problem);
+    } else if (kind == "error") {
+        tc.error = line();
+    } else if (kind == "stdout") {
+        tc.out = body, tc.outprefix = prefix;
+    } else if (kind == "stderr") {
+        tc.err = body;
+    } else if (kind == "status") {
+        tc.status = std::stoi(path);
+    } else if (kind == "fsizelimit") {
+        tc.fsizelimit = std::stol(path);
+    } else {
+        tc.problem = "unknown section " + kind;
+    }
+}
+
+std::vector<testcase> loadfile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream raw;
+    raw << in.rdbuf();
+    std::string problem, stem = file.stem().string();
+    std::istringstream text(expandrepeats(raw.str(), problem));
+    std::vector<testcase> cases;
+    std::vector<std::string> head, lines;
+    auto flush = [&] {
+        if (!head.empty() && !cases.empty()) addsection(cases.back(), head, lines);
+        head.clear(), lines.clear();
+    };
+    for (std::string l; std::getline(text, l);) {
+        if (l.starts_with("=== ") || l.starts_with("--- ")) {
+            flush();
+            std::istringstream words(l.substr(4));
+            for (std::string w; words >> w;) head.push_back(w);
+            if (l[0] == '=') {
+                cases.push_back({});
+                for (char c : stem + "_" + (head.empty() ? "" : head[0]))
+                    cases.back().name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                cases.back().problem = problem;
+                head.clear();
+            } else if (head.empty()) {
+                head.push_back("?");
+            }
+        } else if (!head.empty()) {
+            lines.push_back(l);
+        }
+    }
+    flush();
+    return cases;
+}
+
+std::vector<testcase> loadcorpus() {
+    std::vector<fs::path> files;
+    for (auto& e : fs::directory_iterator(ZV_CASES_DIR))
+        if (e.path().extension() == ".case") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    std::vector<testcase> all;
+    for (auto& f : files)
+        for (auto& c : loadfile(f)) all.push_back(std::move(c));
+    return all;
+}
+
+struct runresult {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs `argv` in `dir`, collecting both output streams through pipes (a file size limit set
+// for the child applies to the files it writes, not to what it prints).
+runresult run(const fs::path& dir, const std::vector<std::string>& argv, long fsizelimit) {
+    int outp[2], errp[2];
+    if (pipe(outp) != 0 || pipe(errp) != 0) return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        if (fsizelimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{static_cast<rlim_t>(fsizelimit), static_cast<rlim_t>(fsizelimit)};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        dup2(outp[1], 1), dup2(errp[1], 2);
+        close(outp[0]), close(errp[0]), close(outp[1]), close(errp[1]);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(outp[1]), close(errp[1]);
+    runresult r;
+    pollfd fds[2] = {{outp[0], POLLIN, 0}, {errp[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (int open = 2; open > 0 && std::chrono::steady_clock::now() < deadline;) {
+        if (poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[65536];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0)
+                sinks[i]->append(buf, n);
+            else
+                close(fds[i].fd), fds[i].fd = -1, --open;
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) kill(pid, SIGKILL), close(f.fd);
+    int ws = 0;
+    waitpid(pid, &ws, 0);
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+    return r;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const fs::path& p, const std::string& content) {
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+std::set<std::string> listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (auto& e : fs::recursive_directory_iterator(dir))
+        names.insert(fs::relative(e.path(), dir).string() + (e.is_directory() ? "/" : ""));
+    return names;
+}
+
+void runcase(const testcase& tc) {
+    ASSERT_EQ(tc.problem, "") << "malformed case";
+    for (auto& f : tc.files)
+        if (f.unreadable && geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    char pattern[] = "/tmp/zv_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    fs::path dir = pattern;
+    if (tc.source) spit(dir / tc.sourcepath, *tc.source);
+    for (auto& f : tc.files) {
+        if (f.dir)
+            fs::create_directories(dir / f.path);
+        else
+            spit(dir / f.path, f.content);
+        if (f.sparsesize) fs::resize_file(dir / f.path, f.sparsesize);
+        if (f.unreadable) fs::permissions(dir / f.path, fs::perms::none);
+    }
+    std::error_code ec;
+    bool stale = false;
+    if (!fs::exists(dir / tc.output, ec)) {
+        std::ofstream(dir / tc.output, std::ios::binary) << stalecontent;
+        stale = fs::exists(dir / tc.output, ec);
+    }
+    auto before = listing(dir);
+
+    std::vector<std::string> argv = {ZVC_PATH};
+    for (auto& a : tc.args.value_or(std::vector<std::string>{tc.sourcepath})) argv.push_back(a);
+    runresult r = run(dir, argv, tc.fsizelimit);
+
+    int status = tc.status.value_or(tc.error ? 1 : 0);
+    bool success = status == 0;
+    EXPECT_EQ(r.status, status);
+    std::string written = slurp(dir / tc.output);
+    if (success && !tc.zvbc && !tc.anyzvbc) ADD_FAILURE() << "a successful case needs --- zvbc";
+    std::string bytes = tc.zvbc.value_or(written);
+    std::string out = tc.out.value_or(success ? transcript(bytes) : started);
+    if (tc.outprefix)
+        EXPECT_EQ(r.out.substr(0, out.size()), out);
+    else
+        EXPECT_EQ(r.out, out);
+    std::string err = tc.err.value_or(success    ? "WARNING; desc disabled.\n"
+                                      : tc.error ? report(*tc.error)
+                                                 : "");
+    EXPECT_EQ(maskquips(r.err), err);
+
+    auto after = listing(dir);
+    if (success && !stale) before.insert(tc.output);
+    EXPECT_EQ(after, before) << "files appeared or vanished";
+    if (success) {
+        EXPECT_EQ(written, bytes) << "byte-code file " << tc.output;
+    } else if (stale) {
+        EXPECT_EQ(written, stalecontent) << "older byte-code file was changed";
+    }
+#ifdef ZVDIS_PATH
+    if (success && r.status == 0) {
+        runresult check = run(dir, {ZVDIS_PATH, "--check", tc.output}, 0);
+        EXPECT_EQ(check.status, 0) << "zvdis --check: " << check.out << check.err;
+    }
+#endif
+    if (::testing::Test::HasFailure())
+        std::cout << "case directory kept: " << dir << "\n";
+    else
+        fs::remove_all(dir, ec);
+}
+
+class corpus : public ::testing::TestWithParam<testcase> {};
+
+TEST_P(corpus, run) {
+    runcase(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(e2e, corpus, ::testing::ValuesIn(loadcorpus()),
+                         [](const auto& info) { return info.param.name; });
+
+// A chain of `depth` included files, each including the next; the last reads the name f.
+testcase includechain(int depth) {
+    testcase tc;
+    tc.source = "also lib0\n";
+    for (int i = 0; i < depth; ++i)
+        tc.files.push_back({"lib" + std::to_string(i) + ".ZVEX",
+                            i + 1 < depth ? "also lib" + std::to_string(i + 1) + "\n" : "f\n"});
+    return tc;
+}
+
+TEST(includes, thousandlevelscompile) {
+    testcase tc = includechain(1000);
+    tc.zvbc = std::string("\x25\x04\x02\x66\x00", 5);
+    runcase(tc);
+}
+
+TEST(includes, beyondmaxnestingfails) {
+    testcase tc = includechain(2001);
+    tc.error = "Nesting too deep!";
+    runcase(tc);
+}
+
+} // namespace
