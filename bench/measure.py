@@ -23,8 +23,20 @@ import sys
 import tempfile
 import time
 
-TIMEOUT = 600.0
+TIMEOUT = 300.0
 GNU_TIME = "/usr/bin/time"
+# A run whose resident memory passes this is stopped (the machine is shared); its peak is
+# then reported as "over the limit". --memlimit changes it.
+MEMLIMIT = 6 * 1024 ** 3
+
+
+def rss_of(pid):
+    """Current resident set size of `pid` in bytes (0 when it cannot be read)."""
+    try:
+        with open("/proc/%d/statm" % pid) as f:
+            return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+    except (OSError, ValueError, IndexError):
+        return 0
 
 
 def run_once(cmd, cwd):
@@ -34,14 +46,23 @@ def run_once(cmd, cwd):
         p = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=err)
         deadline = t0 + TIMEOUT
+        polls = 0
         while True:
             pid, status, ru = os.wait4(p.pid, os.WNOHANG)
             if pid:
                 break
-            if time.perf_counter() > deadline:
+            now = time.perf_counter()
+            if now > deadline:
                 p.kill()
                 pid, status, ru = os.wait4(p.pid, 0)
-                return TIMEOUT, ru.ru_maxrss * 1024, "timeout", ""
+                return now - t0, ru.ru_maxrss * 1024, "timeout", "over %d s" % TIMEOUT
+            polls += 1
+            if polls % 20 == 0 and rss_of(p.pid) > MEMLIMIT:
+                p.kill()
+                pid, status, ru = os.wait4(p.pid, 0)
+                return (now - t0, ru.ru_maxrss * 1024, "memory",
+                        "over the %.1f GiB memory limit after %.1f s" % (
+                            MEMLIMIT / 1024 ** 3, now - t0))
             time.sleep(0.0005)
         dt = time.perf_counter() - t0
         p.returncode = os.waitstatus_to_exitcode(status)
@@ -85,7 +106,7 @@ def measure(cmd, cwd, runs):
         rss.append(m)
     peak = max(rss)
     source = "rusage"
-    if os.path.exists(GNU_TIME) and times[0] < 60:
+    if os.path.exists(GNU_TIME) and max(times) < 60 and peak < MEMLIMIT // 2:
         g = peak_with_gnu_time(cmd, cwd)
         if g:
             peak, source = g, "time -v"
@@ -104,6 +125,7 @@ def mib(x):
 
 
 def main():
+    global MEMLIMIT, TIMEOUT
     ap = argparse.ArgumentParser()
     ap.add_argument("--zvc", required=True)
     ap.add_argument("--luac", default="luac5.4")
@@ -111,7 +133,12 @@ def main():
     ap.add_argument("--out", required=True)
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--only", nargs="*", default=None)
+    ap.add_argument("--memlimit", type=float, default=MEMLIMIT / 1024 ** 3,
+                    help="GiB of resident memory at which a run is stopped")
+    ap.add_argument("--timeout", type=float, default=TIMEOUT, help="seconds per run")
     args = ap.parse_args()
+    MEMLIMIT = int(args.memlimit * 1024 ** 3)
+    TIMEOUT = args.timeout
 
     zvc = os.path.abspath(args.zvc)
     luac = shutil.which(args.luac)
