@@ -1,0 +1,332 @@
+// Unit tests of code emission: byte routing and length-prefixed blocks, the operand
+// encoders, the title records of the description map, the error routine, and the file
+// helpers (source reading, output stem, byte-code writer and its hexadecimal echo).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "compiler.h"
+#include "packer.h"
+#include "unittools.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class packer : public ::testing::Test {
+  protected:
+    void SetUp() override { resetcompiler(); }
+};
+
+// Description records: a count (left out when negative) and a title.
+bytelist records(std::initializer_list<std::pair<int, std::string>> list) {
+    bytelist out;
+    for (auto& [count, title] : list) {
+        if (count >= 0)
+            for (int shift = 24; shift >= 0; shift -= 8) out.push_back(byte(count >> shift));
+        out.insert(out.end(), title.begin(), title.end());
+        out.push_back(0);
+    }
+    return out;
+}
+
+TEST_F(packer, addcodeoutsideblocks) {
+    addcode(0x10);
+    EXPECT_EQ(code, hex("10"));
+    std::int32_t before = currentdesclength;
+    addcode(bytelist{0x01, 0x02});
+    addcode(bytelist{});
+    EXPECT_EQ(code, hex("10 01 02"));
+    EXPECT_EQ(currentdesclength, before + 2);
+    EXPECT_TRUE(desc.empty());
+}
+
+TEST_F(packer, blocks) {
+    struct step {
+        char op; // '+' opens a block, '-' closes one, 'b' emits the byte
+        byte b;
+    };
+    struct row {
+        const char* what;
+        std::vector<step> steps;
+        const char* bytes;
+    } rows[] = {
+        {"one block", {{'+', 0}, {'b', 1}, {'b', 2}, {'b', 3}, {'-', 0}}, "00000003 010203"},
+        {"empty block", {{'+', 0}, {'-', 0}}, "00000000"},
+        {"nested",
+         {{'+', 0}, {'b', 0xAA}, {'+', 0}, {'b', 1}, {'b', 2}, {'-', 0}, {'-', 0}},
+         "00000007 aa 00000002 0102"},
+        {"empty inside",
+         {{'b', 0x21}, {'+', 0}, {'b', 0xAA}, {'+', 0}, {'-', 0}, {'b', 0xBB}, {'-', 0}},
+         "21 00000006 aa 00000000 bb"},
+        {"siblings",
+         {{'+', 0},
+          {'b', 0xAA},
+          {'+', 0},
+          {'b', 1},
+          {'-', 0},
+          {'+', 0},
+          {'b', 2},
+          {'-', 0},
+          {'-', 0}},
+         "0000000b aa 00000001 01 00000001 02"},
+    };
+    for (auto& r : rows) {
+        resetcompiler();
+        for (auto& s : r.steps) {
+            if (s.op == '+')
+                ++asop;
+            else if (s.op == '-')
+                negatebyteoperand();
+            else
+                addcode(s.b);
+        }
+        EXPECT_EQ(code, hex(r.bytes)) << r.what;
+        EXPECT_EQ(asop, 0) << r.what;
+        EXPECT_TRUE(tempcode.empty()) << r.what;
+    }
+}
+
+TEST_F(packer, blockbytescountedwhenclosed) {
+    ++asop;
+    std::int32_t before = currentdesclength;
+    addcode(bytelist{1, 2, 3});
+    EXPECT_EQ(currentdesclength, before);
+    EXPECT_TRUE(code.empty());
+    negatebyteoperand();
+    EXPECT_EQ(currentdesclength, before + 7);
+}
+
+TEST_F(packer, titlesinsideablockgotodesc) {
+    ++asop;
+    gotitle("t");
+    addcode(5);
+    goout();
+    EXPECT_TRUE(code.empty());
+    EXPECT_EQ(desc, records({{-1, "t"}, {0, "PACK_ROOT"}}));
+    negatebyteoperand();
+    EXPECT_EQ(code, hex("00000001 05"));
+}
+
+TEST_F(packer, encoders) {
+    const std::pair<std::int32_t, const char*> ints[] = {
+        {0, "00000000"},  {1, "00000001"},          {256, "00000100"},    {-1, "ffffffff"},
+        {-2, "fffffffe"}, {2147483647, "7fffffff"}, {INT_MIN, "80000000"}};
+    for (auto& [v, bytes] : ints) {
+        resetcompiler();
+        compileint(v);
+        EXPECT_EQ(code, hex(bytes)) << v;
+    }
+    const std::pair<float, const char*> floats[] = {
+        {3.14f, "00000003 00000001"},  {-2.5f, "fffffffe 00000005"},  {0.05f, "00000000 00000000"},
+        {-0.7f, "00000000 00000007"},  {12.96f, "0000000c 00000009"}, {0.7f, "00000000 00000007"},
+        {2.3f, "00000002 00000003"},   {100.1f, "00000064 00000001"}, {2.99f, "00000002 00000009"},
+        {-13.25f, "fffffff3 00000002"}};
+    for (auto& [v, bytes] : floats) {
+        resetcompiler();
+        compilefloat(v);
+        EXPECT_EQ(code, hex(bytes)) << v;
+    }
+    const std::pair<std::string, const char*> strings[] = {
+        {"get", "67657400"}, {"", "00"}, {"a\xff\n", "61ff0a00"}};
+    for (auto& [v, bytes] : strings) {
+        resetcompiler();
+        compilestring(v);
+        EXPECT_EQ(code, hex(bytes)) << v;
+    }
+}
+
+TEST_F(packer, encodersfollowrouting) {
+    descorcode.push_back(true);
+    compileint(1);
+    compilestring("x");
+    descorcode.pop_back();
+    EXPECT_EQ(desc, hex("00000001 7800"));
+    ++asop;
+    compilefloat(1.5f);
+    EXPECT_TRUE(code.empty());
+    negatebyteoperand();
+    EXPECT_EQ(code, hex("00000008 00000001 00000005"));
+}
+
+TEST_F(packer, titlerecords) {
+    gotitle("t");
+    addcode(1);
+    addcode(2);
+    goout();
+    EXPECT_EQ(currentdesclength, -1);
+    gotitle("u");
+    gotitle("v");
+    goout();
+    goout();
+    EXPECT_EQ(
+        desc,
+        records({{-1, "t"}, {2, "PACK_ROOT"}, {-1, "u"}, {0, "v"}, {0, "u"}, {0, "PACK_ROOT"}}));
+    EXPECT_EQ(titles, std::vector<std::string>{packroot});
+}
+
+TEST_F(packer, descriptionmapofprograms) {
+    struct row {
+        const char *program, *bytes;
+        bytelist map;
+    } rows[] = {
+        {"f\n", "25 04 02 66 00", records({{-1, "f"}, {0, "f"}, {5, "f"}, {0, "PACK_ROOT"}})},
+        {"f\nf\n", "25 04 02 66 00 25 04 02 66 00",
+         records({{-1, "f"},
+                  {0, "f"},
+                  {5, "f"},
+                  {0, "PACK_ROOT"},
+                  {-1, "f"},
+                  {0, "f"},
+                  {5, "f"},
+                  {0, "PACK_ROOT"}})},
+        {"if a {}\n", "25 04 02 61 00 21 06 00000000",
+         records({{-1, "if a <code>"},
+                  {0, "a"},
+                  {0, "a"},
+                  {5, "a"},
+                  {0, "if a <code>"},
+                  {6, "PACK_ROOT"}})},
+        {"if a {b()}\n", "25 04 02 61 00 21 06 0000000f 25 04 02 62 00 26 1a 1b 09 00 00000000 25",
+         records({{-1, "if a <code>"},
+                  {0, "a"},
+                  {0, "a"},
+                  {5, "a"},
+                  {0, "if a <code>"},
+                  {2, "b()"},
+                  {0, "b()"},
+                  {0, "b()"},
+                  {0, "if a <code>"},
+                  {19, "PACK_ROOT"}})},
+        {"x = a+1\n",
+         "25 04 02 61 00 1a 25 0e 00 00000001 1b 00 25 0e 03 05 02 78 00 1c 02 78 00 "
+         "29 0a 02 \"set\" 00 09 00 00000001 06",
+         records({{-1, "x = a+1"},
+                  {0, "a+1"},
+                  {0, "a"},
+                  {5, "a+1"},
+                  {0, "<datastack>+1"},
+                  {1, "1"},
+                  {7, "<datastack>+1"},
+                  {2, "a+1"},
+                  {0, "x = a+1"},
+                  {0, "x"},
+                  {11, "x = a+1"},
+                  {14, "PACK_ROOT"}})},
+    };
+    for (auto& r : rows) {
+        resetcompiler();
+        compileprogram(r.program);
+        EXPECT_EQ(code, hex(r.bytes)) << r.program;
+        EXPECT_EQ(desc, r.map) << r.program;
+        EXPECT_EQ(asop, 0);
+    }
+}
+
+TEST_F(packer, errorreport) {
+    expectfatal([] { error("boom"); }, "boom");
+    ASSERT_EQ(errormessages.size(), 10u);
+    EXPECT_EQ(errormessages[0], "What did you do again?");
+    EXPECT_EQ(errormessages[9], "GRRRRRRRR");
+    for (std::string message : {"msg", ""}) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(reporterror(message), 1);
+        std::istringstream lines(::testing::internal::GetCapturedStderr());
+        std::string line;
+        std::getline(lines, line);
+        EXPECT_EQ(line, "COMPILER ERROR");
+        std::getline(lines, line);
+        EXPECT_TRUE(line.starts_with("// ") && std::find(errormessages.begin(), errormessages.end(),
+                                                         line.substr(3)) != errormessages.end())
+            << line;
+        std::getline(lines, line);
+        EXPECT_EQ(line, "Experienced error during compilation:");
+        std::getline(lines, line);
+        EXPECT_EQ(line, message);
+        EXPECT_FALSE(std::getline(lines, line)) << "more than four lines";
+    }
+}
+
+TEST_F(packer, firstline) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"abc", "abc"}, {"ab\ncd", "ab..."}, {"", ""}, {"\nx", "..."}, {"a\rb", "a\rb"}};
+    for (auto& [in, out] : rows) EXPECT_EQ(firstline(in), out) << in;
+}
+
+TEST_F(packer, sourcestem) {
+    const std::pair<const char*, const char*> rows[] = {{"examples/demo.txt", "demo"},
+                                                        {"demo", "demo"},
+                                                        {"a.b.c", "a.b"},
+                                                        {".profile", ".profile"},
+                                                        {"dir/", ""},
+                                                        {"a\\b.c", "b"},
+                                                        {"C:prog.txt", "prog"},
+                                                        {"C:\\x\\y.z", "y"},
+                                                        {"x\\", ""},
+                                                        {"../a/b", "b"},
+                                                        {"a/.hidden.txt", ".hidden"},
+                                                        {"a/b\\c/d.e.f", "d.e"},
+                                                        {"/abs/path.zv", "path"}};
+    for (auto& [in, out] : rows) EXPECT_EQ(sourcestem(in), out) << in;
+}
+
+TEST_F(packer, hexecho) {
+    EXPECT_EQ(hexecho(hex("0e 00 00000005")), "e 0 0 0 0 5 ");
+    EXPECT_EQ(hexecho(hex("ff 0a 10 7f")), "ff a 10 7f ");
+    EXPECT_EQ(hexecho({}), "");
+}
+
+class files : public packer {
+  protected:
+    fs::path dir;
+    void SetUp() override {
+        packer::SetUp();
+        char pattern[] = "/tmp/zv_unit_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& content) {
+        std::ofstream(dir / name, std::ios::binary) << content;
+        return (dir / name).string();
+    }
+};
+
+TEST_F(files, readsourcefile) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"a\r\nb", "a\nb\n"}, {"a\rb\n", "a\rb\n"}, {"", ""},
+        {"x\n\n", "x\n\n"},   {"\r\n\r\n", "\n\n"}, {"a\r", "a\r\n"}};
+    for (auto& [content, text] : rows) EXPECT_EQ(readsourcefile(write("s", content)), text);
+    for (std::string path : {(dir / "missing").string(), dir.string()})
+        expectfatal([&] { readsourcefile(path); }, "Could not open file with name: " + path);
+}
+
+TEST_F(files, writecode) {
+    write("out.zvbc", "an older and longer file");
+    code = hex("0e 00 00000005 0a");
+    ::testing::internal::CaptureStdout();
+    writecode((dir / "out").string());
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "e 0 0 0 0 5 a ");
+    std::ifstream in(dir / "out.zvbc", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes, std::string("\x0e\0\0\0\0\x05\x0a", 7));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "temporary file left";
+    std::string missing = (dir / "no" / "out").string();
+    expectfatal([&] { writecode(missing); }, "Could not open file with name: " + missing + ".zvbc");
+}
+
+TEST_F(files, writedesc) {
+    ::testing::internal::CaptureStderr();
+    writedesc("desc");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "WARNING; desc disabled.\n");
+    EXPECT_FALSE(fs::exists("desc.zvdc"));
+}
+
+} // namespace
