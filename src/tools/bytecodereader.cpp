@@ -135,7 +135,7 @@ std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::si
         if (length > left - 4)
             return name + ": block of " + std::to_string(length) + " bytes runs past the end of " +
                    (inblock ? "the enclosing block" : "the file") + " (" +
-                   std::to_string(left - 4) + " bytes left)";
+                   counted(left - 4, "byte", "bytes") + " left)";
         ins.size = 6;
         break;
     }

@@ -11,7 +11,6 @@ namespace {
 using bytes = std::vector<std::uint8_t>;
 
 struct faultcase {
-    const char* name;
     bytes code;
     std::size_t offset;
     const char* what;
@@ -19,70 +18,34 @@ struct faultcase {
 
 TEST(Verifier, ReportsFirstFaultWithItsOffset) {
     const faultcase cases[] = {
-        {"unknown opcode", {0x25, 0x2a}, 1, "unknown opcode 0x2a"},
-        {"never emitted 0x08", {0x08}, 0, "unknown opcode 0x08"},
-        {"end mark as instruction", {0x25, 0xff}, 1, "end mark 0xff where an instruction"},
-        {"opcode without type byte", {0x07}, 0, "DESCEND: type byte missing"},
-        {"unknown type byte", {0x0e, 0x07}, 0, "PUSH: unknown type byte 0x07"},
-        {"name with int",
-         {0x04, 0x00, 0, 0, 0, 1},
-         0,
-         "LOAD: operand of type TYPE_INT, expected TYPE_STRING"},
-        {"count with string",
-         {0x09, 0x02, 'a', 0},
-         0,
-         "CALL: operand of type TYPE_STRING, expected TYPE_INT"},
-        {"block with object",
-         {0x21, 0x03},
-         0,
-         "IF: operand of type TYPE_OBJECT, expected TYPE_BLOCK"},
-        {"truncated int",
-         {0x0e, 0x00, 0, 0, 0},
-         0,
-         "int operand truncated (needs 4 bytes, 3 left)"},
-        {"truncated decimal",
-         {0x0e, 0x01, 0, 0, 0, 1, 0, 0, 0},
-         0,
-         "decimal operand truncated (needs 8 bytes, 7 left)"},
-        {"truncated block length", {0x23, 0x06, 0, 0}, 0, "block operand truncated"},
-        {"unterminated string", {0x04, 0x02, 'a', 'b'}, 0, "LOAD: string operand without"},
-        {"string ends past its block",
-         {0x21, 0x06, 0, 0, 0, 3, 0x04, 0x02, 'a', 0},
+        {{0x25, 0x2a}, 1, "unknown opcode 0x2a"},
+        {{0x08}, 0, "unknown opcode 0x08"},
+        {{0x25, 0xff}, 1, "end mark 0xff where an instruction should stand"},
+        {{0x07}, 0, "DESCEND: type byte missing"},
+        {{0x0e, 0x07}, 0, "PUSH: unknown type byte 0x07"},
+        {{0x04, 0x00, 0, 0, 0, 1}, 0, "LOAD: operand of type TYPE_INT, expected TYPE_STRING"},
+        {{0x09, 0x02, 'a', 0}, 0, "CALL: operand of type TYPE_STRING, expected TYPE_INT"},
+        {{0x21, 0x03}, 0, "IF: operand of type TYPE_OBJECT, expected TYPE_BLOCK"},
+        {{0x0e, 0x00, 0, 0, 0}, 0, "PUSH: int operand truncated (needs 4 bytes, 3 left)"},
+        {{0x0e, 0x01, 0, 0, 0, 1, 0, 0, 0}, 0, "decimal operand truncated (needs 8 bytes, 7"},
+        {{0x23, 0x06, 0, 0}, 0, "LOOP: block operand truncated (needs 4 bytes, 2 left)"},
+        {{0x04, 0x02, 'a', 'b'}, 0, "LOAD: string operand without its terminating 0x00"},
+        // The string's 0x00 lies just past the block that holds it.
+        {{0x21, 0x06, 0, 0, 0, 3, 0x04, 0x02, 'a', 0}, 6, "string operand without"},
+        {{0x21, 0x06, 0, 0, 0, 5, 0x25}, 0, "block of 5 bytes runs past the end of the file"},
+        {{0x0e, 0x06, 0xff, 0xff, 0xff, 0xff}, 0, "block of 4294967295 bytes runs past"},
+        {{0x21, 0x06, 0, 0, 0, 7, 0x24, 0x06, 0, 0, 0, 2, 0x25, 0x25},
          6,
-         "string operand without"},
-        {"block past file",
-         {0x21, 0x06, 0, 0, 0, 5, 0x25},
-         0,
-         "block of 5 bytes runs past the end of the file (1 bytes left)"},
-        {"negative block length",
-         {0x0e, 0x06, 0xff, 0xff, 0xff, 0xff},
-         0,
-         "block of 4294967295 bytes runs past"},
-        {"block past enclosing block",
-         {0x21, 0x06, 0, 0, 0, 7, 0x24, 0x06, 0, 0, 0, 2, 0x25, 0x25},
-         6,
-         "FOREACH: block of 2 bytes runs past the end of the enclosing block"},
-        {"list with foreign byte",
-         {0x0e, 0x04, 0x07, 0x25},
-         0,
-         "list payload holds byte 0x25 where a mark"},
-        {"list without end mark", {0x0e, 0x04, 0x07, 0x07}, 0, "list payload without its end"},
-        {"list end mark past block",
-         {0x21, 0x06, 0, 0, 0, 3, 0x0e, 0x04, 0x07, 0xff},
-         6,
-         "list payload without its end mark"},
-        {"dict with odd marks",
-         {0x0e, 0x05, 0x07, 0x07, 0x07, 0xff},
-         0,
-         "dict payload holds an odd number of item marks (3)"},
-        {"type byte cut by block end",
-         {0x21, 0x06, 0, 0, 0, 1, 0x0e, 0x03},
-         6,
-         "PUSH: type byte missing"},
-        {"fault after a block closes", {0x21, 0x06, 0, 0, 0, 1, 0x25, 0x2a}, 7, "unknown opcode"},
+         "FOREACH: block of 2 bytes runs past the end of the enclosing block (1 byte left)"},
+        {{0x0e, 0x04, 0x07, 0x25}, 0, "list payload holds byte 0x25 where a mark should"},
+        {{0x0e, 0x04, 0x07, 0x07}, 0, "list payload without its end mark"},
+        {{0x21, 0x06, 0, 0, 0, 3, 0x0e, 0x04, 0x07, 0xff}, 6, "list payload without its end"},
+        {{0x0e, 0x05, 0x07, 0x07, 0x07, 0xff}, 0, "dict payload holds an odd number of item"},
+        {{0x21, 0x06, 0, 0, 0, 1, 0x0e, 0x03}, 6, "PUSH: type byte missing"},
+        {{0x21, 0x06, 0, 0, 0, 1, 0x25, 0x2a}, 7, "unknown opcode 0x2a"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.what);
         const auto fault = verifybytecode(c.code);
         ASSERT_TRUE(fault.has_value());
         EXPECT_EQ(fault->offset, c.offset);
