@@ -59,7 +59,7 @@ std::string assignfive(char name) {
            std::string("\x00\x29\x0a\x02set\x00\x09\x00\x00\x00\x00\x01\x06", 15);
 }
 
-class faults : public ::testing::Test {
+class endtoend : public ::testing::Test {
   protected:
     fs::path root, cwd;
 
@@ -150,7 +150,7 @@ class faults : public ::testing::Test {
 };
 
 // Source texts and the byte code that each must give.
-TEST_F(faults, SourceShapes) {
+TEST_F(endtoend, SourceShapes) {
     const std::string five = assignfive('x');
     const struct {
         const char* name;
@@ -174,7 +174,7 @@ TEST_F(faults, SourceShapes) {
 
 // NUL bytes in strings and names: a string operand ends at its first 0x00, so such text
 // either compiles to sound byte code or is refused with the report; never a crash.
-TEST_F(faults, NulBytes) {
+TEST_F(endtoend, NulBytes) {
     for (const std::string& text : {std::string("x = \"a\0b\"\n", 10), std::string("\0\n", 2),
                                     std::string("a\0b = 1\n", 9)}) {
         SCOPED_TRACE(text);
@@ -194,7 +194,7 @@ TEST_F(faults, NulBytes) {
 }
 
 // Sources, included files and output targets that cannot be used.
-TEST_F(faults, FileErrors) {
+TEST_F(endtoend, FileErrors) {
     const struct {
         const char* name;
         std::vector<std::pair<std::string, std::string>> files; // a trailing "/": a folder
@@ -241,7 +241,7 @@ TEST_F(faults, FileErrors) {
 }
 
 // The same file included twice, or through two others, is no cycle.
-TEST_F(faults, RepeatedIncludesCompile) {
+TEST_F(endtoend, RepeatedIncludesCompile) {
     spill(cwd / "lib.ZVEX", "x = 5\n");
     spill(cwd / "mid.ZVEX", "also lib\n");
     spill(cwd / "prog.zv", "also lib\nalso mid\nalso lib\n");
@@ -250,7 +250,7 @@ TEST_F(faults, RepeatedIncludesCompile) {
 }
 
 // A write that fails part way leaves the older byte code intact and no temporary file.
-TEST_F(faults, WriteFailureKeepsOlderOutput) {
+TEST_F(endtoend, WriteFailureKeepsOlderOutput) {
     spill(cwd / "prog.zv", "x = \"" + std::string(200000, 'a') + "\"\n");
     spill(cwd / "prog.zvbc", "older byte code");
     const auto before = entries();
@@ -259,7 +259,7 @@ TEST_F(faults, WriteFailureKeepsOlderOutput) {
 }
 
 // Each kind of nesting: 1000 levels compile, a million end in a clean, quick error.
-TEST_F(faults, Nesting) {
+TEST_F(endtoend, Nesting) {
     const struct {
         const char* name;
         std::string open, inner, close, before;
@@ -290,7 +290,7 @@ TEST_F(faults, Nesting) {
 }
 
 // A 100 MB source of one line, a string literal: compiled whole, or refused cleanly.
-TEST_F(faults, HugeOneLineSource) {
+TEST_F(endtoend, HugeOneLineSource) {
     const std::size_t size = 100u << 20;
     spill(cwd / "prog.zv", "x = \"" + std::string(size, 'a') + "\"");
     const auto before = entries();
@@ -308,7 +308,7 @@ TEST_F(faults, HugeOneLineSource) {
 
 // Random bytes, and random text over the language's characters: every run ends in one of
 // the known statuses, never a signal, and leaves byte code only when it succeeds.
-TEST_F(faults, RandomSources) {
+TEST_F(endtoend, RandomSources) {
     const std::string alphabet = "abfxG@&%$.,:;=+-*/<>!(){}[]\"'\\ \t\n\r0123456789";
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -332,7 +332,7 @@ TEST_F(faults, RandomSources) {
 }
 
 // Malformed nesting ends in the parser's own statuses and writes nothing.
-TEST_F(faults, ParserExits) {
+TEST_F(endtoend, ParserExits) {
     const struct {
         std::string text;
         int status;
