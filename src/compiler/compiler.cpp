@@ -112,47 +112,47 @@ void compileassignment(const std::string& name, const std::string& val) {
     goout();
 }
 
-void compilescope(const words& w, int) {
+void compilescope(words& w, int) {
     const std::string& name = w[0];
-    const std::string& body = w[1];
+    std::string& body = w[1];
     gotitle("$@ " + name + " " + body);
     handleexpr(name);
     addcode(ENTER);
-    compilecode(body, 0);
+    compilecode(std::move(body), 0);
     addcode(LEAVE);
     goout();
 }
 
-void compileif(const words& w, int) {
+void compileif(words& w, int) {
     gotitle("if " + w[0] + " <code>");
     handleexpr(w[0]);
     openblock(IF);
-    compilecode(w[1], 0);
+    compilecode(std::move(w[1]), 0);
     closeblock();
     goout();
 }
 
-void compilewhile(const words& w, int) {
+void compilewhile(words& w, int) {
     gotitle("while " + w[0] + " <code>");
     pushint(1);
     openblock(LOOP);
     handleexpr(w[0]);
-    compilecode(w[1], 0);
+    compilecode(std::move(w[1]), 0);
     closeblock();
     goout();
 }
 
-void compileforever(const words& w, int) {
+void compileforever(words& w, int) {
     gotitle("forever <code>");
     pushint(1);
     openblock(LOOP);
-    compilecode(w[0], 0);
+    compilecode(std::move(w[0]), 0);
     pushint(1);
     closeblock();
     goout();
 }
 
-void compilefor(const words& w, int) {
+void compilefor(words& w, int) {
     // w[1] is the skipped word, conventionally "as".
     const std::string& expr = w[0];
     const std::string& name = w[2];
@@ -161,12 +161,12 @@ void compilefor(const words& w, int) {
     openblock(FOREACH);
     addname(LOAD, "ELEMENT");
     addname(STORE, name);
-    compilecode(w[3], 0);
+    compilecode(std::move(w[3]), 0);
     closeblock();
     goout();
 }
 
-void compiledef(const words& w, int mode) {
+void compiledef(words& w, int mode) {
     std::string_view unpreppedname = w[0];
     std::string name = seekstring(unpreppedname, {"("}, GIM, 0, false);
     if (unpreppedname.empty()) error("def: parameter list missing: " + quotetext(w[0]));
@@ -181,25 +181,25 @@ void compiledef(const words& w, int mode) {
         addname(STORE, p);
         ++currentarg;
     }
-    compilecode(w[1], 0);
+    compilecode(std::move(w[1]), 0);
     closeblock();
     handleset(name);
     goout();
 }
 
-void compileclass(const words& w, int) {
+void compileclass(words& w, int) {
     gotitle("class " + w[0] + " <definition>");
     addcode(PUSH);
     addcode(TYPE_OBJECT);
     addcode(CLASS);
     addcode(ENTER);
-    compilecode(w[1], 1);
+    compilecode(std::move(w[1]), 1);
     addcode(LEAVE);
     handleset(w[0]);
     goout();
 }
 
-void compilereturn(const words& w, int) {
+void compilereturn(words& w, int) {
     if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
     addcode(RETURN);
 }
@@ -211,7 +211,7 @@ std::string canonicalpath(const std::string& path) {
     return failed ? path : canonical.string();
 }
 
-void compilealso(const words& w, int) {
+void compilealso(words& w, int) {
     const std::string& name = w[0];
     gotitle("also " + name);
     const std::string path = name + ".ZVEX";
@@ -231,7 +231,7 @@ void compilealso(const words& w, int) {
 struct form {
     std::size_t least;
     std::size_t most;
-    void (*compile)(const words&, int mode);
+    void (*compile)(words&, int mode);
 };
 
 const std::map<std::string, form, std::less<>> forms = {
@@ -253,7 +253,7 @@ bool isblankword(const std::string& word) {
 }
 
 // Compiles one statement, its words cleaned and at least one left.
-void compilestatement(const std::string& statement, const words& rest, int mode) {
+void compilestatement(const std::string& statement, words& rest, int mode) {
     if (rest.size() == 2 && rest[0] == "=") {
         if (mode == 1) error("Only def allowed in class definition!");
         compileassignment(statement, rest[1]);
@@ -465,19 +465,28 @@ void runwithlargestack(const std::function<void()>& work) {
 
 void compilecode(std::string target, int mode) {
     const nestinglevel level;
-    if (!target.empty() && target[0] == '{') {
-        target.erase(0, 1);
-        if (!target.empty()) target.pop_back();
+    std::string_view text = target;
+    if (!text.empty() && text[0] == '{') {
+        text.remove_prefix(1);
+        if (!text.empty()) text.remove_suffix(1);
     }
-    const parsed prepared = parse(target, 0);
-    for (const std::vector<std::string>& statement : prepared) {
-        words cleaned;
-        for (const std::string& word : statement) {
-            if (!isblankword(word)) cleaned.push_back(word);
+    parsed prepared = parse(text, 0);
+    // The words hold the text from here on; bodies are moved down into the recursion, so
+    // each level keeps only its own words.
+    std::string().swap(target);
+    for (std::vector<std::string>& statement : prepared) {
+        std::string keyword;
+        words rest;
+        for (std::string& word : statement) {
+            if (isblankword(word)) continue;
+            if (keyword.empty()) {
+                keyword = std::move(word);
+            } else {
+                rest.push_back(std::move(word));
+            }
         }
-        if (cleaned.empty()) continue;
-        const words rest(cleaned.begin() + 1, cleaned.end());
-        compilestatement(cleaned[0], rest, mode);
+        if (keyword.empty()) continue;
+        compilestatement(keyword, rest, mode);
     }
 }
 

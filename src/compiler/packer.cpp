@@ -3,6 +3,7 @@
 // opcode table. See packer.h for the contracts.
 #include "packer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -75,10 +76,79 @@ const char* typebytename(byte value) {
 // ---------------------------------------------------------------------------------------
 // Emission state.
 
+void descriptionmap::push_back(byte b) {
+    if (pieces.empty() || pieces.back().istitle) {
+        pieces.push_back(piece{false, static_cast<std::uint32_t>(raw.size()), 0});
+    }
+    raw.push_back(b);
+    ++pieces.back().count;
+    ++length;
+}
+
+std::uint32_t descriptionmap::addtitle(std::string_view title) {
+    kept.emplace_back(title);
+    return static_cast<std::uint32_t>(kept.size() - 1);
+}
+
+void descriptionmap::appendtitle(std::uint32_t title) {
+    pieces.push_back(piece{true, title, 0});
+    length += kept[title].size() + 1;
+}
+
+void descriptionmap::clear() {
+    pieces.clear();
+    raw.clear();
+    kept.clear();
+    length = 0;
+}
+
+void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* context) const {
+    static const byte terminator = 0;
+    for (const piece& p : pieces) {
+        if (p.istitle) {
+            const std::string& title = kept[p.first];
+            sink(context, reinterpret_cast<const byte*>(title.data()), title.size());
+            sink(context, &terminator, 1);
+        } else {
+            sink(context, raw.data() + p.first, p.count);
+        }
+    }
+}
+
+bytelist descriptionmap::bytes() const {
+    bytelist out;
+    out.reserve(length);
+    write(
+        [](void* context, const byte* data, std::size_t size) {
+            static_cast<bytelist*>(context)->insert(static_cast<bytelist*>(context)->end(), data,
+                                                    data + size);
+        },
+        &out);
+    return out;
+}
+
+bool descriptionmap::operator==(const descriptionmap& other) const {
+    if (length != other.length || pieces.size() != other.pieces.size()) return false;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const piece& mine = pieces[i];
+        const piece& theirs = other.pieces[i];
+        if (mine.istitle != theirs.istitle) return false;
+        if (mine.istitle) {
+            if (kept[mine.first] != other.kept[theirs.first]) return false;
+        } else if (mine.count != theirs.count ||
+                   !std::equal(raw.begin() + mine.first, raw.begin() + mine.first + mine.count,
+                               other.raw.begin() + theirs.first)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bytelist code;
-bytelist desc;
+descriptionmap desc;
 std::vector<bytelist> tempcode;
 std::vector<std::string> titles;
+std::vector<std::uint32_t> titlerefs;
 const std::string packroot = "PACK_ROOT";
 std::vector<bool> descorcode = {false};
 std::int32_t asop = 0;
@@ -98,6 +168,7 @@ void resetstate() {
     desc.clear();
     tempcode.clear();
     titles.clear();
+    titlerefs.clear();
     descorcode.assign(1, false);
     asop = 0;
     currentdesclength = -1;
@@ -213,8 +284,12 @@ void compilestring(std::string_view target) {
 // Title blocks.
 
 void gotitle(std::string_view target) {
-    if (titles.empty()) titles.push_back(packroot);
+    if (titles.empty()) {
+        titles.push_back(packroot);
+        titlerefs.push_back(desc.addtitle(packroot));
+    }
     titles.emplace_back(target);
+    titlerefs.push_back(desc.addtitle(target));
     if (traceorigins) {
         titlenodes.push_back(titlenode{std::string(target), currentorigin()});
         opennodes.push_back(static_cast<std::int32_t>(titlenodes.size() - 1));
@@ -222,7 +297,7 @@ void gotitle(std::string_view target) {
     descorcode.push_back(true);
     if (currentdesclength >= 0) compileint(currentdesclength);
     currentdesclength = 0;
-    compilestring(target);
+    desc.appendtitle(titlerefs.back());
     descorcode.pop_back();
 }
 
@@ -231,7 +306,8 @@ void goout() {
     compileint(currentdesclength);
     currentdesclength = 0;
     titles.pop_back();
-    compilestring(titles.back());
+    titlerefs.pop_back();
+    desc.appendtitle(titlerefs.back());
     descorcode.pop_back();
     if (titles.back() == packroot) currentdesclength = -1;
     if (traceorigins && !opennodes.empty()) opennodes.pop_back();

@@ -98,15 +98,53 @@ const char* typebytename(byte value);
 // puts all of it back to its start values so that tests and the fuzz target can compile
 // many programs in one process.
 
+// The description map. Every closing record repeats the title of the block it returns to,
+// so the map's bytes can grow with the square of a long construct's text (a list literal
+// of many elements repeats its whole text once per element). The map therefore keeps each
+// title once and its records as references to it; its bytes are produced on demand and are
+// exactly those of the records written in order.
+class descriptionmap {
+  public:
+    // Appends one byte (the counts of the records, and any byte routed here).
+    void push_back(byte b);
+    // Keeps `title` and returns its reference for `appendtitle`.
+    std::uint32_t addtitle(std::string_view title);
+    // Appends the string operand of a kept title: its bytes and 0x00.
+    void appendtitle(std::uint32_t title);
+
+    std::size_t size() const { return length; }
+    bool empty() const { return length == 0; }
+    void clear();
+    // The map's bytes, in order, handed to `sink` in pieces.
+    void write(void (*sink)(void* context, const byte* data, std::size_t size),
+               void* context) const;
+    bytelist bytes() const;
+    operator bytelist() const { return bytes(); }
+    bool operator==(const descriptionmap& other) const;
+    bool operator==(const bytelist& other) const { return bytes() == other; }
+
+  private:
+    struct piece {
+        bool istitle;        // a kept title's string operand, else a run of `raw`
+        std::uint32_t first; // title reference, or offset into `raw`
+        std::uint32_t count; // bytes of the run
+    };
+    std::vector<piece> pieces;
+    bytelist raw;
+    std::vector<std::string> kept;
+    std::size_t length = 0;
+};
+
 extern bytelist code;                  // the byte code, in emission order
-extern bytelist desc;                  // the description map
+extern descriptionmap desc;            // the description map
 extern std::vector<bytelist> tempcode; // pending bytes of the open length-prefixed blocks
 extern std::vector<std::string> titles;
-extern const std::string packroot;     // "PACK_ROOT"
-extern std::vector<bool> descorcode;   // routing stack: back true sends bytes to desc
-extern std::int32_t asop;              // open length-prefixed blocks
-extern const std::int32_t maxasopsize; // largest block; -1 means no limit
-extern std::int32_t currentdesclength; // code bytes since the last title record
+extern std::vector<std::uint32_t> titlerefs; // `desc` references of `titles`, in step
+extern const std::string packroot;           // "PACK_ROOT"
+extern std::vector<bool> descorcode;         // routing stack: back true sends bytes to desc
+extern std::int32_t asop;                    // open length-prefixed blocks
+extern const std::int32_t maxasopsize;       // largest block; -1 means no limit
+extern std::int32_t currentdesclength;       // code bytes since the last title record
 
 void resetstate();
 

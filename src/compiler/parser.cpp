@@ -14,6 +14,18 @@ bool isblank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// Characters that can change the parser's state: quotes and brackets everywhere, and at
+// depth zero also blanks and line ends. Runs of other characters are copied whole.
+struct specialtable {
+    bool inside[256] = {};
+    bool outside[256] = {};
+    specialtable() {
+        for (unsigned char c : std::string_view("\"'[]{}()")) inside[c] = outside[c] = true;
+        for (unsigned char c : std::string_view(" \t\n")) outside[c] = true;
+    }
+};
+const specialtable special;
+
 // The five nesting counters. 64 bits wide, so that no text the compiler accepts can
 // overflow them.
 struct markers {
@@ -80,6 +92,36 @@ parsed parse(std::string_view target, int debug) {
             if (TS == '\n') std::cout << "detected newline, reset" << std::endl;
         }
         const std::int64_t markersum = depth.sum();
+        if (debug == 0 && markersum > 0) {
+            // Inside brackets only quotes and brackets change anything, and no blank is
+            // being dropped (the opening character that raised the depth ended that): run
+            // the counters over the text up to the character that brings the depth back to
+            // zero, and add the whole stretch to the word at once.
+            const std::size_t start = index;
+            while (index < target.size()) {
+                const char c = target[index++];
+                if (!special.inside[static_cast<unsigned char>(c)]) continue;
+                depth.open(c);
+                depth.close(c);
+                if (depth.sum() <= 0) break;
+            }
+            temp.append(target.data() + start, index - start);
+            ignspace = false;
+            --index;
+            continue;
+        }
+        if (debug == 0 && !special.outside[static_cast<unsigned char>(TS)]) {
+            // A run of ordinary characters at depth zero joins the word at once.
+            const std::size_t start = index;
+            while (index < target.size() &&
+                   !special.outside[static_cast<unsigned char>(target[index])]) {
+                ++index;
+            }
+            temp.append(target.data() + start, index - start);
+            ignspace = false;
+            --index;
+            continue;
+        }
         if (TS == '\n' && markersum <= 0) {
             tout.push_back(std::move(temp));
             out.push_back(std::move(tout));
