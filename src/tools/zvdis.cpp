@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         std::cout << usage;
         return 0;
     }
-    if (args.size() == 1 && !args[0].starts_with("--")) return listfile(args[0], false);
+    if (args.size() == 1 && !args[0].starts_with("-")) return listfile(args[0], false);
     if (args.size() != 2) return badusage();
     const std::string& option = args[0];
     if (option == "--check") return listfile(args[1], true);

@@ -69,7 +69,7 @@ TEST(Cli, UsageAndExitStatuses) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(usageline(help.out).rfind("usage: zvdis", 0), 0u);
     EXPECT_EQ(help.err, "");
-    for (const char* args : {"", "--bogus x", "a b", "--check", "--source a b", "--help x"}) {
+    for (const char* args : {"", "-x", "--bogus x", "a b", "--check", "--source a b", "--help x"}) {
         SCOPED_TRACE(args);
         const outcome wrong = zvdis(args);
         EXPECT_EQ(wrong.status, 2);
