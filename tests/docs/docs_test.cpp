@@ -5,8 +5,9 @@
 //
 // Info strings of the guide: "zv" (compiles), "zv error: <message>" (fails with exactly
 // that message), "zv status: <n>" (the statement parser exits with n), "zv warns:
-// <text>" (compiles, and standard error contains the text), "zv file: <name>" (not
-// compiled; written as <name> into the working directory of the other examples).
+// <text>" (compiles, and standard error contains the text), "zv string: <text>" (compiles,
+// and the byte code pushes exactly that string), "zv file: <name>" (not compiled; written
+// as <name> into the working directory of the other examples).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -31,10 +32,14 @@ const fs::path sourcedir = ZV_SOURCE_DIR;
 
 struct snippet {
     int line = 0;       // line of the opening fence
-    std::string kind;   // "", "error", "status", "warns", "file" or what the fence held
+    std::string kind;   // "", "error", "status", "warns", "string", "file" or what the fence held
     std::string detail; // the text after "<kind>: "
     std::string text;   // the program, every line ended by a line feed
 };
+
+void PrintTo(const snippet& s, std::ostream* os) {
+    *os << "line " << s.line;
+}
 
 std::vector<snippet> readguide() {
     std::vector<snippet> out;
@@ -145,11 +150,19 @@ TEST_P(guide, ExampleEndsAsItsFenceSays) {
     fs::current_path(root / "guide");
     outcome o = compiletext(s.text);
     SCOPED_TRACE("docs/language.md line " + std::to_string(s.line) + ":\n" + s.text);
-    if (s.kind == "" || s.kind == "warns") {
-        EXPECT_EQ(o.failure, "");
+    if (s.kind == "" || s.kind == "warns" || s.kind == "string") {
+        ASSERT_EQ(o.failure, "");
         EXPECT_FALSE(o.bytes.empty()) << "a program that compiles to no byte code";
         if (s.kind == "warns") {
             EXPECT_NE(o.errors.find(s.detail), std::string::npos) << o.errors;
+        }
+        if (s.kind == "string") {
+            bytelist push = {PUSH, TYPE_STRING};
+            push.insert(push.end(), s.detail.begin(), s.detail.end());
+            push.push_back(0);
+            bool pushed = std::search(o.bytes.begin(), o.bytes.end(), push.begin(), push.end()) !=
+                          o.bytes.end();
+            EXPECT_TRUE(pushed) << "no PUSH of the string '" << s.detail << "'";
         }
     } else if (s.kind == "error" || s.kind == "status") {
         EXPECT_EQ(o.failure, s.kind + ": " + s.detail);
@@ -165,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(docs, guide, testing::ValuesIn(guideprograms()),
 
 TEST(guidefile, HoldsExamplesOfEveryOutcome) {
     std::vector<snippet> all = readguide();
-    for (const char* kind : {"", "error", "status", "warns", "file"})
+    for (const char* kind : {"", "error", "status", "warns", "string", "file"})
         EXPECT_TRUE(
             std::any_of(all.begin(), all.end(), [&](const snippet& s) { return s.kind == kind; }))
             << "no example of kind '" << kind << "'";
