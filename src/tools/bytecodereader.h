@@ -23,6 +23,13 @@ struct bytecodefault {
 };
 
 // Verifies a whole byte-code file; std::nullopt when sound.
+// Faults: an unknown opcode; the end mark 0xFF where an instruction should stand (0x07 there
+// is DESCEND, an instruction that carries a name, not a stray item mark); a missing or
+// unknown type byte; a type byte the opcode may not carry (names take only TYPE_STRING,
+// counts only TYPE_INT, blocks only TYPE_BLOCK); an operand cut off, a string without its
+// 0x00, a list or dictionary payload that is not item marks closed by the end mark (an even
+// number of them for a dictionary), and a block longer than what is left of the block or
+// file holding it. Every operand must end inside the innermost block around it.
 std::optional<bytecodefault> verifybytecode(const std::vector<std::uint8_t>& code);
 
 // One decoded instruction. For a TYPE_BLOCK operand the instruction is its six-byte header
