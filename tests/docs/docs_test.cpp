@@ -6,8 +6,9 @@
 // Info strings of the guide: "zv" (compiles), "zv error: <message>" (fails with exactly
 // that message), "zv status: <n>" (the statement parser exits with n), "zv warns:
 // <text>" (compiles, and standard error contains the text), "zv string: <text>" (compiles,
-// and the byte code pushes exactly that string), "zv file: <name>" (not compiled; written
-// as <name> into the working directory of the other examples).
+// and the byte code pushes exactly that string), "zv code: <hex bytes>" (compiles to exactly
+// those bytes), "zv file: <name>" (not compiled; written as <name> into the working
+// directory of the other examples).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -32,10 +33,18 @@ const fs::path sourcedir = ZV_SOURCE_DIR;
 
 struct snippet {
     int line = 0;       // line of the opening fence
-    std::string kind;   // "", "error", "status", "warns", "string", "file" or what the fence held
+    std::string kind;   // "", "error", "status", "warns", "string", "code", "file" or other
     std::string detail; // the text after "<kind>: "
     std::string text;   // the program, every line ended by a line feed
 };
+
+// "25 0E 00" as the compiler's hexadecimal echo writes it: "25 e 0 ".
+std::string hexwords(const std::string& text) {
+    std::istringstream in(text);
+    std::ostringstream out;
+    for (std::string word; in >> word;) out << std::hex << std::stoi(word, nullptr, 16) << ' ';
+    return out.str();
+}
 
 void PrintTo(const snippet& s, std::ostream* os) {
     *os << "line " << s.line;
@@ -150,7 +159,7 @@ TEST_P(guide, ExampleEndsAsItsFenceSays) {
     fs::current_path(root / "guide");
     outcome o = compiletext(s.text);
     SCOPED_TRACE("docs/language.md line " + std::to_string(s.line) + ":\n" + s.text);
-    if (s.kind == "" || s.kind == "warns" || s.kind == "string") {
+    if (s.kind == "" || s.kind == "warns" || s.kind == "string" || s.kind == "code") {
         ASSERT_EQ(o.failure, "");
         EXPECT_FALSE(o.bytes.empty()) << "a program that compiles to no byte code";
         if (s.kind == "warns") {
@@ -164,6 +173,7 @@ TEST_P(guide, ExampleEndsAsItsFenceSays) {
                           o.bytes.end();
             EXPECT_TRUE(pushed) << "no PUSH of the string '" << s.detail << "'";
         }
+        if (s.kind == "code") { EXPECT_EQ(hexecho(o.bytes), hexwords(s.detail)); }
     } else if (s.kind == "error" || s.kind == "status") {
         EXPECT_EQ(o.failure, s.kind + ": " + s.detail);
     } else {
@@ -178,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(docs, guide, testing::ValuesIn(guideprograms()),
 
 TEST(guidefile, HoldsExamplesOfEveryOutcome) {
     std::vector<snippet> all = readguide();
-    for (const char* kind : {"", "error", "status", "warns", "string", "file"})
+    for (const char* kind : {"", "error", "status", "warns", "string", "code", "file"})
         EXPECT_TRUE(
             std::any_of(all.begin(), all.end(), [&](const snippet& s) { return s.kind == kind; }))
             << "no example of kind '" << kind << "'";
