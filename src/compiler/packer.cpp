@@ -276,6 +276,14 @@ void compilefloat(float target) {
 }
 
 void compilestring(std::string_view target) {
+    // A string operand ends at its first 0x00, so a NUL byte inside a name or string would
+    // cut it short and leave the rest to be read as instructions.
+    if (!descorcode.back()) {
+        const std::size_t nul = target.find('\0');
+        if (nul != std::string_view::npos) {
+            error("String or name holds a NUL byte: '" + firstline(target.substr(0, nul)) + "'");
+        }
+    }
     for (char c : target) addcode(static_cast<byte>(c));
     addcode(0);
 }
