@@ -141,6 +141,7 @@ def main():
     TIMEOUT = args.timeout
 
     zvc = os.path.abspath(args.zvc)
+    load_at_start = os.getloadavg()
     luac = shutil.which(args.luac)
     with open(args.manifest) as f:
         manifest = json.load(f)
@@ -168,7 +169,14 @@ def main():
             line += "  luac %s s" % fmt_s(r["luac"]["median"])
         print(line, flush=True)
 
+    try:
+        commit = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)),
+                                 "rev-parse", "--short", "HEAD"], capture_output=True,
+                                text=True).stdout.strip()
+    except OSError:
+        commit = ""
     info = {"date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+            "commit": commit, "load": "%.2f %.2f %.2f" % load_at_start,
             "machine": "%s, %d cores, %s" % (platform.machine(), os.cpu_count(),
                                               platform.platform()),
             "zvc": zvc, "luac": luac, "runs": args.runs}
@@ -190,9 +198,11 @@ def tables(info, results):
     base = by.get("empty")
     base_peak = base["zvc"]["peak"] if base and ok(base) else 0
     base_time = base["zvc"]["median"] if base and ok(base) else 0.0
-    out = ["Measured %s on %s; median of up to %d runs; peak memory is the maximum resident "
-           "set size, net of the empty program's (%s MiB).\n" % (
-               info["date"], info["machine"], info["runs"], mib(base_peak))]
+    out = ["Measured %s at commit %s on %s (load average at the start: %s); median of up to "
+           "%d runs; peak memory is the maximum resident set size, and the net figures "
+           "subtract the empty program's %s MiB.\n" % (
+               info["date"], info.get("commit") or "?", info["machine"], info.get("load", "?"),
+               info["runs"], mib(base_peak))]
 
     out.append("| program | source bytes | zvc median s | min s | max s | MB/s | peak MiB | "
                "net memory bytes / source byte |")
