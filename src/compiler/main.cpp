@@ -22,7 +22,11 @@ int run(int argc, char** argv) {
     const std::string filename = sourcestem(path);
     const std::string target = readsourcefile(path);
     say("file read. compiling...");
-    includestack.push_back(std::filesystem::weakly_canonical(path).string());
+    // The program itself counts as being included, so that a file it includes cannot
+    // include it back.
+    std::error_code failed;
+    const auto canonical = std::filesystem::weakly_canonical(path, failed);
+    includestack.push_back(failed ? path : canonical.string());
     compileprogram(target);
     say("compilation finished. writing to zvbc file...");
     writecode(filename);
