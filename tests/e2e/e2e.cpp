@@ -36,9 +36,6 @@ struct extrafile {
     std::uint64_t sparsesize = 0; // non-zero: a sparse file of this size
 };
 
-struct testcase;
-void PrintTo(const testcase& tc, std::ostream* os);
-
 struct testcase {
     std::string name, problem; // problem: the corpus could not be read as intended
     std::string sourcepath = "prog.zv";
@@ -50,22 +47,14 @@ struct testcase {
     bool anyzvbc = false, outprefix = false;
     std::optional<int> status;
     long fsizelimit = 0;
+    friend void PrintTo(const testcase& tc, std::ostream* os) { *os << tc.name; }
 };
 
-void PrintTo(const testcase& tc, std::ostream* os) {
-    *os << tc.name;
-}
-
-const char* const quips[] = {"What did you do again?",
-                             "Well that wasn't supposed to happen...",
-                             "I swear it wasn't my fault!",
-                             "Mist.",
-                             "Was it my fault?",
-                             "Stop doing that!",
-                             "Something ain't right...",
-                             "Full steam ahead!",
-                             "This message will come to haunt me, Tamsel.",
-                             "GRRRRRRRR"};
+// The ten quips of the error report, each between line feeds.
+const std::string quips = "\nWhat did you do again?\nWell that wasn't supposed to happen...\n"
+                          "I swear it wasn't my fault!\nMist.\nWas it my fault?\nStop doing that!\n"
+                          "Something ain't right...\nFull steam ahead!\n"
+                          "This message will come to haunt me, Tamsel.\nGRRRRRRRR\n";
 const std::string quipline = "// <quip>";
 const std::string started = "reading file...\nfile read. compiling...\n";
 const std::string stalecontent = "older byte code\n";
@@ -91,8 +80,8 @@ std::string maskquips(const std::string& text) {
     std::string out, line;
     std::istringstream in(text);
     while (std::getline(in, line)) {
-        for (const char* q : quips)
-            if (line == std::string("// ") + q) line = quipline;
+        if (line.starts_with("// ") && quips.find("\n" + line.substr(3) + "\n") != quips.npos)
+            line = quipline;
         out += line + (in.eof() ? "" : "\n");
     }
     return out;
@@ -148,32 +137,20 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
     while (!lines.empty() && lines.back().empty()) lines.pop_back();
     std::string body, path;
     for (auto& l : lines) body += l + "\n";
-    bool prefix = false, unreadable = false, any = false, hex = false, crlf = false, noeol = false;
+    static const std::set<std::string> known = {"hex",    "crlf",       "noeol",
+                                                "prefix", "unreadable", "any"};
+    std::set<std::string> flags;
     std::uint64_t size = 0;
     for (std::size_t i = 1; i < head.size(); ++i) {
-        const std::string& flag = head[i];
-        if (flag == "hex")
-            hex = true;
-        else if (flag == "crlf")
-            crlf = true;
-        else if (flag == "noeol")
-            noeol = true;
-        else if (flag == "prefix")
-            prefix = true;
-        else if (flag == "unreadable")
-            unreadable = true;
-        else if (flag == "any")
-            any = true;
-        else if (flag.starts_with("size="))
-            size = std::stoull(flag.substr(5));
-        else if (path.empty())
-            path = flag;
-        else
-            tc.problem = "unknown flag " + flag;
+        bool flag = known.count(head[i]), sized = head[i].starts_with("size=");
+        if (flag) flags.insert(head[i]);
+        if (sized) size = std::stoull(head[i].substr(5));
+        if (!flag && !sized) (path.empty() ? path : tc.problem) = head[i];
     }
-    if (hex) body = parsehex(body, tc.problem);
-    if (noeol && !body.empty() && body.back() == '\n') body.pop_back();
-    if (crlf)
+    auto has = [&](const char* flag) { return flags.count(flag) > 0; };
+    if (has("hex")) body = parsehex(body, tc.problem);
+    if (has("noeol") && !body.empty() && body.back() == '\n') body.pop_back();
+    if (has("crlf"))
         for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2)
             body.insert(at, "\r");
     const std::string& kind = head[0];
@@ -182,7 +159,7 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
         tc.source = body;
         if (!path.empty()) tc.sourcepath = path;
     } else if (kind == "file") {
-        tc.files.push_back({path, body, false, unreadable, size});
+        tc.files.push_back({path, body, false, has("unreadable"), size});
     } else if (kind == "dir") {
         tc.files.push_back({path, "", true});
     } else if (kind == "args") {
@@ -190,12 +167,12 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
     } else if (kind == "output") {
         tc.output = path;
     } else if (kind == "zvbc") {
-        tc.anyzvbc = any;
-        if (!any) tc.zvbc = parsehex(body, tc.problem);
+        tc.anyzvbc = has("any");
+        if (!tc.anyzvbc) tc.zvbc = parsehex(body, tc.problem);
     } else if (kind == "error") {
         tc.error = line();
     } else if (kind == "stdout") {
-        tc.out = body, tc.outprefix = prefix;
+        tc.out = body, tc.outprefix = has("prefix");
     } else if (kind == "stderr") {
         tc.err = body;
     } else if (kind == "status") {
@@ -289,10 +266,8 @@ runresult run(const fs::path& dir, const std::vector<std::string>& argv, long fs
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             char buf[65536];
             ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0)
-                sinks[i]->append(buf, n);
-            else
-                close(fds[i].fd), fds[i].fd = -1, --open;
+            if (n > 0) sinks[i]->append(buf, n);
+            if (n <= 0) close(fds[i].fd), fds[i].fd = -1, --open;
         }
     }
     for (auto& f : fds)
@@ -331,10 +306,7 @@ void runcase(const testcase& tc) {
     fs::path dir = pattern;
     if (tc.source) spit(dir / tc.sourcepath, *tc.source);
     for (auto& f : tc.files) {
-        if (f.dir)
-            fs::create_directories(dir / f.path);
-        else
-            spit(dir / f.path, f.content);
+        f.dir ? (void)fs::create_directories(dir / f.path) : spit(dir / f.path, f.content);
         if (f.sparsesize) fs::resize_file(dir / f.path, f.sparsesize);
         if (f.unreadable) fs::permissions(dir / f.path, fs::perms::none);
     }
@@ -357,10 +329,7 @@ void runcase(const testcase& tc) {
     if (success && !tc.zvbc && !tc.anyzvbc) ADD_FAILURE() << "a successful case needs --- zvbc";
     std::string bytes = tc.zvbc.value_or(written);
     std::string out = tc.out.value_or(success ? transcript(bytes) : started);
-    if (tc.outprefix)
-        EXPECT_EQ(r.out.substr(0, out.size()), out);
-    else
-        EXPECT_EQ(r.out, out);
+    EXPECT_EQ(tc.outprefix ? r.out.substr(0, out.size()) : r.out, out);
     std::string err = tc.err.value_or(success    ? "WARNING; desc disabled.\n"
                                       : tc.error ? report(*tc.error)
                                                  : "");
@@ -380,10 +349,8 @@ void runcase(const testcase& tc) {
         EXPECT_EQ(check.status, 0) << "zvdis --check: " << check.out << check.err;
     }
 #endif
-    if (::testing::Test::HasFailure())
-        std::cout << "case directory kept: " << dir << "\n";
-    else
-        fs::remove_all(dir, ec);
+    if (::testing::Test::HasFailure()) std::cout << "case directory kept: " << dir << "\n";
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir, ec);
 }
 
 class corpus : public ::testing::TestWithParam<testcase> {};

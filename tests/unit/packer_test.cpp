@@ -49,48 +49,25 @@ TEST_F(packer, addcodeoutsideblocks) {
 }
 
 TEST_F(packer, blocks) {
-    struct step {
-        char op; // '+' opens a block, '-' closes one, 'b' emits the byte
-        byte b;
-    };
-    struct row {
-        const char* what;
-        std::vector<step> steps;
-        const char* bytes;
-    } rows[] = {
-        {"one block", {{'+', 0}, {'b', 1}, {'b', 2}, {'b', 3}, {'-', 0}}, "00000003 010203"},
-        {"empty block", {{'+', 0}, {'-', 0}}, "00000000"},
-        {"nested",
-         {{'+', 0}, {'b', 0xAA}, {'+', 0}, {'b', 1}, {'b', 2}, {'-', 0}, {'-', 0}},
-         "00000007 aa 00000002 0102"},
-        {"empty inside",
-         {{'b', 0x21}, {'+', 0}, {'b', 0xAA}, {'+', 0}, {'-', 0}, {'b', 0xBB}, {'-', 0}},
-         "21 00000006 aa 00000000 bb"},
-        {"siblings",
-         {{'+', 0},
-          {'b', 0xAA},
-          {'+', 0},
-          {'b', 1},
-          {'-', 0},
-          {'+', 0},
-          {'b', 2},
-          {'-', 0},
-          {'-', 0}},
-         "0000000b aa 00000001 01 00000001 02"},
-    };
-    for (auto& r : rows) {
+    // Steps: "{" opens a block, "}" closes it, hex pairs are emitted bytes.
+    const std::pair<const char*, const char*> rows[] = {
+        {"{ 01 02 03 }", "00000003 010203"},
+        {"{ }", "00000000"},
+        {"{ aa { 01 02 } }", "00000007 aa 00000002 0102"},
+        {"21 { aa { } bb }", "21 00000006 aa 00000000 bb"},
+        {"{ aa { 01 } { 02 } }", "0000000b aa 00000001 01 00000001 02"},
+        {"{ } 05 { 06 }", "00000000 05 00000001 06"}};
+    for (auto& [steps, bytes] : rows) {
         resetcompiler();
-        for (auto& s : r.steps) {
-            if (s.op == '+')
-                ++asop;
-            else if (s.op == '-')
-                negatebyteoperand();
-            else
-                addcode(s.b);
+        std::istringstream in(steps);
+        for (std::string step; in >> step;) {
+            if (step == "{") ++asop;
+            if (step == "}") negatebyteoperand();
+            if (std::isxdigit(step[0])) addcode(hex(step));
         }
-        EXPECT_EQ(code, hex(r.bytes)) << r.what;
-        EXPECT_EQ(asop, 0) << r.what;
-        EXPECT_TRUE(tempcode.empty()) << r.what;
+        EXPECT_EQ(code, hex(bytes)) << steps;
+        EXPECT_EQ(asop, 0) << steps;
+        EXPECT_TRUE(tempcode.empty()) << steps;
     }
 }
 
@@ -263,8 +240,7 @@ TEST_F(packer, descriptionmapofprograms) {
                   {0, "x = a+1"},
                   {0, "x"},
                   {11, "x = a+1"},
-                  {14, "PACK_ROOT"}})},
-    };
+                  {14, "PACK_ROOT"}})}};
     for (auto& r : rows) {
         resetcompiler();
         compileprogram(r.program);

@@ -45,44 +45,42 @@ struct scanrow {
 
 TEST_F(scanners, seekstring) {
     const stringlist sfx = {".", "[", "("}, args = {",", ", ", ")"};
-    const scanrow rows[] = {
-        {"a + b", operators, 0, true, "a", " + b"},
-        {"a+b", operators, 0, true, "a", "+b"},
-        {"a +b", operators, 0, true, "a ", "+b"},
-        {"a  + b", operators, 0, true, "a ", " + b"},
-        {"a >= b", operators, 0, true, "a", " >= b"},
-        {"f(x + 1) * 2", operators, 0, true, "f(x + 1)", " * 2"},
-        {"x and y", operators, 0, true, "x", " and y"},
-        {"candy or b", operators, 0, true, "candy", " or b"},
-        {"xand y", operators, 0, true, "xand y", ""},
-        {"and x", operators, 0, true, "and x", ""},
-        {"a or", operators, 0, true, "a or", ""},
-        {"-1", operators, 0, true, "", "-1"},
-        {" - 1", operators, 0, true, "", " - 1"},
-        {"(-1)", operators, 0, true, "(-1)", ""},
-        {"\"(\" + x", operators, 0, true, "\"(\" + x", ""},
-        {"\"\\(\" + x", operators, 0, true, "\"(\"", " + x"},
-        {"obj.field[2]", sfx, 0, false, "obj", ".field[2]"},
-        {"f(a.b).c", sfx, 0, false, "f", "(a.b).c"},
-        {"[1, 2].x", sfx, 0, false, "", "[1, 2].x"},
-        {"x[1, 2], y)", args, 0, false, "x[1, 2]", ", y)"},
-        {"\"a, b\", c)", args, 0, false, "\"a, b\"", ", c)"},
-        {"a , b)", args, 0, false, "a ", ", b)"},
-        {"a\\,b, c)", args, 0, false, "a,b", ", c)"},
-        {"(a)) + b", {")"}, 0, false, "(a)", ") + b"},
-        {"a)b", {","}, 0, false, "a)b", ""},
-        {"]a,b", {","}, 0, false, "]a", ",b"},
-        {"key: val", {": ", ":"}, 0, false, "key", ": val"},
-        {"say\\n", {","}, 0, false, "say\n", ""},
-        {"\\r\\t\\\\\\\"", {","}, 0, false, "\rt\\\"", ""},
-        {"ab\\", {","}, 0, false, "ab", ""},
-        {"(\\", {")"}, 0, false, "(", ""},
-        {"+-*a", {"+", "-"}, 1, false, "+-", "*a"},
-        {"a+b", {"+", "-"}, 1, false, "", "a+b"},
-        {"+\\x-", {"+", "-"}, 1, false, "+x-", ""},
-        {"", operators, 0, true, "", ""},
-        {"", {"+"}, 1, false, "", ""},
-    };
+    const scanrow rows[] = {{"a + b", operators, 0, true, "a", " + b"},
+                            {"a+b", operators, 0, true, "a", "+b"},
+                            {"a +b", operators, 0, true, "a ", "+b"},
+                            {"a  + b", operators, 0, true, "a ", " + b"},
+                            {"a >= b", operators, 0, true, "a", " >= b"},
+                            {"f(x + 1) * 2", operators, 0, true, "f(x + 1)", " * 2"},
+                            {"x and y", operators, 0, true, "x", " and y"},
+                            {"candy or b", operators, 0, true, "candy", " or b"},
+                            {"xand y", operators, 0, true, "xand y", ""},
+                            {"and x", operators, 0, true, "and x", ""},
+                            {"a or", operators, 0, true, "a or", ""},
+                            {"-1", operators, 0, true, "", "-1"},
+                            {" - 1", operators, 0, true, "", " - 1"},
+                            {"(-1)", operators, 0, true, "(-1)", ""},
+                            {"\"(\" + x", operators, 0, true, "\"(\" + x", ""},
+                            {"\"\\(\" + x", operators, 0, true, "\"(\"", " + x"},
+                            {"obj.field[2]", sfx, 0, false, "obj", ".field[2]"},
+                            {"f(a.b).c", sfx, 0, false, "f", "(a.b).c"},
+                            {"[1, 2].x", sfx, 0, false, "", "[1, 2].x"},
+                            {"x[1, 2], y)", args, 0, false, "x[1, 2]", ", y)"},
+                            {"\"a, b\", c)", args, 0, false, "\"a, b\"", ", c)"},
+                            {"a , b)", args, 0, false, "a ", ", b)"},
+                            {"a\\,b, c)", args, 0, false, "a,b", ", c)"},
+                            {"(a)) + b", {")"}, 0, false, "(a)", ") + b"},
+                            {"a)b", {","}, 0, false, "a)b", ""},
+                            {"]a,b", {","}, 0, false, "]a", ",b"},
+                            {"key: val", {": ", ":"}, 0, false, "key", ": val"},
+                            {"say\\n", {","}, 0, false, "say\n", ""},
+                            {"\\r\\t\\\\\\\"", {","}, 0, false, "\rt\\\"", ""},
+                            {"ab\\", {","}, 0, false, "ab", ""},
+                            {"(\\", {")"}, 0, false, "(", ""},
+                            {"+-*a", {"+", "-"}, 1, false, "+-", "*a"},
+                            {"a+b", {"+", "-"}, 1, false, "", "a+b"},
+                            {"+\\x-", {"+", "-"}, 1, false, "+x-", ""},
+                            {"", operators, 0, true, "", ""},
+                            {"", {"+"}, 1, false, "", ""}};
     for (auto& r : rows) {
         std::string text = r.in;
         std::string_view view = text;
@@ -109,8 +107,7 @@ TEST_F(scanners, reversedseekstring) {
         {"", {"", ""}},
         {"+\\(b", {"+(", "b"}},
         {" +\\", {"+", ""}},
-        {"===", {"==", "="}},
-    };
+        {"===", {"==", "="}}};
     for (auto& [in, expect] : rows) {
         std::string text = in;
         std::string_view view = text;
@@ -124,19 +121,17 @@ TEST_F(scanners, getargs) {
         std::string in;
         stringlist ends, out;
         std::string rest;
-    } rows[] = {
-        {"a, b)", {")"}, {"a", "b"}, ")"},
-        {"a,b)", {")"}, {"a", "b"}, ")"},
-        {"a , b)", {")"}, {"a ", "b"}, ")"},
-        {"a,  b)", {")"}, {"a", " b"}, ")"},
-        {")", {")"}, {}, ")"},
-        {"a,,b)", {")"}, {"a", "b"}, ")"},
-        {"f(1, 2), x)", {")"}, {"f(1, 2)", "x"}, ")"},
-        {"1, 2, 3]", {"]"}, {"1", "2", "3"}, "]"},
-        {"a;b)", {")"}, {"a;b"}, ")"},
-        {"a, b", {}, {"a", "b"}, ""},
-        {"[1, 2], \"x)\")rest", {")"}, {"[1, 2]", "\"x)\""}, ")rest"},
-    };
+    } rows[] = {{"a, b)", {")"}, {"a", "b"}, ")"},
+                {"a,b)", {")"}, {"a", "b"}, ")"},
+                {"a , b)", {")"}, {"a ", "b"}, ")"},
+                {"a,  b)", {")"}, {"a", " b"}, ")"},
+                {")", {")"}, {}, ")"},
+                {"a,,b)", {")"}, {"a", "b"}, ")"},
+                {"f(1, 2), x)", {")"}, {"f(1, 2)", "x"}, ")"},
+                {"1, 2, 3]", {"]"}, {"1", "2", "3"}, "]"},
+                {"a;b)", {")"}, {"a;b"}, ")"},
+                {"a, b", {}, {"a", "b"}, ""},
+                {"[1, 2], \"x)\")rest", {")"}, {"[1, 2]", "\"x)\""}, ")rest"}};
     for (auto& r : rows) {
         std::string text = r.in;
         std::string_view view = text;
@@ -155,19 +150,17 @@ TEST_F(scanners, gointo) {
     struct row {
         std::string in, bytes, out;
         int levels;
-    } rows[] = {
-        {".a", "29", "a", 1},
-        {"a", "29", "a", 1},
-        {".a.b.c", "29 07 02 \"a\" 00 07 02 \"b\" 00", "c", 3},
-        {".a.b(x)[2]", "29 07 02 \"a\" 00", "b(x)[2]", 2},
-        {".a(x.y).b", "29 07 02 \"a(x.y)\" 00", "b", 2},
-        {".a[1].b", "29 07 02 \"a[1]\" 00", "b", 2},
-        {".\"x.y\".z", "29 07 02 22 \"x.y\" 22 00", "z", 2},
-        {".a\\.b", "29", "a.b", 1},
-        {".a..b", "29 07 02 \"a\" 00 07 02 00", "b", 3},
-        {".a.", "29 07 02 \"a\" 00", "", 2},
-        {".", "29", "", 1},
-    };
+    } rows[] = {{".a", "29", "a", 1},
+                {"a", "29", "a", 1},
+                {".a.b.c", "29 07 02 \"a\" 00 07 02 \"b\" 00", "c", 3},
+                {".a.b(x)[2]", "29 07 02 \"a\" 00", "b(x)[2]", 2},
+                {".a(x.y).b", "29 07 02 \"a(x.y)\" 00", "b", 2},
+                {".a[1].b", "29 07 02 \"a[1]\" 00", "b", 2},
+                {".\"x.y\".z", "29 07 02 22 \"x.y\" 22 00", "z", 2},
+                {".a\\.b", "29", "a.b", 1},
+                {".a..b", "29 07 02 \"a\" 00 07 02 00", "b", 3},
+                {".a.", "29 07 02 \"a\" 00", "", 2},
+                {".", "29", "", 1}};
     for (auto& r : rows) {
         resetcompiler();
         std::int32_t wentin = 5;
@@ -181,23 +174,21 @@ TEST_F(scanners, parsewords) {
     struct row {
         std::string in;
         parsed out;
-    } rows[] = {
-        {"x = 1\ny = 2\n", {{"x", "=", "1"}, {"y", "=", "2"}, {""}}},
-        {"", {{""}}},
-        {"if a {\n  b = 1\n}\n", {{"if", "a", "{\n  b = 1\n}"}, {""}}},
-        {"x  = 1", {{"x", "", "=", "1"}}},
-        {"a\n   b", {{"a"}, {"b"}}},
-        {"print \"a (b\" x", {{"print", "\"a (b\"", "x"}}},
-        {"x = [[1], [2]]", {{"x", "=", "[[1],", "[2]]"}}},
-        {"a}", {{"a}"}}},
-        {"a\r\nb", {{"a\r"}, {"b"}}},
-        {"a\tb", {{"a", "b"}}},
-        {" a", {{"", "a"}}},
-        {"f(a b) {c\nd} [e f]", {{"f(a b)", "{c\nd}", "[e f]"}}},
-        {"'a b' \"c 'd\" e", {{"'a b'", "\"c 'd\"", "e"}}},
-        {"{(}) x", {{"{(})", "x"}}},
-        {"\n\t x", {{""}, {"x"}}},
-    };
+    } rows[] = {{"x = 1\ny = 2\n", {{"x", "=", "1"}, {"y", "=", "2"}, {""}}},
+                {"", {{""}}},
+                {"if a {\n  b = 1\n}\n", {{"if", "a", "{\n  b = 1\n}"}, {""}}},
+                {"x  = 1", {{"x", "", "=", "1"}}},
+                {"a\n   b", {{"a"}, {"b"}}},
+                {"print \"a (b\" x", {{"print", "\"a (b\"", "x"}}},
+                {"x = [[1], [2]]", {{"x", "=", "[[1],", "[2]]"}}},
+                {"a}", {{"a}"}}},
+                {"a\r\nb", {{"a\r"}, {"b"}}},
+                {"a\tb", {{"a", "b"}}},
+                {" a", {{"", "a"}}},
+                {"f(a b) {c\nd} [e f]", {{"f(a b)", "{c\nd}", "[e f]"}}},
+                {"'a b' \"c 'd\" e", {{"'a b'", "\"c 'd\"", "e"}}},
+                {"{(}) x", {{"{(})", "x"}}},
+                {"\n\t x", {{""}, {"x"}}}};
     for (auto& r : rows) EXPECT_EQ(parse(r.in, 0), r.out) << r.in;
 }
 
@@ -216,8 +207,7 @@ TEST_F(scanners, parsefailures) {
         {"{[}}", 52, ""},
         {"([))", 54, ""},
         {"(}", 51, "parser error, markers over 1, grammatically not valid.0/1/0/0/0/0/"},
-        {"{)", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/"},
-    };
+        {"{)", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/"}};
     for (auto& r : rows) {
         ::testing::internal::CaptureStdout();
         int status = 0;
