@@ -182,11 +182,34 @@ def main():
             "zvc": zvc, "luac": luac, "runs": args.runs}
     with open(os.path.join(args.out, "results.json"), "w") as f:
         json.dump({"info": info, "results": results}, f, indent=1)
+    with open(os.path.join(args.out, "missed.txt"), "w") as f:
+        for path in missed(results):
+            f.write(path + "\n")
     md = tables(info, results)
     with open(os.path.join(args.out, "results.md"), "w") as f:
         f.write(md)
     print()
     print(md)
+
+
+def missed(results):
+    """Source paths of the programs that miss a target, for profiling."""
+    by = {r["name"]: r for r in results}
+    base = by.get("empty")
+    base_time = base["zvc"]["median"] if base and ok(base) else 0.0
+    out = []
+    for r in results:
+        if r["kind"] == "mix":
+            if not ok(r) or (ok(r, "luac") and r["zvc"]["median"] > r["luac"]["median"]):
+                out.append(r["path"])
+        elif r["kind"] == "shape" and r["size"] == "full":
+            h = by.get(r["shape"] + "_half")
+            slow = not ok(r) or r["zvc"]["median"] >= 1.0
+            if not slow and h and ok(h) and h["zvc"]["median"] - base_time >= 0.005:
+                slow = (r["zvc"]["median"] - base_time) / (h["zvc"]["median"] - base_time) > 2.2
+            if slow:
+                out.append(r["path"])
+    return out
 
 
 def ok(r, tool="zvc"):

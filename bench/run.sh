@@ -5,10 +5,11 @@
 # whole-process runner (bench/measure.py), which compares against luac. Everything runs
 # under `nice`. Results land in bench/out/ (results.md, results.json, micro.txt, micro.json).
 #
-# Usage: bench/run.sh [--quick] [--no-micro] [--no-build]
+# Usage: bench/run.sh [--quick] [--no-micro] [--no-build] [--profile]
 #   --quick     programs at 1/20 of their size and 3 runs: a smoke check of the whole chain
 #   --no-micro  skip zvbench
 #   --no-build  use the binaries already in the build folder
+#   --profile   afterwards, profile every program that missed a target (bench/profile.sh)
 # Environment: ZV_BENCH_BUILD (build folder, default build-bench at the top of the tree),
 #              ZV_BENCH_OUT (output folder, default bench/out).
 set -euo pipefail
@@ -21,12 +22,14 @@ scale=1
 runs=5
 micro=1
 dobuild=1
+profile=0
 for arg in "$@"; do
     case $arg in
     --quick) scale=0.05 runs=3 ;;
     --no-micro) micro=0 ;;
     --no-build) dobuild=0 ;;
-    *) echo "usage: $0 [--quick] [--no-micro] [--no-build]" >&2; exit 2 ;;
+    --profile) profile=1 ;;
+    *) echo "usage: $0 [--quick] [--no-micro] [--no-build] [--profile]" >&2; exit 2 ;;
     esac
 done
 
@@ -57,3 +60,10 @@ fi
 echo "== whole-process runs"
 nice python3 "$here/measure.py" --zvc "$build/zvc" --luac luac5.4 \
     --manifest "$out/manifest.json" --out "$out" --runs "$runs"
+
+if [ $profile = 1 ]; then
+    while read -r program; do
+        echo "== profile of $program"
+        "$here/profile.sh" "$program" || echo "(profile of $program failed)"
+    done <"$out/missed.txt"
+fi
