@@ -418,6 +418,23 @@ void compilehead(const std::string& head, std::string_view rest, const std::stri
     }
 }
 
+// The arguments of a call suffix; `text` begins with "(" and is left after the ")".
+stringlist callarguments(std::string_view& text) {
+    text.remove_prefix(1);
+    stringlist args = getargs(text, ",", {")"});
+    if (startswith(text, ')')) text.remove_prefix(1);
+    return args;
+}
+
+// The expression of an index suffix; `text` begins with "[" and is left after the "]".
+std::string indextext(std::string_view& text, const std::string& target, const char* who) {
+    text.remove_prefix(1);
+    std::string index = seekstring(text, {"]"}, GIM, 0, false);
+    if (text.empty()) error(std::string(who) + ": missing ']': " + quotetext(target));
+    text.remove_prefix(1);
+    return index;
+}
+
 // Text left after the suffixes of an access or a target is not part of any suffix.
 void checknothingleft(std::string_view rest, const char* who) {
     if (!rest.empty()) error(std::string(who) + ": unexpected text: " + quotetext(rest));
@@ -569,27 +586,20 @@ void handleget(std::string target, int pointer) {
         if (startswith(text, '.')) {
             path = gointo(text, wentin, {});
             text = path;
-            addcode(pointer != 0 ? MEMBERREF : LOADMEMBER);
-            addcode(TYPE_STRING);
-            compilestring(seekstring(text, keepon, GIM, 0, false));
+            addname(pointer != 0 ? MEMBERREF : LOADMEMBER, seekstring(text, keepon, GIM, 0, false));
         }
         if (startswith(text, '(')) {
-            text.remove_prefix(1);
-            const stringlist args = getargs(text, ",", {")"});
-            if (startswith(text, ')')) text.remove_prefix(1);
+            const stringlist args = callarguments(text);
             addcode(PRECALL);
             callfunc(args);
             addcode(ACCESS);
         }
         if (startswith(text, '[')) {
-            text.remove_prefix(1);
+            const std::string index = indextext(text, target, "handleget");
             addcode(ENTER);
             addname(LOADMEMBER, "get");
             addcode(PRECALL);
-            const std::string index = seekstring(text, {"]"}, GIM, 0, false);
-            if (text.empty()) error("handleget: missing ']': " + quotetext(target));
             callfunc({index});
-            text.remove_prefix(1);
             addcode(ACCESS);
             addcode(LEAVE);
         }
@@ -635,9 +645,7 @@ void handleset(std::string target) {
         }
         if (startswith(text, '(')) {
             membercall("get", 0);
-            text.remove_prefix(1);
-            const stringlist args = getargs(text, ",", {")"});
-            if (startswith(text, ')')) text.remove_prefix(1);
+            const stringlist args = callarguments(text);
             addcode(PRECALL);
             callfunc(args);
             addcode(ACCESS);
@@ -645,16 +653,12 @@ void handleset(std::string target) {
         }
         if (startswith(text, '[')) {
             membercall("get", 0);
-            text.remove_prefix(1);
+            const std::string index = indextext(text, target, "handleset");
+            // The last index of a target receives the value; an earlier one reads.
             addcode(ENTER);
-            addcode(MEMBERREF);
-            addcode(TYPE_STRING);
-            const std::string tempstr = seekstring(text, {"]"}, GIM, 0, false);
-            if (text.empty()) error("handleset: missing ']': " + quotetext(target));
-            text.remove_prefix(1);
-            compilestring(text.empty() ? "set" : "get");
+            addname(MEMBERREF, text.empty() ? "set" : "get");
             addcode(PRECALL);
-            callfunc(tempstr.empty() ? stringlist{} : stringlist{tempstr});
+            callfunc(index.empty() ? stringlist{} : stringlist{index});
             addcode(ACCESS);
             if (!text.empty()) addcode(RESULTREF);
             addcode(LEAVE);
