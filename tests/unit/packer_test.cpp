@@ -328,6 +328,19 @@ TEST_F(files, readsourcefile) {
         expectfatal([&] { readsourcefile(path); }, "Could not open file with name: " + path);
 }
 
+TEST_F(files, includetitle) {
+    std::string lib = (dir / "lib").string();
+    write("lib.ZVEX", "f\n");
+    compileprogram("also " + lib + "\n");
+    EXPECT_EQ(code, hex("25 04 02 66 00"));
+    EXPECT_EQ(desc, records({{-1, "also " + lib},
+                             {0, "f"},
+                             {0, "f"},
+                             {5, "f"},
+                             {0, "also " + lib},
+                             {0, "PACK_ROOT"}}));
+}
+
 TEST_F(files, writecode) {
     write("out.zvbc", "an older and longer file");
     code = hex("0e 00 00000005 0a");
