@@ -359,7 +359,7 @@ TEST_P(corpus, run) {
     runcase(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(e2e, corpus, ::testing::ValuesIn(loadcorpus()),
+INSTANTIATE_TEST_SUITE_P(cases, corpus, ::testing::ValuesIn(loadcorpus()),
                          [](const auto& info) { return info.param.name; });
 
 // A chain of `depth` included files, each including the next; the last reads the name f.
