@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -32,7 +33,8 @@ void spill(const fs::path& path, const std::string& text) {
 }
 
 fs::path scratch() {
-    fs::path dir = fs::path(testing::TempDir()) / "zvdis_cli";
+    // One folder per process: CTest runs the tests of this file in parallel processes.
+    fs::path dir = fs::path(testing::TempDir()) / ("zvdis_cli_" + std::to_string(getpid()));
     fs::create_directories(dir);
     return dir;
 }
