@@ -79,8 +79,10 @@ class endtoend : public ::testing::Test {
     }
 
     // Runs zvc on `source` in `cwd`. Standard output is kept unless `quiet`; a non-zero
-    // `filelimit` caps the size of every file the process writes (SIGXFSZ ignored).
-    result zvc(const std::string& source, bool quiet = false, rlim_t filelimit = 0) {
+    // `filelimit` caps the size of every file the process writes (SIGXFSZ ignored); a run
+    // still going after `seconds` is killed by SIGALRM.
+    result zvc(const std::string& source, bool quiet = false, rlim_t filelimit = 0,
+               unsigned seconds = 60) {
         const fs::path out = quiet ? fs::path("/dev/null") : root / "stdout";
         const fs::path err = root / "stderr";
         const auto start = std::chrono::steady_clock::now();
@@ -95,6 +97,7 @@ class endtoend : public ::testing::Test {
                 const rlimit limit{filelimit, filelimit};
                 if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
             }
+            alarm(seconds);
             execl(ZVC_PATH, ZVC_PATH, source.c_str(), static_cast<char*>(nullptr));
             _exit(123);
         }
@@ -264,9 +267,13 @@ TEST_F(endtoend, Nesting) {
         const char* name;
         std::string open, inner, close, before;
     } kinds[] = {
-        {"code blocks", "if a {", "", "}", ""}, {"calls", "f(", "", ")", ""},
-        {"lists", "[", "1", "]", "x = "},       {"dictionaries", "{a: ", "1", "}", "x = "},
+        {"code blocks", "if a {", "", "}", ""},
+        {"calls", "f(", "", ")", ""},
+        {"lists", "[", "1", "]", "x = "},
+        {"dictionaries", "{a: ", "1", "}", "x = "},
         {"parentheses", "(", "1", ")", "x = "},
+        // A backslash before a quote does not escape it for the statement splitter.
+        {"code blocks behind an escaped quote", "{if a ", "{}", "}", "if \"x\\\" "},
     };
     for (const auto& k : kinds) {
         for (std::size_t depth : {std::size_t{1000}, std::size_t{1000000}}) {
@@ -275,7 +282,7 @@ TEST_F(endtoend, Nesting) {
             spill(cwd / "prog.zv",
                   k.before + repeat(k.open, depth) + k.inner + repeat(k.close, depth) + "\n");
             const auto before = entries();
-            const result r = zvc("prog.zv", true);
+            const result r = zvc("prog.zv", true, 0, 20);
             if (depth == 1000) {
                 ASSERT_EQ(r.signal, 0);
                 ASSERT_EQ(r.status, 0) << r.err;
