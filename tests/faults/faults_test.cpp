@@ -187,6 +187,9 @@ TEST_F(endtoend, NulBytes) {
         const result r = zvc("prog.zv");
         ASSERT_EQ(r.signal, 0) << r.err;
         if (r.status == 0) {
+            auto after = before;
+            after.insert("prog.zvbc");
+            EXPECT_EQ(entries(), after);
             expectsound();
         } else {
             EXPECT_EQ(r.status, 1);
