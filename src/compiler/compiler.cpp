@@ -88,8 +88,12 @@ void closeblock() {
     negatebyteoperand();
 }
 
+// Source text in a message: its first line, in single quotes.
 std::string quotetext(std::string_view text) {
-    return "'" + firstline(text) + "'";
+    std::string out = "'";
+    out += firstline(text);
+    out += '\'';
+    return out;
 }
 
 bool startswith(std::string_view text, char c) {
@@ -103,104 +107,109 @@ bool isdigit(char c) {
 // ---------------------------------------------------------------------------------------
 // Statement forms. Each receives the words after its keyword, already counted.
 
-typedef std::vector<std::string> words;
+typedef std::vector<std::string_view> words;
 
-void compileassignment(const std::string& name, const std::string& val) {
-    gotitle(name + " = " + val);
-    handleexpr(val);
-    handleset(name);
+// The pieces of a title or message, joined.
+std::string join(std::initializer_list<std::string_view> pieces) {
+    std::string out;
+    for (std::string_view piece : pieces) out.append(piece);
+    return out;
+}
+
+void compileassignment(std::string_view name, std::string_view val) {
+    gotitle(join({name, " = ", val}));
+    handleexpr(std::string(val));
+    handleset(std::string(name));
     goout();
 }
 
-void compilescope(words& w, int) {
-    const std::string& name = w[0];
-    std::string& body = w[1];
-    gotitle("$@ " + name + " " + body);
-    handleexpr(name);
+void compilescope(const words& w, int) {
+    gotitle(join({"$@ ", w[0], " ", w[1]}));
+    handleexpr(std::string(w[0]));
     addcode(ENTER);
-    compilecode(std::move(body), 0);
+    compilecode(w[1], 0);
     addcode(LEAVE);
     goout();
 }
 
-void compileif(words& w, int) {
-    gotitle("if " + w[0] + " <code>");
-    handleexpr(w[0]);
+void compileif(const words& w, int) {
+    gotitle(join({"if ", w[0], " <code>"}));
+    handleexpr(std::string(w[0]));
     openblock(IF);
-    compilecode(std::move(w[1]), 0);
+    compilecode(w[1], 0);
     closeblock();
     goout();
 }
 
-void compilewhile(words& w, int) {
-    gotitle("while " + w[0] + " <code>");
+void compilewhile(const words& w, int) {
+    gotitle(join({"while ", w[0], " <code>"}));
     pushint(1);
     openblock(LOOP);
-    handleexpr(w[0]);
-    compilecode(std::move(w[1]), 0);
+    handleexpr(std::string(w[0]));
+    compilecode(w[1], 0);
     closeblock();
     goout();
 }
 
-void compileforever(words& w, int) {
+void compileforever(const words& w, int) {
     gotitle("forever <code>");
     pushint(1);
     openblock(LOOP);
-    compilecode(std::move(w[0]), 0);
+    compilecode(w[0], 0);
     pushint(1);
     closeblock();
     goout();
 }
 
-void compilefor(words& w, int) {
+void compilefor(const words& w, int) {
     // w[1] is the skipped word, conventionally "as".
-    const std::string& expr = w[0];
-    const std::string& name = w[2];
-    gotitle("for " + expr + " as " + name + " <code>");
-    handleexpr(expr);
+    const std::string_view expr = w[0];
+    const std::string_view name = w[2];
+    gotitle(join({"for ", expr, " as ", name, " <code>"}));
+    handleexpr(std::string(expr));
     openblock(FOREACH);
     addname(LOAD, "ELEMENT");
     addname(STORE, name);
-    compilecode(std::move(w[3]), 0);
+    compilecode(w[3], 0);
     closeblock();
     goout();
 }
 
-void compiledef(words& w, int mode) {
+void compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
     std::string name = seekstring(unpreppedname, {"("}, GIM, 0, false);
     if (unpreppedname.empty()) error("def: parameter list missing: " + quotetext(w[0]));
-    if (mode == 1) name = "@" + name;
+    if (mode == 1) name.insert(0, "@");
     unpreppedname.remove_prefix(1);
     const stringlist args = getargs(unpreppedname, ",", {")"});
-    gotitle("def " + name + " <code>");
+    gotitle(join({"def ", name, " <code>"}));
     openblock(PUSH);
     std::int32_t currentarg = 0;
     for (const std::string& p : args) {
-        addname(LOAD, "arg" + std::to_string(currentarg));
+        addname(LOAD, join({"arg", std::to_string(currentarg)}));
         addname(STORE, p);
         ++currentarg;
     }
-    compilecode(std::move(w[1]), 0);
+    compilecode(w[1], 0);
     closeblock();
     handleset(name);
     goout();
 }
 
-void compileclass(words& w, int) {
-    gotitle("class " + w[0] + " <definition>");
+void compileclass(const words& w, int) {
+    gotitle(join({"class ", w[0], " <definition>"}));
     addcode(PUSH);
     addcode(TYPE_OBJECT);
     addcode(CLASS);
     addcode(ENTER);
-    compilecode(std::move(w[1]), 1);
+    compilecode(w[1], 1);
     addcode(LEAVE);
-    handleset(w[0]);
+    handleset(std::string(w[0]));
     goout();
 }
 
-void compilereturn(words& w, int) {
-    if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
+void compilereturn(const words& w, int) {
+    if (!w.empty() && !w[0].empty()) handleexpr(std::string(w[0]));
     addcode(RETURN);
 }
 
@@ -211,10 +220,10 @@ std::string canonicalpath(const std::string& path) {
     return failed ? path : canonical.string();
 }
 
-void compilealso(words& w, int) {
-    const std::string& name = w[0];
-    gotitle("also " + name);
-    const std::string path = name + ".ZVEX";
+void compilealso(const words& w, int) {
+    const std::string_view name = w[0];
+    gotitle(join({"also ", name}));
+    const std::string path = join({name, ".ZVEX"});
     const std::string completed = readsourcefile(path);
     const std::string canonical = canonicalpath(path);
     for (const std::string& open : includestack) {
@@ -231,7 +240,7 @@ void compilealso(words& w, int) {
 struct form {
     std::size_t least;
     std::size_t most;
-    void (*compile)(words&, int mode);
+    void (*compile)(const words&, int mode);
 };
 
 const std::map<std::string, form, std::less<>> forms = {
@@ -242,18 +251,17 @@ const std::map<std::string, form, std::less<>> forms = {
     {"return", {0, 1, compilereturn}},
 };
 
-void checkwordcount(const std::string& keyword, const words& w, std::size_t least,
-                    std::size_t most) {
+void checkwordcount(std::string_view keyword, const words& w, std::size_t least, std::size_t most) {
     if (w.size() < least) error("Incomplete statement: " + quotetext(keyword));
     if (w.size() > most) error("Unexpected words after statement: " + quotetext(w[most]));
 }
 
-bool isblankword(const std::string& word) {
+bool isblankword(std::string_view word) {
     return word.empty() || word == " " || word == "\t";
 }
 
 // Compiles one statement, its words cleaned and at least one left.
-void compilestatement(const std::string& statement, words& rest, int mode) {
+void compilestatement(std::string_view statement, const words& rest, int mode) {
     if (rest.size() == 2 && rest[0] == "=") {
         if (mode == 1) error("Only def allowed in class definition!");
         compileassignment(statement, rest[1]);
@@ -270,7 +278,7 @@ void compilestatement(const std::string& statement, words& rest, int mode) {
     }
     if (mode == 1) error("Only def allowed in class definition!");
     checkwordcount(statement, rest, 0, 0);
-    handleexpr(statement);
+    handleexpr(std::string(statement));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -480,30 +488,23 @@ void runwithlargestack(const std::function<void()>& work) {
 
 // ---------------------------------------------------------------------------------------
 
-void compilecode(std::string target, int mode) {
+void compilecode(std::string_view target, int mode) {
     const nestinglevel level;
-    std::string_view text = target;
-    if (!text.empty() && text[0] == '{') {
-        text.remove_prefix(1);
-        if (!text.empty()) text.remove_suffix(1);
+    if (!target.empty() && target[0] == '{') {
+        target.remove_prefix(1);
+        if (!target.empty()) target.remove_suffix(1);
     }
-    parsed prepared = parse(text, 0);
-    // The words hold the text from here on; bodies are moved down into the recursion, so
-    // each level keeps only its own words.
-    std::string().swap(target);
-    for (std::vector<std::string>& statement : prepared) {
-        std::string keyword;
-        words rest;
-        for (std::string& word : statement) {
-            if (isblankword(word)) continue;
-            if (keyword.empty()) {
-                keyword = std::move(word);
-            } else {
-                rest.push_back(std::move(word));
-            }
+    // Words are views of the text, which outlives every body compiled from it.
+    const parsedviews prepared = parsewords(target, 0);
+    words cleaned;
+    for (const std::vector<std::string_view>& statement : prepared) {
+        cleaned.clear();
+        for (std::string_view word : statement) {
+            if (!isblankword(word)) cleaned.push_back(word);
         }
-        if (keyword.empty()) continue;
-        compilestatement(keyword, rest, mode);
+        if (cleaned.empty()) continue;
+        const words rest(cleaned.begin() + 1, cleaned.end());
+        compilestatement(cleaned[0], rest, mode);
     }
 }
 
@@ -685,30 +686,35 @@ bool inlist(const stringlist& x, std::string_view element) {
 }
 
 int bracketdepth(std::string_view text) {
-    int depth = 0;
-    int deepest = 0;
+    // Brackets inside double-quoted strings are not counted, unless the text holds an
+    // escaped quote anywhere: escapes are resolved again at every scan, and the statement
+    // splitter does not know them at all, so the compiler's scans may disagree on where such
+    // strings end. Every bracket is counted then. Each kind closes only itself, so mixing
+    // kinds cannot hide depth.
+    const bool countall = text.find("\\\"") != std::string_view::npos;
+    std::int64_t open[3] = {0, 0, 0};
+    std::int64_t depth = 0;
+    std::int64_t deepest = 0;
     bool instring = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (instring) {
-            if (c == '\\') {
-                ++i;
-            } else if (c == '"') {
-                instring = false;
-            }
+    for (const char c : text) {
+        if (c == '"' && !countall) {
+            instring = !instring;
             continue;
         }
-        if (c == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
-            ++i;
-        } else if (c == '"') {
-            instring = true;
-        } else if (c == '(' || c == '[' || c == '{') {
+        if (instring) continue;
+        const std::size_t opener = std::string_view("([{").find(c);
+        if (opener != std::string_view::npos) {
+            ++open[opener];
             deepest = std::max(deepest, ++depth);
-        } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
+            continue;
+        }
+        const std::size_t closer = std::string_view(")]}").find(c);
+        if (closer != std::string_view::npos && open[closer] > 0) {
+            --open[closer];
             --depth;
         }
     }
-    return deepest;
+    return static_cast<int>(std::min<std::int64_t>(deepest, std::numeric_limits<int>::max()));
 }
 
 void compileprogram(const std::string& text) {

@@ -29,7 +29,7 @@ extern std::vector<std::string> includestack;
 void resetcompiler();
 
 // Mode 0 compiles statements; mode 1 compiles a class body (only "def" and "class").
-void compilecode(std::string target, int mode);
+void compilecode(std::string_view target, int mode);
 void handleexpr(std::string expression);
 void handlesingleeval(std::string target, std::string op);
 void handleget(std::string target, int pointer);
@@ -40,7 +40,9 @@ bool isnumeric(std::string_view target, bool allowfloat);
 // True when some entry of `x` equals `element`.
 bool inlist(const stringlist& x, std::string_view element);
 
-// The deepest nesting of "(", "[" and "{" in `text`, outside double-quoted strings.
+// The deepest nesting of "(", "[" and "{" in `text`, outside double-quoted strings (all of
+// them when the text holds an escaped quote): a bound on the recursion that compiling the
+// text can need, checked before compiling so that absurd nesting fails at once.
 int bracketdepth(std::string_view text);
 
 // Compiles a whole program text in statement mode on a thread with a stack large enough

@@ -14,3 +14,7 @@ typedef std::vector<std::vector<std::string>> parsed;
 // Malformed nesting throws `parserexit` (statuses 51, 52 and 54) after printing the
 // parser's own message; a stray "]" only prints "PARSER FAILURE" on standard error.
 parsed parse(std::string_view target, int debug);
+
+// The same split, each word a view of `target`.
+typedef std::vector<std::vector<std::string_view>> parsedviews;
+parsedviews parsewords(std::string_view target, int debug);
