@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -58,13 +59,23 @@ inline std::optional<std::string> checkstate() {
     return std::nullopt;
 }
 
-// A scratch directory of this process for the source files of the line-end check.
+// A scratch directory of this process for the source files of the line-end check, in
+// memory when the system offers it; removed when the process ends.
 inline const std::string& scratchdir() {
     static const std::string dir = [] {
-        std::string pattern = "/tmp/zvcheck.XXXXXX";
-        if (!mkdtemp(pattern.data())) std::abort();
+        std::string pattern = "/dev/shm/zvcheck.XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            pattern = "/tmp/zvcheck.XXXXXX";
+            if (!mkdtemp(pattern.data())) std::abort();
+        }
         return pattern;
     }();
+    static const struct cleanup {
+        ~cleanup() {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    } atend;
     return dir;
 }
 
