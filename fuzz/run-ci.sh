@@ -47,7 +47,7 @@ for t in $targets; do
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=4096 \
         -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$artifacts/" \
         "$corpus" "${seeds[@]}") 2>&1 |
-        grep -v -e '^#[0-9]*[[:space:]]*\(NEW\|REDUCE\|pulse\)' -e 'NEW_FUNC' -e '^"' -e '^######'
+        grep --line-buffered -v -e '^#[0-9]*[[:space:]]*\(NEW\|REDUCE\|pulse\)' -e 'NEW_FUNC' -e '^"' -e '^######'
     rc=${PIPESTATUS[0]}
     found=$(find "$artifacts" -type f | wc -l)
     if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
