@@ -702,16 +702,25 @@ int bracketdepth(std::string_view text) {
             continue;
         }
         if (instring) continue;
-        const std::size_t opener = std::string_view("([{").find(c);
-        if (opener != std::string_view::npos) {
-            ++open[opener];
+        switch (c) {
+        case '(':
+        case '[':
+        case '{':
+            ++open[c == '(' ? 0 : c == '[' ? 1 : 2];
             deepest = std::max(deepest, ++depth);
-            continue;
+            break;
+        case ')':
+        case ']':
+        case '}': {
+            std::int64_t& kind = open[c == ')' ? 0 : c == ']' ? 1 : 2];
+            if (kind > 0) {
+                --kind;
+                --depth;
+            }
+            break;
         }
-        const std::size_t closer = std::string_view(")]}").find(c);
-        if (closer != std::string_view::npos && open[closer] > 0) {
-            --open[closer];
-            --depth;
+        default:
+            break;
         }
     }
     return static_cast<int>(std::min<std::int64_t>(deepest, std::numeric_limits<int>::max()));

@@ -107,6 +107,7 @@ class descriptionmap {
   public:
     // Appends one byte (the counts of the records, and any byte routed here).
     void push_back(byte b);
+    void append(const byte* data, std::size_t size);
     // Keeps `title` and returns its reference for `appendtitle`.
     std::uint32_t addtitle(std::string_view title);
     // Appends the string operand of a kept title: its bytes and 0x00.

@@ -4,6 +4,7 @@
 #include "rawapi.h"
 
 #include <array>
+#include <optional>
 
 #include "compiler.h"
 #include "packer.h"
@@ -18,7 +19,10 @@ bool isallalpha(std::string_view str) {
 }
 
 bool checkstrings(std::string_view x, std::string_view y) {
-    return x.size() >= y.size() && x.substr(0, y.size()) == y;
+    // Most entries are one or two characters: the first comparison settles most tests.
+    if (x.size() < y.size()) return false;
+    if (y.empty()) return true;
+    return x[0] == y[0] && x.substr(1, y.size() - 1) == y.substr(1);
 }
 
 bool checkstrings(std::string_view x, const stringlist& y) {
@@ -52,22 +56,32 @@ struct delimtable {
     }
 };
 
+// The table of `GIM`, built once: nearly every scan uses it.
+const delimtable& gimtable() {
+    static const delimtable table(GIM);
+    return table;
+}
+
 // Which bytes can begin an entry of a list; an empty entry fits everywhere.
 struct firstbytes {
-    std::array<bool, 256> can{};
+    std::uint64_t can[4] = {0, 0, 0, 0};
     bool any = false;
 
     explicit firstbytes(const stringlist& entries) {
         for (const std::string& entry : entries) {
             if (entry.empty()) {
-                can.fill(true);
+                can[0] = can[1] = can[2] = can[3] = ~std::uint64_t{0};
             } else {
-                can[static_cast<unsigned char>(entry[0])] = true;
+                const auto c = static_cast<unsigned char>(entry[0]);
+                can[c >> 6] |= std::uint64_t{1} << (c & 63);
             }
             any = true;
         }
     }
-    bool test(char c) const { return can[static_cast<unsigned char>(c)]; }
+    bool test(char c) const {
+        const auto u = static_cast<unsigned char>(c);
+        return (can[u >> 6] >> (u & 63)) & 1;
+    }
 };
 
 // The character that a backslash escape stands for.
@@ -98,22 +112,42 @@ void giveblankback(std::string_view& target) {
 
 std::string seekstring(std::string_view& target, const stringlist& blacklist,
                        const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
-    const delimtable delims(ignorance);
+    std::optional<delimtable> own;
+    if (&ignorance != &GIM) own.emplace(ignorance);
+    const delimtable& delims = own ? *own : gimtable();
     const firstbytes first(blacklist);
-    std::array<std::int64_t, 256> areinside{};
+    // One nesting counter per delimiter pair.
+    std::int64_t fewcounters[8] = {};
+    std::vector<std::int64_t> manycounters;
+    std::int64_t* areinside = fewcounters;
+    if (delims.count > 8) {
+        manycounters.assign(static_cast<std::size_t>(delims.count), 0);
+        areinside = manycounters.data();
+    }
     int openkinds = 0; // counters above 0
     std::string out;
+    // Characters consumed but not yet copied to `out`: ordinary characters are copied in
+    // runs, before anything reads or changes `out`.
+    const char* run = target.data();
+    const auto flush = [&] {
+        out.append(run, static_cast<std::size_t>(target.data() - run));
+        run = target.data();
+    };
 
     while (!target.empty()) {
         const char c = target[0];
         if (c == '\\') {
-            if (!takeescape(target, out)) return out;
+            flush();
+            const bool more = takeescape(target, out);
+            run = target.data();
+            if (!more) return out;
             continue;
         }
         if (openkinds == 0 && first.any && first.test(c)) {
             if (blacklistmode == 0) {
                 for (const std::string& entry : blacklist) {
                     if (!checkstrings(target, entry)) continue;
+                    flush();
                     if (!doalphachecking) return out;
                     const bool blankbefore = !out.empty() && out.back() == ' ';
                     const bool blankafter =
@@ -134,15 +168,19 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
                 bool caught = false;
                 for (const std::string& entry : blacklist) {
                     if (!checkstrings(target, entry)) continue;
+                    flush();
                     out.append(entry);
                     target.remove_prefix(entry.size());
+                    run = target.data();
                     caught = true;
                     break;
                 }
                 if (caught) continue;
+                flush();
                 return out;
             }
         } else if (openkinds == 0 && blacklistmode != 0) {
+            flush();
             return out;
         }
         // Counting: an opener that is also its own closer (the double quote) toggles.
@@ -156,9 +194,9 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
         if (!counted && closes >= 0 && areinside[closes] > 0) {
             if (--areinside[closes] == 0) --openkinds;
         }
-        out.push_back(c);
         target.remove_prefix(1);
     }
+    flush();
     return out;
 }
 
