@@ -76,51 +76,73 @@ const char* typebytename(byte value) {
 // ---------------------------------------------------------------------------------------
 // Emission state.
 
-void descriptionmap::push_back(byte b) {
-    if (pieces.empty() || pieces.back().istitle) {
-        pieces.push_back(piece{false, static_cast<std::uint32_t>(raw.size()), 0});
-    }
-    raw.push_back(b);
-    ++pieces.back().count;
-    ++length;
-}
+namespace {
+constexpr std::uint32_t kindshift = 30;
+constexpr std::uint32_t valuemask = (std::uint32_t{1} << kindshift) - 1;
+enum : std::uint32_t { titleonly = 0, countandtitle = 1, rawrun = 2 };
+} // namespace
 
 void descriptionmap::append(const byte* data, std::size_t size) {
-    if (pieces.empty() || pieces.back().istitle) {
-        pieces.push_back(piece{false, static_cast<std::uint32_t>(raw.size()), 0});
+    while (size > 0) {
+        if (entries.empty() || entries.back().second >> kindshift != rawrun ||
+            (entries.back().second & valuemask) == valuemask) {
+            entries.push_back(entry{static_cast<std::uint32_t>(raw.size()), rawrun << kindshift});
+        }
+        entry& run = entries.back();
+        const std::size_t room = valuemask - (run.second & valuemask);
+        const std::size_t taken = std::min(room, size);
+        raw.insert(raw.end(), data, data + taken);
+        run.second += static_cast<std::uint32_t>(taken);
+        length += taken;
+        data += taken;
+        size -= taken;
     }
-    raw.insert(raw.end(), data, data + size);
-    pieces.back().count += static_cast<std::uint32_t>(size);
-    length += size;
 }
 
-std::uint32_t descriptionmap::addtitle(std::string_view title) {
-    kept.emplace_back(title);
-    return static_cast<std::uint32_t>(kept.size() - 1);
+std::uint32_t descriptionmap::addtitle(std::string_view text) {
+    starts.push_back(chars.size());
+    chars.append(text);
+    return static_cast<std::uint32_t>(starts.size() - 1);
 }
 
-void descriptionmap::appendtitle(std::uint32_t title) {
-    pieces.push_back(piece{true, title, 0});
-    length += kept[title].size() + 1;
+std::string_view descriptionmap::title(std::uint32_t reference) const {
+    const std::uint64_t start = starts[reference];
+    const std::uint64_t end = reference + 1 < starts.size() ? starts[reference + 1] : chars.size();
+    return std::string_view(chars).substr(start, end - start);
+}
+
+void descriptionmap::appendrecord(bool hascount, std::int32_t count, std::uint32_t reference) {
+    const std::uint32_t kind = hascount ? countandtitle : titleonly;
+    entries.push_back(entry{static_cast<std::uint32_t>(count), kind << kindshift | reference});
+    length += (hascount ? 4 : 0) + title(reference).size() + 1;
 }
 
 void descriptionmap::clear() {
-    pieces.clear();
+    entries.clear();
     raw.clear();
-    kept.clear();
+    chars.clear();
+    starts.clear();
     length = 0;
 }
 
 void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* context) const {
     static const byte terminator = 0;
-    for (const piece& p : pieces) {
-        if (p.istitle) {
-            const std::string& title = kept[p.first];
-            sink(context, reinterpret_cast<const byte*>(title.data()), title.size());
-            sink(context, &terminator, 1);
-        } else {
-            sink(context, raw.data() + p.first, p.count);
+    for (const entry& e : entries) {
+        const std::uint32_t kind = e.second >> kindshift;
+        const std::uint32_t value = e.second & valuemask;
+        if (kind == rawrun) {
+            sink(context, raw.data() + e.first, value);
+            continue;
         }
+        if (kind == countandtitle) {
+            const byte count[4] = {static_cast<byte>(e.first >> 24),
+                                   static_cast<byte>(e.first >> 16),
+                                   static_cast<byte>(e.first >> 8), static_cast<byte>(e.first)};
+            sink(context, count, 4);
+        }
+        const std::string_view text = title(value);
+        sink(context, reinterpret_cast<const byte*>(text.data()), text.size());
+        sink(context, &terminator, 1);
     }
 }
 
@@ -129,26 +151,31 @@ bytelist descriptionmap::bytes() const {
     out.reserve(length);
     write(
         [](void* context, const byte* data, std::size_t size) {
-            static_cast<bytelist*>(context)->insert(static_cast<bytelist*>(context)->end(), data,
-                                                    data + size);
+            auto* bytes = static_cast<bytelist*>(context);
+            bytes->insert(bytes->end(), data, data + size);
         },
         &out);
     return out;
 }
 
 bool descriptionmap::operator==(const descriptionmap& other) const {
-    if (length != other.length || pieces.size() != other.pieces.size()) return false;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const piece& mine = pieces[i];
-        const piece& theirs = other.pieces[i];
-        if (mine.istitle != theirs.istitle) return false;
-        if (mine.istitle) {
-            if (kept[mine.first] != other.kept[theirs.first]) return false;
-        } else if (mine.count != theirs.count ||
-                   !std::equal(raw.begin() + mine.first, raw.begin() + mine.first + mine.count,
-                               other.raw.begin() + theirs.first)) {
-            return false;
+    if (length != other.length || entries.size() != other.entries.size()) return false;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const entry& mine = entries[i];
+        const entry& theirs = other.entries[i];
+        const std::uint32_t kind = mine.second >> kindshift;
+        if (kind != theirs.second >> kindshift) return false;
+        if (kind == rawrun) {
+            const std::uint32_t size = mine.second & valuemask;
+            if (size != (theirs.second & valuemask) ||
+                !std::equal(raw.begin() + mine.first, raw.begin() + mine.first + size,
+                            other.raw.begin() + theirs.first)) {
+                return false;
+            }
+            continue;
         }
+        if (kind == countandtitle && mine.first != theirs.first) return false;
+        if (title(mine.second & valuemask) != other.title(theirs.second & valuemask)) return false;
     }
     return true;
 }
@@ -331,20 +358,21 @@ void gotitle(std::string_view target) {
         titlenodes.push_back(titlenode{std::string(target), currentorigin()});
         opennodes.push_back(static_cast<std::int32_t>(titlenodes.size() - 1));
     }
+    // The record: the count when there is one, then the title.
     descorcode.push_back(true);
-    if (currentdesclength >= 0) compileint(currentdesclength);
+    desc.appendrecord(currentdesclength >= 0, currentdesclength, titlerefs.back());
     currentdesclength = 0;
-    desc.appendtitle(titlerefs.back());
     descorcode.pop_back();
 }
 
 void goout() {
+    // The record: the count, then the title that is current again.
     descorcode.push_back(true);
-    compileint(currentdesclength);
+    const std::int32_t count = currentdesclength;
     currentdesclength = 0;
     titles.pop_back();
     titlerefs.pop_back();
-    desc.appendtitle(titlerefs.back());
+    desc.appendrecord(true, count, titlerefs.back());
     descorcode.pop_back();
     if (titles.back() == packroot) currentdesclength = -1;
     if (traceorigins && !opennodes.empty()) opennodes.pop_back();

@@ -105,13 +105,14 @@ const char* typebytename(byte value);
 // exactly those of the records written in order.
 class descriptionmap {
   public:
-    // Appends one byte (the counts of the records, and any byte routed here).
-    void push_back(byte b);
+    // Appends bytes that are routed here outside a title record.
+    void push_back(byte b) { append(&b, 1); }
     void append(const byte* data, std::size_t size);
-    // Keeps `title` and returns its reference for `appendtitle`.
+    // Keeps `title` and returns its reference for `appendrecord`.
     std::uint32_t addtitle(std::string_view title);
-    // Appends the string operand of a kept title: its bytes and 0x00.
-    void appendtitle(std::uint32_t title);
+    // Appends a record: the int operand of `count` when `hascount`, then the string
+    // operand of the kept title `title`.
+    void appendrecord(bool hascount, std::int32_t count, std::uint32_t title);
 
     std::size_t size() const { return length; }
     bool empty() const { return length == 0; }
@@ -125,14 +126,16 @@ class descriptionmap {
     bool operator==(const bytelist& other) const { return bytes() == other; }
 
   private:
-    struct piece {
-        bool istitle;        // a kept title's string operand, else a run of `raw`
-        std::uint32_t first; // title reference, or offset into `raw`
-        std::uint32_t count; // bytes of the run
+    // A record, or a run of `raw`, in eight bytes: `kind` in the top two bits of `second`.
+    struct entry {
+        std::uint32_t first;  // the count, or the offset of a run in `raw`
+        std::uint32_t second; // kind, and the title reference or the run's length
     };
-    std::vector<piece> pieces;
+    std::string_view title(std::uint32_t reference) const;
+    std::vector<entry> entries;
     bytelist raw;
-    std::vector<std::string> kept;
+    std::string chars;                 // the kept titles, one after another
+    std::vector<std::uint64_t> starts; // where each kept title begins in `chars`
     std::size_t length = 0;
 };
 
