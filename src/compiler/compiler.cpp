@@ -52,7 +52,14 @@ struct nestinglevel {
     nestinglevel& operator=(const nestinglevel&) = delete;
 };
 
+// The stop lists of the scans, built once.
 const stringlist keepon = {".", "[", "("};
+const stringlist openparen = {"("};
+const stringlist closeparen = {")"};
+const stringlist closebracket = {"]"};
+const stringlist dictkeyend = {": ", ":"};
+const stringlist dictvalueend = {", ", ",", "}"};
+const std::string comma = ",";
 
 void addname(byte op, std::string_view name) {
     addcode(op);
@@ -88,6 +95,15 @@ void closeblock() {
     negatebyteoperand();
 }
 
+// `c` followed by `rest`.
+std::string prefixed(char c, std::string_view rest) {
+    std::string out;
+    out.reserve(rest.size() + 1);
+    out.push_back(c);
+    out.append(rest);
+    return out;
+}
+
 // Source text in a message: its first line, in single quotes.
 std::string quotetext(std::string_view text) {
     std::string out = "'";
@@ -118,14 +134,14 @@ std::string join(std::initializer_list<std::string_view> pieces) {
 
 void compileassignment(std::string_view name, std::string_view val) {
     gotitle(join({name, " = ", val}));
-    handleexpr(std::string(val));
-    handleset(std::string(name));
+    handleexpr(val);
+    handleset(name);
     goout();
 }
 
 void compilescope(const words& w, int) {
     gotitle(join({"$@ ", w[0], " ", w[1]}));
-    handleexpr(std::string(w[0]));
+    handleexpr(w[0]);
     addcode(ENTER);
     compilecode(w[1], 0);
     addcode(LEAVE);
@@ -134,7 +150,7 @@ void compilescope(const words& w, int) {
 
 void compileif(const words& w, int) {
     gotitle(join({"if ", w[0], " <code>"}));
-    handleexpr(std::string(w[0]));
+    handleexpr(w[0]);
     openblock(IF);
     compilecode(w[1], 0);
     closeblock();
@@ -145,7 +161,7 @@ void compilewhile(const words& w, int) {
     gotitle(join({"while ", w[0], " <code>"}));
     pushint(1);
     openblock(LOOP);
-    handleexpr(std::string(w[0]));
+    handleexpr(w[0]);
     compilecode(w[1], 0);
     closeblock();
     goout();
@@ -166,7 +182,7 @@ void compilefor(const words& w, int) {
     const std::string_view expr = w[0];
     const std::string_view name = w[2];
     gotitle(join({"for ", expr, " as ", name, " <code>"}));
-    handleexpr(std::string(expr));
+    handleexpr(expr);
     openblock(FOREACH);
     addname(LOAD, "ELEMENT");
     addname(STORE, name);
@@ -177,11 +193,11 @@ void compilefor(const words& w, int) {
 
 void compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
-    std::string name = seekstring(unpreppedname, {"("}, GIM, 0, false);
+    std::string name = seekstring(unpreppedname, openparen, GIM, 0, false);
     if (unpreppedname.empty()) error("def: parameter list missing: " + quotetext(w[0]));
-    if (mode == 1) name.insert(0, "@");
+    if (mode == 1) name = prefixed('@', name);
     unpreppedname.remove_prefix(1);
-    const stringlist args = getargs(unpreppedname, ",", {")"});
+    const stringlist args = getargs(unpreppedname, comma, closeparen);
     gotitle(join({"def ", name, " <code>"}));
     openblock(PUSH);
     std::int32_t currentarg = 0;
@@ -204,12 +220,12 @@ void compileclass(const words& w, int) {
     addcode(ENTER);
     compilecode(w[1], 1);
     addcode(LEAVE);
-    handleset(std::string(w[0]));
+    handleset(w[0]);
     goout();
 }
 
 void compilereturn(const words& w, int) {
-    if (!w.empty() && !w[0].empty()) handleexpr(std::string(w[0]));
+    if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
     addcode(RETURN);
 }
 
@@ -278,7 +294,7 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
     }
     if (mode == 1) error("Only def allowed in class definition!");
     checkwordcount(statement, rest, 0, 0);
-    handleexpr(std::string(statement));
+    handleexpr(statement);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -324,7 +340,7 @@ float readdecimal(const std::string& head) {
 std::string scanhead(std::string_view& target) {
     if (startswith(target, '[')) {
         target.remove_prefix(1);
-        std::string inner = seekstring(target, {"]"}, GIM, 0, false);
+        std::string inner = seekstring(target, closebracket, GIM, 0, false);
         if (!startswith(target, ']')) return "[" + inner;
         target.remove_prefix(1);
         return "[" + inner + "]";
@@ -334,7 +350,8 @@ std::string scanhead(std::string_view& target) {
                              head.find_first_of("0123456789") != std::string::npos;
     if (wholenumber && target.size() >= 2 && target[0] == '.' && isdigit(target[1])) {
         target.remove_prefix(1);
-        head += "." + seekstring(target, keepon, GIM, 0, false);
+        head.push_back('.');
+        head += seekstring(target, keepon, GIM, 0, false);
     }
     return head;
 }
@@ -350,11 +367,11 @@ void compiledict(std::string_view entries, const std::string& head) {
     while (!entries.empty() && entries[0] != '}') {
         if (closed) malformed();
         ++count;
-        const std::string key = seekstring(entries, {": ", ":"}, GIM, 0, false);
+        const std::string key = seekstring(entries, dictkeyend, GIM, 0, false);
         if (entries.empty()) malformed();
         entries.remove_prefix(1);
         skipblanks();
-        const std::string value = seekstring(entries, {", ", ",", "}"}, GIM, 0, false);
+        const std::string value = seekstring(entries, dictvalueend, GIM, 0, false);
         if (!entries.empty()) {
             closed = entries[0] == '}';
             entries.remove_prefix(1);
@@ -377,9 +394,9 @@ void compiledict(std::string_view entries, const std::string& head) {
     addcode(END_MARK);
 }
 
-void compilelist(std::string_view elements, const std::string& target) {
+void compilelist(std::string_view elements, std::string_view target) {
     elements.remove_prefix(1);
-    const stringlist items = getargs(elements, ",", {"]"});
+    const stringlist items = getargs(elements, comma, closebracket);
     if (elements != "]") error("handleget: malformed list: " + quotetext(target));
     for (const std::string& item : items) handleexpr(item);
     addcode(PUSH);
@@ -402,7 +419,7 @@ constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
 constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
 constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
 
-void compilehead(const std::string& head, std::string_view rest, const std::string& target,
+void compilehead(const std::string& head, std::string_view rest, std::string_view target,
                  int getof, int pointer) {
     if (head[0] == '{') {
         compiledict(head, head);
@@ -429,15 +446,15 @@ void compilehead(const std::string& head, std::string_view rest, const std::stri
 // The arguments of a call suffix; `text` begins with "(" and is left after the ")".
 stringlist callarguments(std::string_view& text) {
     text.remove_prefix(1);
-    stringlist args = getargs(text, ",", {")"});
+    stringlist args = getargs(text, comma, closeparen);
     if (startswith(text, ')')) text.remove_prefix(1);
     return args;
 }
 
 // The expression of an index suffix; `text` begins with "[" and is left after the "]".
-std::string indextext(std::string_view& text, const std::string& target, const char* who) {
+std::string indextext(std::string_view& text, std::string_view target, const char* who) {
     text.remove_prefix(1);
-    std::string index = seekstring(text, {"]"}, GIM, 0, false);
+    std::string index = seekstring(text, closebracket, GIM, 0, false);
     if (text.empty()) error(std::string(who) + ": missing ']': " + quotetext(target));
     text.remove_prefix(1);
     return index;
@@ -508,7 +525,7 @@ void compilecode(std::string_view target, int mode) {
     }
 }
 
-void handleexpr(std::string expression) {
+void handleexpr(std::string_view expression) {
     const nestinglevel level;
     if (expression.empty()) error("handleexpr: expression empty!");
     gotitle(expression);
@@ -516,7 +533,7 @@ void handleexpr(std::string expression) {
     std::string_view text = expression;
     const bool grouped = startswith(text, '(');
     if (grouped) text.remove_prefix(1);
-    const std::string inner = seekstring(text, {")"}, GIM, 0, false);
+    const std::string inner = seekstring(text, closeparen, GIM, 0, false);
     if (grouped && startswith(text, ')')) text.remove_prefix(1);
     if (!text.empty()) error("handleexpr: unexpected text: " + quotetext(text));
     if (inner.empty()) error("handleexpr: expression empty!");
@@ -532,7 +549,7 @@ void handleexpr(std::string expression) {
         std::string current = seekstring(rest, operators, GIM, 0, true);
         if (current.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
             rest.remove_prefix(1);
-            current = "-" + seekstring(rest, operators, GIM, 0, true);
+            current = prefixed('-', seekstring(rest, operators, GIM, 0, true));
         }
         if (current.empty()) {
             if (!op.empty()) error("handleexpr: operator without operand: " + quotetext(op));
@@ -550,8 +567,8 @@ void handleexpr(std::string expression) {
     goout();
 }
 
-void handlesingleeval(std::string target, std::string op) {
-    gotitle("<datastack>" + op + target);
+void handlesingleeval(std::string_view target, std::string_view op) {
+    gotitle(join({"<datastack>", op, target}));
     if (op != "not") {
         addcode(ARGS);
         handleget(target, 0);
@@ -565,7 +582,7 @@ void handlesingleeval(std::string target, std::string op) {
     goout();
 }
 
-void handleget(std::string target, int pointer) {
+void handleget(std::string_view target, int pointer) {
     if (target.empty()) return;
     gotitle(target);
     addcode(ACCESS);
@@ -611,7 +628,7 @@ void handleget(std::string target, int pointer) {
     goout();
 }
 
-void handleset(std::string target) {
+void handleset(std::string_view target) {
     if (target.empty()) error("handleset: name empty!");
     gotitle(target);
     addcode(ACCESS);

@@ -30,10 +30,10 @@ void resetcompiler();
 
 // Mode 0 compiles statements; mode 1 compiles a class body (only "def" and "class").
 void compilecode(std::string_view target, int mode);
-void handleexpr(std::string expression);
-void handlesingleeval(std::string target, std::string op);
-void handleget(std::string target, int pointer);
-void handleset(std::string target);
+void handleexpr(std::string_view expression);
+void handlesingleeval(std::string_view target, std::string_view op);
+void handleget(std::string_view target, int pointer);
+void handleset(std::string_view target);
 
 // True when every character of `target` is a digit or "-" (or "." with `allowfloat`).
 bool isnumeric(std::string_view target, bool allowfloat);
