@@ -419,8 +419,8 @@ constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
 constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
 constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
 
-void compilehead(const std::string& head, std::string_view rest, std::string_view target,
-                 int getof, int pointer) {
+void compilehead(const std::string& head, std::string_view rest, std::string_view target, int getof,
+                 int pointer) {
     if (head[0] == '{') {
         compiledict(head, head);
     } else if (head[0] == '[') {

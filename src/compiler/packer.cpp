@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iostream>
@@ -484,21 +485,29 @@ std::string sourcestem(std::string_view path) {
 // The echo of `size` bytes from `data`.
 static std::string hexecho(const byte* data, std::size_t size) {
     // Each byte's text, "0 " to "ff ", looked up rather than formatted.
-    static const auto table = [] {
-        std::vector<std::string> texts(256);
-        const char* digits = "0123456789abcdef";
-        for (int value = 0; value < 256; ++value) {
-            std::string text;
-            if (value >= 16) text.push_back(digits[value >> 4]);
-            text.push_back(digits[value & 15]);
-            text.push_back(' ');
-            texts[static_cast<std::size_t>(value)] = text;
+    struct echotable {
+        char text[256][3];
+        std::uint8_t length[256];
+        echotable() {
+            const char* digits = "0123456789abcdef";
+            for (int value = 0; value < 256; ++value) {
+                int at = 0;
+                if (value >= 16) text[value][at++] = digits[value >> 4];
+                text[value][at++] = digits[value & 15];
+                text[value][at++] = ' ';
+                length[value] = static_cast<std::uint8_t>(at);
+            }
         }
-        return texts;
-    }();
-    std::string out;
-    out.reserve(size * 3);
-    for (std::size_t i = 0; i < size; ++i) out += table[data[i]];
+    };
+    static const echotable table;
+    std::string out(size * 3, ' ');
+    char* at = out.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        const byte b = data[i];
+        std::memcpy(at, table.text[b], 3);
+        at += table.length[b];
+    }
+    out.resize(static_cast<std::size_t>(at - out.data()));
     return out;
 }
 

@@ -40,17 +40,21 @@ namespace {
 struct delimtable {
     std::array<std::int8_t, 256> opens;
     std::array<std::int8_t, 256> closes;
+    std::array<bool, 256> special{}; // a delimiter or the backslash
     int count = 0;
 
     explicit delimtable(const delimmap& ignorance) {
         opens.fill(-1);
         closes.fill(-1);
+        special[static_cast<unsigned char>('\\')] = true;
         for (const auto& [opener, closer] : ignorance) {
             if (opener.size() != 1) continue;
             const int index = count++;
             opens[static_cast<unsigned char>(opener[0])] = static_cast<std::int8_t>(index);
+            special[static_cast<unsigned char>(opener[0])] = true;
             if (closer.size() == 1) {
                 closes[static_cast<unsigned char>(closer[0])] = static_cast<std::int8_t>(index);
+                special[static_cast<unsigned char>(closer[0])] = true;
             }
         }
     }
@@ -135,6 +139,19 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
     };
 
     while (!target.empty()) {
+        // Characters that are no delimiter, no backslash and (at top level) no entry's
+        // first character only join the run.
+        if (blacklistmode == 0 || openkinds > 0) {
+            std::size_t plain = 0;
+            const bool top = openkinds == 0 && first.any;
+            while (plain < target.size()) {
+                const char p = target[plain];
+                if (delims.special[static_cast<unsigned char>(p)] || (top && first.test(p))) break;
+                ++plain;
+            }
+            target.remove_prefix(plain);
+            if (target.empty()) break;
+        }
         const char c = target[0];
         if (c == '\\') {
             flush();
