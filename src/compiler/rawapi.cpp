@@ -4,7 +4,7 @@
 #include "rawapi.h"
 
 #include <array>
-#include <optional>
+#include <memory>
 
 #include "compiler.h"
 #include "packer.h"
@@ -72,15 +72,37 @@ struct firstbytes {
     bool any = false;
 
     explicit firstbytes(const stringlist& entries) {
+        // Built in registers: a scan starts with this for every operand.
+        std::uint64_t words[4] = {0, 0, 0, 0};
+        std::uint64_t w0 = 0, w1 = 0, w2 = 0, w3 = 0;
         for (const std::string& entry : entries) {
             if (entry.empty()) {
-                can[0] = can[1] = can[2] = can[3] = ~std::uint64_t{0};
-            } else {
-                const auto c = static_cast<unsigned char>(entry[0]);
-                can[c >> 6] |= std::uint64_t{1} << (c & 63);
+                w0 = w1 = w2 = w3 = ~std::uint64_t{0};
+                continue;
             }
-            any = true;
+            const auto c = static_cast<unsigned char>(entry[0]);
+            const std::uint64_t bit = std::uint64_t{1} << (c & 63);
+            switch (c >> 6) {
+            case 0:
+                w0 |= bit;
+                break;
+            case 1:
+                w1 |= bit;
+                break;
+            case 2:
+                w2 |= bit;
+                break;
+            default:
+                w3 |= bit;
+                break;
+            }
         }
+        words[0] = w0;
+        words[1] = w1;
+        words[2] = w2;
+        words[3] = w3;
+        std::copy(words, words + 4, can);
+        any = !entries.empty();
     }
     bool test(char c) const {
         const auto u = static_cast<unsigned char>(c);
@@ -116,8 +138,8 @@ void giveblankback(std::string_view& target) {
 
 std::string seekstring(std::string_view& target, const stringlist& blacklist,
                        const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
-    std::optional<delimtable> own;
-    if (&ignorance != &GIM) own.emplace(ignorance);
+    std::unique_ptr<delimtable> own;
+    if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
     const firstbytes first(blacklist);
     // One nesting counter per delimiter pair.
