@@ -185,11 +185,52 @@ def main():
     with open(os.path.join(args.out, "missed.txt"), "w") as f:
         for path in missed(results):
             f.write(path + "\n")
-    md = tables(info, results)
+    md = tables(info, results) + microtable(os.path.join(args.out, "micro.json"))
     with open(os.path.join(args.out, "results.md"), "w") as f:
         f.write(md)
     print()
     print(md)
+
+
+def microtable(path):
+    """A summary of zvbench's results, when they exist: per benchmark family, the largest
+    size with its time and throughput, and the fitted growth."""
+    if not os.path.exists(path):
+        return ""
+    with open(path) as f:
+        benchmarks = json.load(f).get("benchmarks", [])
+    families = {}
+    for b in benchmarks:
+        base = b.get("run_name", b["name"]).split("/")[0]
+        fam = families.setdefault(base, {"largest": None, "bigo": None, "rms": None})
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "BigO":
+                fam["bigo"] = b
+            elif b.get("aggregate_name") == "RMS":
+                fam["rms"] = b
+        elif "error_occurred" not in b or not b["error_occurred"]:
+            fam["largest"] = b
+        else:
+            fam["error"] = b.get("error_message", "error")
+    out = ["\nMicro benchmarks (zvbench, in process): the largest size of each, and the growth "
+           "that Google Benchmark fits over all sizes (coefficient in the time unit).\n",
+           "| benchmark | largest case | time | throughput | fitted growth | RMS |",
+           "|---|---|---:|---:|---|---:|"]
+    for name, fam in families.items():
+        b = fam["largest"]
+        if b is None:
+            out.append("| %s | %s | | | | |" % (name, fam.get("error", "-")))
+            continue
+        t = "%.3g %s" % (b["real_time"], b["time_unit"])
+        rate = ("%.0f MB/s" % (b["bytes_per_second"] / 1e6)) if "bytes_per_second" in b else "-"
+        g = fam["bigo"]
+        growth = ("%.4g %s (%s)" % (g["real_coefficient"], g["big_o"], g["time_unit"])
+                  if g else "-")
+        rms = "%.0f%%" % (fam["rms"]["rms"] * 100) if fam["rms"] else "-"
+        out.append("| %s | %s | %s | %s | %s | %s |" % (
+            name, b["name"].split("/", 1)[1] if "/" in b["name"] else "-", t, rate, growth,
+            rms))
+    return "\n".join(out) + "\n"
 
 
 def missed(results):

@@ -1,10 +1,11 @@
 // Micro benchmarks of the compiler core, in process: the forward scanner `seekstring`, the
 // operator-run scanner `reversedseekstring`, the statement parser `parse`, and a whole
-// compile through `compileprogram`, each over inputs of growing size so that Google
-// Benchmark can fit the growth (the `BigO` rows). The whole-process figures come from
-// bench/measure.py; these isolate the parts of the core. Compiles are timed in real time,
-// since `compileprogram` runs on a thread of its own; their counters give the sizes of the
-// source, the byte code and the description map.
+// compile through `compileprogram`, each over inputs of growing size. Google Benchmark fits
+// each family to linear growth (the `BigO` rows); the `RMS` row says how far the times
+// stray from that line, so a large RMS marks growth faster than linear. The whole-process
+// figures come from bench/measure.py; these isolate the parts of the core. Compiles are
+// timed in real time, since `compileprogram` runs on a thread of its own; their counters
+// give the sizes of the source, the byte code and the description map.
 #include <benchmark/benchmark.h>
 
 #include <exception>
@@ -157,7 +158,10 @@ void BM_SeekOperandTopLevel(benchmark::State& state) {
     }
     bytes(state, text.size());
 }
-BENCHMARK(BM_SeekOperandTopLevel)->RangeMultiplier(8)->Range(64, 1 << 20)->Complexity();
+BENCHMARK(BM_SeekOperandTopLevel)
+    ->RangeMultiplier(8)
+    ->Range(64, 1 << 20)
+    ->Complexity(benchmark::oN);
 
 // The same scan over one parenthesised group: everything is inside a delimiter.
 void BM_SeekInsideGroup(benchmark::State& state) {
@@ -170,7 +174,7 @@ void BM_SeekInsideGroup(benchmark::State& state) {
     }
     bytes(state, text.size());
 }
-BENCHMARK(BM_SeekInsideGroup)->RangeMultiplier(8)->Range(64, 1 << 20)->Complexity();
+BENCHMARK(BM_SeekInsideGroup)->RangeMultiplier(8)->Range(64, 1 << 20)->Complexity(benchmark::oN);
 
 // Cutting a whole expression into operands and operators, as the expression compiler does.
 void BM_SplitExpression(benchmark::State& state) {
@@ -184,7 +188,7 @@ void BM_SplitExpression(benchmark::State& state) {
     }
     bytes(state, text.size());
 }
-BENCHMARK(BM_SplitExpression)->RangeMultiplier(8)->Range(8, 1 << 17)->Complexity();
+BENCHMARK(BM_SplitExpression)->RangeMultiplier(8)->Range(8, 1 << 17)->Complexity(benchmark::oN);
 
 // Reading one operator with the blanks around it, the common case.
 void BM_ReversedSeekOne(benchmark::State& state) {
@@ -207,7 +211,7 @@ void BM_ReversedSeekRun(benchmark::State& state) {
     }
     bytes(state, text.size());
 }
-BENCHMARK(BM_ReversedSeekRun)->RangeMultiplier(8)->Range(64, 1 << 18)->Complexity();
+BENCHMARK(BM_ReversedSeekRun)->RangeMultiplier(8)->Range(64, 1 << 18)->Complexity(benchmark::oN);
 
 // Splitting a dictionary's entries off one by one with its two stop lists.
 void BM_SeekDictEntries(benchmark::State& state) {
@@ -227,7 +231,7 @@ void BM_SeekDictEntries(benchmark::State& state) {
     }
     bytes(state, text.size());
 }
-BENCHMARK(BM_SeekDictEntries)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexity();
+BENCHMARK(BM_SeekDictEntries)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexity(benchmark::oN);
 
 // ---------------------------------------------------------------------------------------
 // Statement parser.
@@ -237,7 +241,7 @@ void BM_ParseProgram(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(parse(text, 0));
     bytes(state, text.size());
 }
-BENCHMARK(BM_ParseProgram)->RangeMultiplier(8)->Range(1 << 10, 1 << 22)->Complexity();
+BENCHMARK(BM_ParseProgram)->RangeMultiplier(8)->Range(1 << 10, 1 << 22)->Complexity(benchmark::oN);
 
 // One long line: a single string literal.
 void BM_ParseLongLine(benchmark::State& state) {
@@ -247,7 +251,7 @@ void BM_ParseLongLine(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(parse(text, 0));
     bytes(state, text.size());
 }
-BENCHMARK(BM_ParseLongLine)->RangeMultiplier(8)->Range(1 << 10, 1 << 23)->Complexity();
+BENCHMARK(BM_ParseLongLine)->RangeMultiplier(8)->Range(1 << 10, 1 << 23)->Complexity(benchmark::oN);
 
 // ---------------------------------------------------------------------------------------
 // Whole compiles in process.
@@ -260,37 +264,37 @@ BENCHMARK(BM_CompileProgram)
     ->Range(1 << 12, 1 << 22)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 void BM_CompileList(benchmark::State& state) {
     compileloop(state, statement("x = ", listliteral(static_cast<int>(state.range(0)))));
 }
 BENCHMARK(BM_CompileList)
-    ->RangeMultiplier(2)
-    ->Range(256, 8192)
+    ->RangeMultiplier(4)
+    ->Range(1024, 1 << 17)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 void BM_CompileExpression(benchmark::State& state) {
     compileloop(state, statement("x = ", expression(static_cast<int>(state.range(0)))));
 }
 BENCHMARK(BM_CompileExpression)
-    ->RangeMultiplier(2)
-    ->Range(256, 8192)
+    ->RangeMultiplier(4)
+    ->Range(1024, 1 << 17)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 void BM_CompileDict(benchmark::State& state) {
     compileloop(state, statement("d = ", dictliteral(static_cast<int>(state.range(0)))));
 }
 BENCHMARK(BM_CompileDict)
-    ->RangeMultiplier(2)
-    ->Range(256, 8192)
+    ->RangeMultiplier(4)
+    ->Range(1024, 1 << 17)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 // Blocks nested `range(0)` deep around a fixed body of about 64 KiB.
 void BM_CompileNested(benchmark::State& state) {
@@ -301,7 +305,7 @@ BENCHMARK(BM_CompileNested)
     ->Range(4, 1024)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 // Calls nested `range(0)` deep: f(a, f(a, ... 1 ...)).
 void BM_CompileNestedCalls(benchmark::State& state) {
@@ -318,7 +322,7 @@ BENCHMARK(BM_CompileNestedCalls)
     ->Range(16, 1024)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Complexity();
+    ->Complexity(benchmark::oN);
 
 } // namespace
 
