@@ -101,15 +101,20 @@ void descriptionmap::append(const byte* data, std::size_t size) {
 }
 
 std::uint32_t descriptionmap::addtitle(std::string_view text) {
-    starts.push_back(chars.size());
-    chars.append(text);
-    return static_cast<std::uint32_t>(starts.size() - 1);
+    if (blocksize - blockused < text.size()) {
+        blocksize = std::max<std::size_t>(std::size_t{1} << 20, text.size());
+        blocks.push_back(std::make_unique<char[]>(blocksize));
+        blockused = 0;
+    }
+    char* place = blocks.empty() ? nullptr : blocks.back().get() + blockused;
+    if (!text.empty()) std::memcpy(place, text.data(), text.size());
+    blockused += text.size();
+    kept.emplace_back(place, text.size());
+    return static_cast<std::uint32_t>(kept.size() - 1);
 }
 
 std::string_view descriptionmap::title(std::uint32_t reference) const {
-    const std::uint64_t start = starts[reference];
-    const std::uint64_t end = reference + 1 < starts.size() ? starts[reference + 1] : chars.size();
-    return std::string_view(chars).substr(start, end - start);
+    return kept[reference];
 }
 
 void descriptionmap::appendrecord(bool hascount, std::int32_t count, std::uint32_t reference) {
@@ -121,8 +126,9 @@ void descriptionmap::appendrecord(bool hascount, std::int32_t count, std::uint32
 void descriptionmap::clear() {
     entries.clear();
     raw.clear();
-    chars.clear();
-    starts.clear();
+    blocks.clear();
+    blockused = blocksize = 0;
+    kept.clear();
     length = 0;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,8 +135,11 @@ class descriptionmap {
     std::string_view title(std::uint32_t reference) const;
     std::vector<entry> entries;
     bytelist raw;
-    std::string chars;                 // the kept titles, one after another
-    std::vector<std::uint64_t> starts; // where each kept title begins in `chars`
+    // The kept titles, one after another in blocks that never move once written, so that
+    // keeping a title copies it once and views of kept titles stay valid.
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::size_t blockused = 0, blocksize = 0; // of the last block
+    std::vector<std::string_view> kept;
     std::size_t length = 0;
 };
 
