@@ -459,20 +459,31 @@ std::string readsourcefile(const std::string& path) {
     }
     ::close(fd);
 
-    // Line by line: a CR LF pair ends a line like a bare LF, and every line gets one LF.
-    std::string text;
-    text.reserve(raw.size() + 1);
+    // Line by line: a CR LF pair ends a line like a bare LF, and every line gets one LF. The
+    // text only shrinks on the way, so it is rewritten in place.
+    const std::size_t size = raw.size();
+    std::size_t written = 0;
     std::size_t start = 0;
-    while (start < raw.size()) {
+    bool lastlineopen = false;
+    while (start < size) {
         std::size_t end = raw.find('\n', start);
-        if (end == std::string::npos) end = raw.size();
+        const bool haslineend = end != std::string::npos;
+        if (!haslineend) end = size;
         std::size_t lineend = end;
-        if (lineend > start && end < raw.size() && raw[lineend - 1] == '\r') --lineend;
-        text.append(raw, start, lineend - start);
-        text.push_back('\n');
+        if (haslineend && lineend > start && raw[lineend - 1] == '\r') --lineend;
+        const std::size_t length = lineend - start;
+        if (written != start) std::memmove(&raw[written], &raw[start], length);
+        written += length;
+        if (haslineend) {
+            raw[written++] = '\n';
+        } else {
+            lastlineopen = true;
+        }
         start = end + 1;
     }
-    return text;
+    raw.resize(written);
+    if (lastlineopen) raw.push_back('\n');
+    return raw;
 }
 
 std::string sourcestem(std::string_view path) {
