@@ -212,8 +212,8 @@ def microtable(path):
             fam["largest"] = b
         else:
             fam["error"] = b.get("error_message", "error")
-    out = ["\nMicro benchmarks (zvbench, in process): the largest size of each, and the growth "
-           "that Google Benchmark fits over all sizes (coefficient in the time unit).\n",
+    out = ["\nMicro benchmarks (zvbench, in process): the largest size of each, and the fit of "
+           "all sizes to linear growth (time per unit of N; RMS is the distance from the line).\n",
            "| benchmark | largest case | time | throughput | fitted growth | RMS |",
            "|---|---|---:|---:|---|---:|"]
     for name, fam in families.items():
