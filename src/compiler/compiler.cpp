@@ -533,7 +533,16 @@ void handleexpr(std::string_view expression) {
     std::string_view text = expression;
     const bool grouped = startswith(text, '(');
     if (grouped) text.remove_prefix(1);
-    const std::string inner = seekstring(text, closeparen, GIM, 0, false);
+    // Without a ")" or a backslash the scan for the closing parenthesis would take the
+    // whole text unchanged; the text is then used as it stands.
+    std::string scanned;
+    std::string_view inner = text;
+    if (text.find_first_of(")\\") != std::string_view::npos) {
+        scanned = seekstring(text, closeparen, GIM, 0, false);
+        inner = scanned;
+    } else {
+        text = {};
+    }
     if (grouped && startswith(text, ')')) text.remove_prefix(1);
     if (!text.empty()) error("handleexpr: unexpected text: " + quotetext(text));
     if (inner.empty()) error("handleexpr: expression empty!");
