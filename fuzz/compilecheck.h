@@ -59,33 +59,23 @@ inline std::optional<std::string> checkstate() {
     return std::nullopt;
 }
 
-// A scratch directory of this process for the source files of the line-end check, in
-// memory when the system offers it; removed when the process ends.
-inline const std::string& scratchdir() {
-    static const std::string dir = [] {
-        std::string pattern = "/dev/shm/zvcheck.XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            pattern = "/tmp/zvcheck.XXXXXX";
-            if (!mkdtemp(pattern.data())) std::abort();
-        }
-        return pattern;
-    }();
-    static const struct cleanup {
-        ~cleanup() {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir, ignored);
-        }
-    } atend;
-    return dir;
-}
-
+// Writes `bytes` to a scratch source file of this process (in memory when the system
+// offers it), reads it back as a source, and removes it again, so nothing is left behind
+// even when the process ends without running destructors.
 inline std::string readback(const std::string& name, const std::string& bytes) {
-    const std::string path = scratchdir() + "/" + name;
+    static const std::string base =
+        std::string(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + "/zvcheck." +
+        std::to_string(getpid()) + ".";
+    const std::string path = base + name;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out) std::abort();
     }
+    struct remover {
+        const std::string& path;
+        ~remover() { std::remove(path.c_str()); }
+    } removeafter{path};
     return readsourcefile(path);
 }
 
