@@ -225,49 +225,45 @@ static std::int32_t currentorigin() {
     return opennodes.empty() ? 0 : opennodes.back();
 }
 
-// Appends one byte-code byte to `code`, counted for the description map.
-static void appendtocode(byte b, std::int32_t origin) {
-    code.push_back(b);
-    ++currentdesclength;
-    if (traceorigins) codeorigins.push_back(origin);
+// Makes sure the innermost open block has its pending list: it is created by the block's
+// first byte.
+static void ensurepending() {
+    if (tempcode.size() < static_cast<std::size_t>(asop)) {
+        tempcode.emplace_back();
+        if (traceorigins) temporigins.emplace_back();
+    }
 }
 
-void addcode(byte b) {
-    if (!descorcode.back() && asop > 0) {
-        if (tempcode.size() < static_cast<std::size_t>(asop)) {
-            tempcode.emplace_back();
-            if (traceorigins) temporigins.emplace_back();
-        }
-        tempcode.back().push_back(b);
-        if (traceorigins) temporigins.back().push_back(currentorigin());
-        return;
+// Appends `size` bytes to `list`; single bytes, the opcodes, are the common case.
+static void appendbytes(bytelist& list, const byte* data, std::size_t size) {
+    if (size == 1) {
+        list.push_back(*data);
+    } else {
+        list.insert(list.end(), data, data + size);
     }
-    if (descorcode.back()) {
-        desc.push_back(b);
-        return;
-    }
-    appendtocode(b, currentorigin());
 }
 
-// Routes `size` bytes exactly as `addcode` routes each of them, in one step.
+// Routes `size` bytes: into the innermost open block, into `desc` while a title record is
+// written, or into `code`, where they are counted for the description map.
 static void addbytes(const byte* data, std::size_t size) {
     if (descorcode.back()) {
         desc.append(data, size);
         return;
     }
     if (asop > 0) {
-        if (tempcode.size() < static_cast<std::size_t>(asop)) {
-            tempcode.emplace_back();
-            if (traceorigins) temporigins.emplace_back();
-        }
-        tempcode.back().insert(tempcode.back().end(), data, data + size);
+        ensurepending();
+        appendbytes(tempcode.back(), data, size);
         if (traceorigins)
             temporigins.back().insert(temporigins.back().end(), size, currentorigin());
         return;
     }
-    code.insert(code.end(), data, data + size);
+    appendbytes(code, data, size);
     currentdesclength += static_cast<std::int32_t>(size);
     if (traceorigins) codeorigins.insert(codeorigins.end(), size, currentorigin());
+}
+
+void addcode(byte b) {
+    addbytes(&b, 1);
 }
 
 void addcode(const bytelist& bytes) {
@@ -295,10 +291,7 @@ void negatebyteoperand() {
     compileint(static_cast<std::int32_t>(block.size()));
     if (asop > 0) {
         // Still inside an enclosing block: the bytes move into its pending list.
-        if (tempcode.size() < static_cast<std::size_t>(asop)) {
-            tempcode.emplace_back();
-            if (traceorigins) temporigins.emplace_back();
-        }
+        ensurepending();
         bytelist& parent = tempcode.back();
         parent.insert(parent.end(), block.begin(), block.end());
         if (traceorigins) {
