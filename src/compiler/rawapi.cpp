@@ -73,7 +73,6 @@ struct firstbytes {
 
     explicit firstbytes(const stringlist& entries) {
         // Built in registers: a scan starts with this for every operand.
-        std::uint64_t words[4] = {0, 0, 0, 0};
         std::uint64_t w0 = 0, w1 = 0, w2 = 0, w3 = 0;
         for (const std::string& entry : entries) {
             if (entry.empty()) {
@@ -97,11 +96,10 @@ struct firstbytes {
                 break;
             }
         }
-        words[0] = w0;
-        words[1] = w1;
-        words[2] = w2;
-        words[3] = w3;
-        std::copy(words, words + 4, can);
+        can[0] = w0;
+        can[1] = w1;
+        can[2] = w2;
+        can[3] = w3;
         any = !entries.empty();
     }
     bool test(char c) const {
