@@ -419,7 +419,7 @@ std::string firstline(std::string_view text) {
 // Files.
 
 std::string readsourcefile(const std::string& path) {
-    const std::string cannotopen = "Could not open file with name: " + path;
+    const std::string cannotopen = "Could not open file with name: " + firstline(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) error(cannotopen);
     struct stat info {};
@@ -431,7 +431,7 @@ std::string readsourcefile(const std::string& path) {
     if (S_ISREG(info.st_mode)) {
         if (static_cast<std::uint64_t>(info.st_size) > maxsourcesize) {
             ::close(fd);
-            error("Source too large: " + path);
+            error("Source too large: " + firstline(path));
         }
         raw.reserve(static_cast<std::size_t>(info.st_size));
     }
@@ -447,7 +447,7 @@ std::string readsourcefile(const std::string& path) {
         raw.append(buffer, static_cast<std::size_t>(got));
         if (raw.size() > maxsourcesize) {
             ::close(fd);
-            error("Source too large: " + path);
+            error("Source too large: " + firstline(path));
         }
     }
     ::close(fd);
@@ -545,12 +545,12 @@ void writecode(const std::string& name) {
     // system; the target is replaced only once every byte is on disk.
     std::string temporary = filename + ".tmpXXXXXX";
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) error("Could not open file with name: " + filename);
+    if (fd < 0) error("Could not open file with name: " + firstline(filename));
     struct stat existing {};
     if (::stat(filename.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
         ::close(fd);
         ::unlink(temporary.c_str());
-        error("Could not open file with name: " + filename);
+        error("Could not open file with name: " + firstline(filename));
     }
     ::fchmod(
         fd, 0666 & ~[] {
@@ -562,11 +562,11 @@ void writecode(const std::string& name) {
     written = (::close(fd) == 0) && written;
     if (!written) {
         ::unlink(temporary.c_str());
-        error("Could not write file with name: " + filename);
+        error("Could not write file with name: " + firstline(filename));
     }
     if (::rename(temporary.c_str(), filename.c_str()) != 0) {
         ::unlink(temporary.c_str());
-        error("Could not open file with name: " + filename);
+        error("Could not open file with name: " + firstline(filename));
     }
     // The echo goes out in large pieces.
     constexpr std::size_t piece = 1 << 20;

@@ -131,6 +131,13 @@ std::string parsehex(const std::string& text, std::string& problem) {
     return out;
 }
 
+// Paths and arguments cannot hold a line feed as written in a case; `{LF}` stands for one.
+std::string linefeeds(std::string text) {
+    for (std::size_t at = 0; (at = text.find("{LF}", at)) != std::string::npos; ++at)
+        text.replace(at, 4, "\n");
+    return text;
+}
+
 // Applies one finished section to the case.
 void addsection(testcase& tc, const std::vector<std::string>& head,
                 std::vector<std::string> lines) {
@@ -145,7 +152,7 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
         bool flag = known.count(head[i]), sized = head[i].starts_with("size=");
         if (flag) flags.insert(head[i]);
         if (sized) size = std::stoull(head[i].substr(5));
-        if (!flag && !sized) (path.empty() ? path : tc.problem) = head[i];
+        if (!flag && !sized) (path.empty() ? path : tc.problem) = linefeeds(head[i]);
     }
     auto has = [&](const char* flag) { return flags.count(flag) > 0; };
     if (has("hex")) body = parsehex(body, tc.problem);
@@ -164,6 +171,7 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
         tc.files.push_back({path, "", true});
     } else if (kind == "args") {
         tc.args = lines;
+        for (std::string& arg : *tc.args) arg = linefeeds(arg);
     } else if (kind == "output") {
         tc.output = path;
     } else if (kind == "zvbc") {
