@@ -19,6 +19,7 @@
 
 #include "bytecodereader.h"
 #include "compiler.h"
+#include "context.h"
 #include "packer.h"
 
 namespace zvcheck {
@@ -32,30 +33,32 @@ struct outcome {
 
 inline outcome compileonce(const std::string& text, bool tracing) {
     resetcompiler();
-    traceorigins = tracing;
+    compilation& c = current();
+    c.traceorigins = tracing;
     outcome result;
     try {
         compileprogram(text);
         result.compiled = true;
-        result.code = code;
-        result.desc = desc;
+        result.code = c.code;
+        result.desc = c.desc;
     } catch (const fatalerror& e) {
         result.failure = "error: " + e.message;
     } catch (const parserexit& e) { result.failure = "parser exit " + std::to_string(e.status); }
-    traceorigins = false;
+    c.traceorigins = false;
     return result;
 }
 
 // The emission state that a successful compile must leave behind.
 inline std::optional<std::string> checkstate() {
-    if (auto fault = verifybytecode(code))
+    const compilation& c = current();
+    if (auto fault = verifybytecode(c.code))
         return "unsound byte code at offset " + std::to_string(fault->offset) + ": " + fault->what;
-    if (asop != 0) return "asop is " + std::to_string(asop) + " after the compile";
-    if (!tempcode.empty())
-        return std::to_string(tempcode.size()) + " pending blocks after the compile";
-    if (descorcode != std::vector<bool>{false}) return "routing stack is not {false}";
-    if (!titles.empty() && titles != std::vector<std::string>{packroot})
-        return "title stack holds " + std::to_string(titles.size()) + " entries";
+    if (c.asop != 0) return "asop is " + std::to_string(c.asop) + " after the compile";
+    if (!c.openblocks.empty())
+        return std::to_string(c.openblocks.size()) + " open blocks after the compile";
+    if (c.inrecord) return "a title record is still being written";
+    if (c.titlerefs.size() > 1)
+        return "title stack holds " + std::to_string(c.titlerefs.size()) + " entries";
     return std::nullopt;
 }
 
@@ -102,6 +105,10 @@ inline std::optional<std::string> checklineends(const std::string& text) {
 // After a traced compile: one origin per code byte, each naming a title node, and the
 // annotated listing goes through.
 inline std::optional<std::string> checkorigins() {
+    const compilation& c = current();
+    const auto& code = c.code;
+    const auto& codeorigins = c.codeorigins;
+    const auto& titlenodes = c.titlenodes;
     if (codeorigins.size() != code.size())
         return std::to_string(codeorigins.size()) + " origins for " + std::to_string(code.size()) +
                " code bytes";

@@ -15,6 +15,7 @@
 #include <map>
 #include <pthread.h>
 
+#include "context.h"
 #include "packer.h"
 #include "parser.h"
 
@@ -23,13 +24,8 @@ const stringlist statements = {"$@",   "if",     "while", "for",    "def",
 const stringlist operators = {
     "+", "-", "*", "/", "==", "!=", ">=", "<=", ">", "<", "not", "and", "or", "xor"};
 
-int nesting = 0;
-std::vector<std::string> includestack;
-
 void resetcompiler() {
-    resetstate();
-    nesting = 0;
-    includestack.clear();
+    current().reset();
 }
 
 namespace {
@@ -42,12 +38,12 @@ constexpr int maxrecursion = 2 * maxnesting + 16;
 // One level of the compiler's recursion, for as long as the construct is compiled.
 struct nestinglevel {
     nestinglevel() {
-        if (++nesting > maxrecursion) {
-            --nesting;
+        if (++current().nesting > maxrecursion) {
+            --current().nesting;
             error("Nesting too deep!");
         }
     }
-    ~nestinglevel() { --nesting; }
+    ~nestinglevel() { --current().nesting; }
     nestinglevel(const nestinglevel&) = delete;
     nestinglevel& operator=(const nestinglevel&) = delete;
 };
@@ -88,20 +84,28 @@ void membercall(std::string_view method, std::int32_t count) {
 void openblock(byte op) {
     addcode(op);
     addcode(TYPE_BLOCK);
-    ++asop;
+    ++current().asop;
 }
 
 void closeblock() {
     negatebyteoperand();
 }
 
-// `c` followed by `rest`.
-std::string prefixed(char c, std::string_view rest) {
+// `a` followed by `b`: a view when they stand side by side in one text, else a kept copy
+// made from `from`.
+std::string_view joined(std::string_view a, std::string_view b, std::string_view from) {
+    if (a.data() + a.size() == b.data()) return std::string_view(a.data(), a.size() + b.size());
     std::string out;
-    out.reserve(rest.size() + 1);
-    out.push_back(c);
-    out.append(rest);
-    return out;
+    out.reserve(a.size() + b.size());
+    out.append(a);
+    out.append(b);
+    return current().arena.keep(out, from);
+}
+
+// The text from the start of `first` to the end of `last`, views of one text.
+std::string_view between(std::string_view first, std::string_view last) {
+    return std::string_view(first.data(),
+                            static_cast<std::size_t>(last.data() + last.size() - first.data()));
 }
 
 // Source text in a message: its first line, in single quotes.
@@ -110,6 +114,11 @@ std::string quotetext(std::string_view text) {
     out += firstline(text);
     out += '\'';
     return out;
+}
+
+// Fails with `message` followed by the quoted `text`, at the place of `text`.
+[[noreturn]] void failat(std::string_view message, std::string_view text) {
+    error(std::string(message) + quotetext(text), text);
 }
 
 bool startswith(std::string_view text, char c) {
@@ -132,15 +141,32 @@ std::string join(std::initializer_list<std::string_view> pieces) {
     return out;
 }
 
+// Opens the title block of the statement being compiled.
+void statementtitle(const std::string& title) {
+    compilation& c = current();
+    gotitle(title, c.constructs.back());
+    if (c.traceorigins) c.titlenodes.back().statement = true;
+}
+
+// A definition named with a leading G stores a global of the rest of the name.
+void checkdefinitionname(std::string_view name, int mode) {
+    if (mode == 0 && startswith(name, 'G') && name.size() > 1 &&
+        current().warning(warningkind::globaldefinition)) {
+        std::string message = quotetext(name);
+        message.append(" is stored as the global ").append(quotetext(name.substr(1)));
+        current().addwarning(warningkind::globaldefinition, std::move(message), name);
+    }
+}
+
 void compileassignment(std::string_view name, std::string_view val) {
-    gotitle(join({name, " = ", val}));
+    statementtitle(join({name, " = ", val}));
     handleexpr(val);
     handleset(name);
     goout();
 }
 
 void compilescope(const words& w, int) {
-    gotitle(join({"$@ ", w[0], " ", w[1]}));
+    statementtitle(join({"$@ ", w[0], " ", w[1]}));
     handleexpr(w[0]);
     addcode(ENTER);
     compilecode(w[1], 0);
@@ -149,7 +175,7 @@ void compilescope(const words& w, int) {
 }
 
 void compileif(const words& w, int) {
-    gotitle(join({"if ", w[0], " <code>"}));
+    statementtitle(join({"if ", w[0], " <code>"}));
     handleexpr(w[0]);
     openblock(IF);
     compilecode(w[1], 0);
@@ -158,7 +184,7 @@ void compileif(const words& w, int) {
 }
 
 void compilewhile(const words& w, int) {
-    gotitle(join({"while ", w[0], " <code>"}));
+    statementtitle(join({"while ", w[0], " <code>"}));
     pushint(1);
     openblock(LOOP);
     handleexpr(w[0]);
@@ -168,7 +194,7 @@ void compilewhile(const words& w, int) {
 }
 
 void compileforever(const words& w, int) {
-    gotitle("forever <code>");
+    statementtitle("forever <code>");
     pushint(1);
     openblock(LOOP);
     compilecode(w[0], 0);
@@ -181,7 +207,7 @@ void compilefor(const words& w, int) {
     // w[1] is the skipped word, conventionally "as".
     const std::string_view expr = w[0];
     const std::string_view name = w[2];
-    gotitle(join({"for ", expr, " as ", name, " <code>"}));
+    statementtitle(join({"for ", expr, " as ", name, " <code>"}));
     handleexpr(expr);
     openblock(FOREACH);
     addname(LOAD, "ELEMENT");
@@ -193,15 +219,16 @@ void compilefor(const words& w, int) {
 
 void compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
-    std::string name = seekstring(unpreppedname, openparen, GIM, 0, false);
-    if (unpreppedname.empty()) error("def: parameter list missing: " + quotetext(w[0]));
-    if (mode == 1) name = prefixed('@', name);
+    std::string_view name = seekstring(unpreppedname, openparen, GIM, 0, false);
+    if (unpreppedname.empty()) failat("def: parameter list missing: ", w[0]);
+    checkdefinitionname(name, mode);
+    if (mode == 1) name = joined("@", name, name);
     unpreppedname.remove_prefix(1);
-    const stringlist args = getargs(unpreppedname, comma, closeparen);
-    gotitle(join({"def ", name, " <code>"}));
+    const viewlist args = getargs(unpreppedname, comma, closeparen);
+    statementtitle(join({"def ", name, " <code>"}));
     openblock(PUSH);
     std::int32_t currentarg = 0;
-    for (const std::string& p : args) {
+    for (const std::string_view p : args) {
         addname(LOAD, join({"arg", std::to_string(currentarg)}));
         addname(STORE, p);
         ++currentarg;
@@ -212,8 +239,9 @@ void compiledef(const words& w, int mode) {
     goout();
 }
 
-void compileclass(const words& w, int) {
-    gotitle(join({"class ", w[0], " <definition>"}));
+void compileclass(const words& w, int mode) {
+    checkdefinitionname(w[0], mode);
+    statementtitle(join({"class ", w[0], " <definition>"}));
     addcode(PUSH);
     addcode(TYPE_OBJECT);
     addcode(CLASS);
@@ -237,18 +265,29 @@ std::string canonicalpath(const std::string& path) {
 }
 
 void compilealso(const words& w, int) {
+    compilation& c = current();
     const std::string_view name = w[0];
-    gotitle(join({"also ", name}));
+    statementtitle(join({"also ", name}));
     const std::string path = join({name, ".ZVEX"});
-    const std::string completed = readsourcefile(path);
+    const span statement = c.locate(c.constructs.back());
+    std::vector<std::uint32_t> droppedcrs;
+    std::string completed = c.readinclude(path, &droppedcrs);
     const std::string canonical = canonicalpath(path);
-    for (const std::string& open : includestack) {
+    for (const std::string& open : c.includestack) {
         if (open == canonical) error("Inclusion cycle: " + firstline(path));
     }
-    if (nesting + bracketdepth(completed) > maxnesting) error("Nesting too deep!");
-    includestack.push_back(canonical);
-    compilecode(completed, 0);
-    includestack.pop_back();
+    if (c.nesting + bracketdepth(completed) > maxnesting) error("Nesting too deep!");
+    c.included.push_back(path);
+    const std::int32_t file = c.addfile(path, {});
+    sourcefile& included = *c.files[static_cast<std::size_t>(file)];
+    included.owned = std::move(completed);
+    included.text = included.owned;
+    included.droppedcrs = std::move(droppedcrs);
+    included.parent = statement.file;
+    included.includedat = statement;
+    c.includestack.push_back(canonical);
+    compilecode(included.text, 0);
+    c.includestack.pop_back();
     goout();
 }
 
@@ -268,8 +307,8 @@ const std::map<std::string, form, std::less<>> forms = {
 };
 
 void checkwordcount(std::string_view keyword, const words& w, std::size_t least, std::size_t most) {
-    if (w.size() < least) error("Incomplete statement: " + quotetext(keyword));
-    if (w.size() > most) error("Unexpected words after statement: " + quotetext(w[most]));
+    if (w.size() < least) failat("Incomplete statement: ", keyword);
+    if (w.size() > most) failat("Unexpected words after statement: ", w[most]);
 }
 
 bool isblankword(std::string_view word) {
@@ -301,7 +340,7 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
 // Literals of value access.
 
 // An integer literal: the longest leading optionally signed run of digits.
-std::int32_t readinteger(const std::string& head) {
+std::int32_t readinteger(std::string_view head) {
     std::size_t at = head[0] == '-' ? 1 : 0;
     std::int64_t value = 0;
     const std::size_t digits = at;
@@ -309,69 +348,83 @@ std::int32_t readinteger(const std::string& head) {
         value = value * 10 + (head[at] - '0');
         if (value > 2147483648LL) break;
     }
-    if (at == digits) error("stoi invalid. val: " + quotetext(head));
+    if (at == digits) failat("stoi invalid. val: ", head);
     if (head[0] == '-') value = -value;
     if (value < std::numeric_limits<std::int32_t>::min() ||
         value > std::numeric_limits<std::int32_t>::max()) {
-        error("stoi invalid. val: " + quotetext(head));
+        failat("stoi invalid. val: ", head);
     }
     return static_cast<std::int32_t>(value);
 }
 
 // A decimal literal: the longest leading part that reads as a decimal number, in single
 // precision, which must survive the whole-and-digit encoding.
-float readdecimal(const std::string& head) {
+float readdecimal(std::string_view view) {
+    const std::string head(view);
     char* end = nullptr;
     errno = 0;
     const float value = std::strtof(head.c_str(), &end);
-    if (end == head.c_str()) error("stof invalid. val: " + quotetext(head));
+    if (end == head.c_str()) failat("stof invalid. val: ", view);
     const float tenfold = value * 10.0f;
     const bool inrange = std::isfinite(tenfold) && value > -2147483649.0f &&
                          value < 2147483648.0f && tenfold > -2147483649.0f &&
                          tenfold < 2147483648.0f;
     const bool signlost =
         value < 0.0f && value > -1.0f && static_cast<std::int32_t>(tenfold) % 10 != 0;
-    if (!inrange || signlost) error("Decimal cannot be encoded. val: " + quotetext(head));
+    if (!inrange || signlost) failat("Decimal cannot be encoded. val: ", view);
+    // Only the first digit after the point survives the encoding.
+    const std::size_t point = view.find('.');
+    if (point != std::string_view::npos && view.size() - point > 2 &&
+        current().warning(warningkind::decimaldigits)) {
+        current().addwarning(warningkind::decimaldigits,
+                             "decimal '" + firstline(view) + "' keeps one digit after its point: " +
+                                 firstline(view.substr(0, point + 2)),
+                             view);
+    }
     return value;
 }
 
 // A head is scanned up to its first suffix opener. A list head runs to its matching "]",
 // and a head of digits continues through one point that a digit follows (a decimal).
-std::string scanhead(std::string_view& target) {
+std::string_view scanhead(std::string_view& target) {
+    const std::string_view whole = target;
     if (startswith(target, '[')) {
+        const std::string_view open = target.substr(0, 1);
         target.remove_prefix(1);
-        std::string inner = seekstring(target, closebracket, GIM, 0, false);
-        if (!startswith(target, ']')) return "[" + inner;
+        const std::string_view inner = seekstring(target, closebracket, GIM, 0, false);
+        const std::string_view head = joined(open, inner, whole);
+        if (!startswith(target, ']')) return head;
+        const std::string_view close = target.substr(0, 1);
         target.remove_prefix(1);
-        return "[" + inner + "]";
+        return joined(head, close, whole);
     }
-    std::string head = seekstring(target, keepon, GIM, 0, false);
+    std::string_view head = seekstring(target, keepon, GIM, 0, false);
     const bool wholenumber = !head.empty() && isnumeric(head, false) &&
-                             head.find_first_of("0123456789") != std::string::npos;
+                             head.find_first_of("0123456789") != std::string_view::npos;
     if (wholenumber && target.size() >= 2 && target[0] == '.' && isdigit(target[1])) {
+        head = joined(head, target.substr(0, 1), whole);
         target.remove_prefix(1);
-        head.push_back('.');
-        head += seekstring(target, keepon, GIM, 0, false);
+        head = joined(head, seekstring(target, keepon, GIM, 0, false), whole);
     }
     return head;
 }
 
-void compiledict(std::string_view entries, const std::string& head) {
+void compiledict(std::string_view entries, std::string_view head) {
     entries.remove_prefix(1);
     std::int32_t count = 0;
     bool closed = false;
-    const auto malformed = [&] { error("handleget: malformed dictionary: " + quotetext(head)); };
+    const auto malformed = [&] { failat("handleget: malformed dictionary: ", head); };
     const auto skipblanks = [&] {
         while (startswith(entries, ' ')) entries.remove_prefix(1);
     };
     while (!entries.empty() && entries[0] != '}') {
         if (closed) malformed();
         ++count;
-        const std::string key = seekstring(entries, dictkeyend, GIM, 0, false);
+        const std::string_view key = seekstring(entries, dictkeyend, GIM, 0, false);
         if (entries.empty()) malformed();
         entries.remove_prefix(1);
         skipblanks();
-        const std::string value = seekstring(entries, dictvalueend, GIM, 0, false);
+        const std::string_view value = seekstring(entries, dictvalueend, GIM, 0, false);
         if (!entries.empty()) {
             closed = entries[0] == '}';
             entries.remove_prefix(1);
@@ -396,22 +449,60 @@ void compiledict(std::string_view entries, const std::string& head) {
 
 void compilelist(std::string_view elements, std::string_view target) {
     elements.remove_prefix(1);
-    const stringlist items = getargs(elements, comma, closebracket);
-    if (elements != "]") error("handleget: malformed list: " + quotetext(target));
-    for (const std::string& item : items) handleexpr(item);
+    const viewlist items = getargs(elements, comma, closebracket);
+    if (elements != "]") failat("handleget: malformed list: ", target);
+    for (const std::string_view item : items) handleexpr(item);
     addcode(PUSH);
     addcode(TYPE_LIST);
     for (std::size_t i = 0; i < items.size(); ++i) addcode(ITEM_MARK);
     addcode(END_MARK);
 }
 
-void compilestringliteral(const std::string& head) {
-    if (head.size() < 2 || head.back() != '"') {
-        error("handleget: malformed string literal: " + quotetext(head));
+// Two quoted strings side by side in one operand read as one string with the quotes and
+// what stands between them inside. Escaped quotes inside a string are no such sign.
+void checkadjacentstrings(std::string_view head) {
+    const span where = current().locate(head);
+    if (!where.known()) return;
+    const std::string_view source =
+        current().files[static_cast<std::size_t>(where.file)]->text.substr(where.begin,
+                                                                           where.end - where.begin);
+    int quotes = 0;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        if (source[i] == '\\') {
+            ++i;
+        } else if (source[i] == '"') {
+            ++quotes;
+        }
     }
+    if (quotes > 2) {
+        current().addwarning(warningkind::adjacentstrings,
+                             "strings side by side are one string: " + quotetext(head), head);
+    }
+}
+
+void compilestringliteral(std::string_view head) {
+    if (head.size() < 2 || head.back() != '"')
+        failat("handleget: malformed string literal: ", head);
+    if (current().warning(warningkind::adjacentstrings)) checkadjacentstrings(head);
     addcode(PUSH);
     addcode(TYPE_STRING);
-    compilestring(std::string_view(head).substr(1, head.size() - 2));
+    compilestring(head.substr(1, head.size() - 2));
+}
+
+// Names that are almost certainly typing mistakes: punctuation that the scanners kept
+// inside the name, or a leading digit.
+void checkname(std::string_view name) {
+    compilation& c = current();
+    if (name.find_first_of(" \t\"'()[]{}=!,:") != std::string_view::npos &&
+        c.warning(warningkind::namepunctuation)) {
+        c.addwarning(warningkind::namepunctuation,
+                     "name " + quotetext(name) +
+                         " holds punctuation; put an expression with blanks in parentheses",
+                     name);
+    } else if (isdigit(name[0]) && c.warning(warningkind::namedigit)) {
+        c.addwarning(warningkind::namedigit, "name " + quotetext(name) + " begins with a digit",
+                     name);
+    }
 }
 
 // Name opcodes by access mode (plain, global, member), for values and for references.
@@ -419,13 +510,13 @@ constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
 constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
 constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
 
-void compilehead(const std::string& head, std::string_view rest, std::string_view target, int getof,
+void compilehead(std::string_view head, std::string_view rest, std::string_view target, int getof,
                  int pointer) {
     if (head[0] == '{') {
         compiledict(head, head);
     } else if (head[0] == '[') {
         if (!rest.empty() && !inlist(keepon, rest.substr(0, 1))) {
-            error("handleget: malformed list: " + quotetext(target));
+            failat("handleget: malformed list: ", target);
         }
         compilelist(head, target);
     } else if (isnumeric(head, false)) {
@@ -439,30 +530,37 @@ void compilehead(const std::string& head, std::string_view rest, std::string_vie
     } else if (head[0] == '"') {
         compilestringliteral(head);
     } else {
+        if (current().warn) checkname(head);
+        if (head == "not" && startswith(rest, '(')) {
+            current().addwarning(warningkind::notcall,
+                                 "'not(...)' calls a function named 'not'; write 'not (...)' "
+                                 "for the operator",
+                                 head);
+        }
         addname(pointer != 0 ? refops[getof] : valueops[getof], head);
     }
 }
 
 // The arguments of a call suffix; `text` begins with "(" and is left after the ")".
-stringlist callarguments(std::string_view& text) {
+viewlist callarguments(std::string_view& text) {
     text.remove_prefix(1);
-    stringlist args = getargs(text, comma, closeparen);
+    viewlist args = getargs(text, comma, closeparen);
     if (startswith(text, ')')) text.remove_prefix(1);
     return args;
 }
 
 // The expression of an index suffix; `text` begins with "[" and is left after the "]".
-std::string indextext(std::string_view& text, std::string_view target, const char* who) {
+std::string_view indextext(std::string_view& text, std::string_view target, const char* who) {
     text.remove_prefix(1);
-    std::string index = seekstring(text, closebracket, GIM, 0, false);
-    if (text.empty()) error(std::string(who) + ": missing ']': " + quotetext(target));
+    const std::string_view index = seekstring(text, closebracket, GIM, 0, false);
+    if (text.empty()) failat(std::string(who) + ": missing ']': ", target);
     text.remove_prefix(1);
     return index;
 }
 
 // Text left after the suffixes of an access or a target is not part of any suffix.
 void checknothingleft(std::string_view rest, const char* who) {
-    if (!rest.empty()) error(std::string(who) + ": unexpected text: " + quotetext(rest));
+    if (!rest.empty()) failat(std::string(who) + ": unexpected text: ", rest);
 }
 
 // Operator bytes of the expression steps.
@@ -521,12 +619,20 @@ void compilecode(std::string_view target, int mode) {
         }
         if (cleaned.empty()) continue;
         const words rest(cleaned.begin() + 1, cleaned.end());
-        compilestatement(cleaned[0], rest, mode);
+        // Text that the statement's scans had to copy lives as long as the statement.
+        textarena& arena = current().arena;
+        const textarena::mark mark = arena.where();
+        {
+            const constructscope statementscope(between(cleaned.front(), cleaned.back()));
+            compilestatement(cleaned[0], rest, mode);
+        }
+        arena.release(mark);
     }
 }
 
 void handleexpr(std::string_view expression) {
     const nestinglevel level;
+    const constructscope scope(expression);
     if (expression.empty()) error("handleexpr: expression empty!");
     gotitle(expression);
 
@@ -535,40 +641,39 @@ void handleexpr(std::string_view expression) {
     if (grouped) text.remove_prefix(1);
     // Without a ")" or a backslash the scan for the closing parenthesis would take the
     // whole text unchanged; the text is then used as it stands.
-    std::string scanned;
     std::string_view inner = text;
     if (text.find_first_of(")\\") != std::string_view::npos) {
-        scanned = seekstring(text, closeparen, GIM, 0, false);
-        inner = scanned;
+        inner = seekstring(text, closeparen, GIM, 0, false);
     } else {
-        text = {};
+        text = text.substr(text.size());
     }
     if (grouped && startswith(text, ')')) text.remove_prefix(1);
-    if (!text.empty()) error("handleexpr: unexpected text: " + quotetext(text));
+    if (!text.empty()) failat("handleexpr: unexpected text: ", text);
     if (inner.empty()) error("handleexpr: expression empty!");
 
     std::string_view rest = inner;
-    std::string op;
+    std::string_view op;
     bool first = true;
     for (;;) {
         if (checkstrings(rest, "not ")) {
-            op = "not";
+            op = rest.substr(0, 3);
             rest.remove_prefix(4);
         }
-        std::string current = seekstring(rest, operators, GIM, 0, true);
-        if (current.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
+        std::string_view operand = seekstring(rest, operators, GIM, 0, true);
+        if (operand.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
+            const std::string_view minus = rest.substr(0, 1);
             rest.remove_prefix(1);
-            current = prefixed('-', seekstring(rest, operators, GIM, 0, true));
+            operand = joined(minus, seekstring(rest, operators, GIM, 0, true), minus);
         }
-        if (current.empty()) {
-            if (!op.empty()) error("handleexpr: operator without operand: " + quotetext(op));
-            if (first) error("handleexpr: expression begins with operator: " + quotetext(inner));
+        if (operand.empty()) {
+            if (!op.empty()) failat("handleexpr: operator without operand: ", op);
+            if (first) failat("handleexpr: expression begins with operator: ", inner);
             break;
         }
         if (op.empty()) {
-            handleget(current, 0);
+            handleget(operand, 0);
         } else {
-            handlesingleeval(current, op);
+            handlesingleeval(operand, op);
         }
         first = false;
         op = reversedseekstring(rest, operators, GIM);
@@ -587,12 +692,13 @@ void handlesingleeval(std::string_view target, std::string_view op) {
     }
     const auto found = operatorbytes.find(op);
     if (found != operatorbytes.end()) addcode(found->second);
-    if (!inlist(operators, op)) error("Unknown operator: " + quotetext(op));
+    if (!inlist(operators, op)) failat("Unknown operator: ", op);
     goout();
 }
 
 void handleget(std::string_view target, int pointer) {
     if (target.empty()) return;
+    const constructscope scope(target);
     gotitle(target);
     addcode(ACCESS);
 
@@ -604,29 +710,27 @@ void handleget(std::string_view target, int pointer) {
     if (startswith(text, '&')) pointer = 1, text.remove_prefix(1);
     if (startswith(text, '%')) createcopy = true, text.remove_prefix(1);
 
-    const std::string head = scanhead(text);
+    const std::string_view head = scanhead(text);
     if (!head.empty()) compilehead(head, text, target, getof, pointer);
 
     std::int32_t wentin = 0;
-    std::string path; // the text after a member path, which `gointo` hands back
     while (!text.empty() && inlist(keepon, text.substr(0, 1))) {
         if (startswith(text, '.')) {
-            path = gointo(text, wentin, {});
-            text = path;
+            text = gointo(text, wentin, {});
             addname(pointer != 0 ? MEMBERREF : LOADMEMBER, seekstring(text, keepon, GIM, 0, false));
         }
         if (startswith(text, '(')) {
-            const stringlist args = callarguments(text);
+            const viewlist args = callarguments(text);
             addcode(PRECALL);
             callfunc(args);
             addcode(ACCESS);
         }
         if (startswith(text, '[')) {
-            const std::string index = indextext(text, target, "handleget");
+            const std::string_view index = indextext(text, target, "handleget");
             addcode(ENTER);
             addname(LOADMEMBER, "get");
             addcode(PRECALL);
-            callfunc({index});
+            callfunc(viewlist{index});
             addcode(ACCESS);
             addcode(LEAVE);
         }
@@ -638,6 +742,7 @@ void handleget(std::string_view target, int pointer) {
 }
 
 void handleset(std::string_view target) {
+    const constructscope scope(target);
     if (target.empty()) error("handleset: name empty!");
     gotitle(target);
     addcode(ACCESS);
@@ -647,7 +752,8 @@ void handleset(std::string_view target) {
     if (startswith(text, 'G')) getof = 1, text.remove_prefix(1);
     if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
 
-    const std::string temp = seekstring(text, keepon, GIM, 0, false);
+    const std::string_view temp = seekstring(text, keepon, GIM, 0, false);
+    if (current().warn && !temp.empty()) checkname(temp);
     if (text.empty()) {
         addcode(PUSH);
         addcode(TYPE_OBJECT);
@@ -656,13 +762,11 @@ void handleset(std::string_view target) {
     addname(refops[getof], temp);
 
     std::int32_t wentin = 0;
-    std::string path;
     while (!text.empty() && inlist(keepon, text.substr(0, 1))) {
         if (startswith(text, '.')) {
             membercall("get", 0);
-            path = gointo(text, wentin, {});
-            text = path;
-            const std::string name = seekstring(text, keepon, GIM, 0, false);
+            text = gointo(text, wentin, {});
+            const std::string_view name = seekstring(text, keepon, GIM, 0, false);
             if (text.empty()) {
                 addcode(PUSH);
                 addcode(TYPE_OBJECT);
@@ -672,7 +776,7 @@ void handleset(std::string_view target) {
         }
         if (startswith(text, '(')) {
             membercall("get", 0);
-            const stringlist args = callarguments(text);
+            const viewlist args = callarguments(text);
             addcode(PRECALL);
             callfunc(args);
             addcode(ACCESS);
@@ -680,12 +784,12 @@ void handleset(std::string_view target) {
         }
         if (startswith(text, '[')) {
             membercall("get", 0);
-            const std::string index = indextext(text, target, "handleset");
+            const std::string_view index = indextext(text, target, "handleset");
             // The last index of a target receives the value; an earlier one reads.
             addcode(ENTER);
             addname(MEMBERREF, text.empty() ? "set" : "get");
             addcode(PRECALL);
-            callfunc(index.empty() ? stringlist{} : stringlist{index});
+            callfunc(index.empty() ? viewlist{} : viewlist{index});
             addcode(ACCESS);
             if (!text.empty()) addcode(RESULTREF);
             addcode(LEAVE);
@@ -752,10 +856,16 @@ int bracketdepth(std::string_view text) {
     return static_cast<int>(std::min<std::int64_t>(deepest, std::numeric_limits<int>::max()));
 }
 
-void compileprogram(const std::string& text) {
-    if (nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
+void compileprogram(std::string_view text) {
+    compilation& c = current();
+    if (c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
     // Byte code runs to two or three times the source; room reserved and never touched
     // costs no memory, and spares the copies of a growing buffer.
-    code.reserve(code.size() + 3 * text.size());
-    runwithlargestack([&] { compilecode(text, 0); });
+    c.code.reserve(c.code.size() + 3 * text.size());
+    // A text that is no source text of the context yet is the program.
+    if (!c.locate(text).known()) c.addfile("<input>", text);
+    runwithlargestack([&] {
+        const usecompilation use(c);
+        compilecode(text, 0);
+    });
 }

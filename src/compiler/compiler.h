@@ -18,14 +18,7 @@ extern const stringlist operators;
 // Deepest nesting of brackets, braces and code blocks (and of the compiler's recursion
 // through them) that a program may have; deeper is the fatal "Nesting too deep!".
 constexpr int maxnesting = 2000;
-// Current depth of the compiler's recursion; reset by `resetstate` callers through
-// `resetcompiler`.
-extern int nesting;
-// Files being included at this moment (canonical paths), innermost last.
-extern std::vector<std::string> includestack;
-
-// Puts the compiler's own state (nesting, include stack) and the packer's back to their
-// start values.
+// Puts the current compilation context back to its start values.
 void resetcompiler();
 
 // Mode 0 compiles statements; mode 1 compiles a class body (only "def" and "class").
@@ -48,4 +41,5 @@ int bracketdepth(std::string_view text);
 // Compiles a whole program text in statement mode on a thread with a stack large enough
 // for `maxnesting` levels, after checking the text's nesting. Errors arrive as the
 // exceptions of the packer (`fatalerror`, `parserexit`), rethrown on the calling thread.
-void compileprogram(const std::string& text);
+// The text is located as the program unless it is a source text of the context already.
+void compileprogram(std::string_view text);

@@ -1,13 +1,13 @@
 // The driver: takes the path of one source file, reads it, compiles the whole text and
 // writes the byte code to the stem's ".zvbc" file in the working directory, printing its
-// progress on standard output. Errors from anywhere in the compiler arrive here as
-// exceptions and end the run with the report and its exit status.
-#include <filesystem>
+// progress on standard output. The compiler reports what it found; the driver prints the
+// parser's messages, the error report and the exit statuses exactly as they have always
+// been.
 #include <iostream>
 #include <string>
 
-#include "compiler.h"
 #include "packer.h"
+#include "zv.hpp"
 
 namespace {
 
@@ -20,16 +20,25 @@ int run(int argc, char** argv) {
     if (argc != 2) error("Too many or not enough arguments.");
     const std::string path = argv[1];
     const std::string filename = sourcestem(path);
-    const std::string target = readsourcefile(path);
+    const std::string target = readrawfile(path);
     say("file read. compiling...");
-    // The program itself counts as being included, so that a file it includes cannot
-    // include it back.
-    std::error_code failed;
-    const auto canonical = std::filesystem::weakly_canonical(path, failed);
-    includestack.push_back(failed ? path : canonical.string());
-    compileprogram(target);
+    zv::options options;
+    options.name = path;
+    const zv::result result = zv::compile(target, options);
+    for (const zv::parsermessage& message : result.parsermessages) {
+        if (message.tostderr) {
+            std::cerr << message.text << std::endl;
+        } else {
+            std::cout << message.text;
+        }
+    }
+    if (result.status == 1) error(result.message);
+    if (result.status != 0) {
+        std::cout.flush();
+        return result.status;
+    }
     say("compilation finished. writing to zvbc file...");
-    writecode(filename);
+    writecode(filename, result.code);
     std::cout << '\n';
     say("writing to desc.zvdc...");
     writedesc("desc");
@@ -47,8 +56,5 @@ int main(int argc, char** argv) {
     } catch (const fatalerror& failure) {
         std::cout.flush();
         return reporterror(failure.message);
-    } catch (const parserexit& exit) {
-        std::cout.flush();
-        return exit.status;
     }
 }

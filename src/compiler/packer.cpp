@@ -3,6 +3,8 @@
 // opcode table. See packer.h for the contracts.
 #include "packer.h"
 
+#include "context.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -187,79 +189,39 @@ bool descriptionmap::operator==(const descriptionmap& other) const {
     return true;
 }
 
-bytelist code;
-descriptionmap desc;
-std::vector<bytelist> tempcode;
-std::vector<std::string> titles;
-std::vector<std::uint32_t> titlerefs;
 const std::string packroot = "PACK_ROOT";
-std::vector<bool> descorcode = {false};
-std::int32_t asop = 0;
 const std::int32_t maxasopsize = -1;
-std::int32_t currentdesclength = -1;
-
-bool traceorigins = false;
-std::vector<titlenode> titlenodes;
-std::vector<std::int32_t> codeorigins;
-// Origins of the pending bytes, parallel to `tempcode`, and the title nodes that are open
-// (innermost last), while tracing.
-static std::vector<std::vector<std::int32_t>> temporigins;
-static std::vector<std::int32_t> opennodes;
 
 void resetstate() {
-    code.clear();
-    desc.clear();
-    tempcode.clear();
-    titles.clear();
-    titlerefs.clear();
-    descorcode.assign(1, false);
-    asop = 0;
-    currentdesclength = -1;
-    titlenodes.assign(1, titlenode{packroot, -1});
-    codeorigins.clear();
-    temporigins.clear();
-    opennodes.clear();
+    current().reset();
 }
 
-static std::int32_t currentorigin() {
-    return opennodes.empty() ? 0 : opennodes.back();
+static std::int32_t currentorigin(const compilation& c) {
+    return c.opennodes.empty() ? 0 : c.opennodes.back();
 }
 
-// Makes sure the innermost open block has its pending list: it is created by the block's
-// first byte.
-static void ensurepending() {
-    if (tempcode.size() < static_cast<std::size_t>(asop)) {
-        tempcode.emplace_back();
-        if (traceorigins) temporigins.emplace_back();
-    }
-}
-
-// Appends `size` bytes to `list`; single bytes, the opcodes, are the common case.
-static void appendbytes(bytelist& list, const byte* data, std::size_t size) {
-    if (size == 1) {
-        list.push_back(*data);
-    } else {
-        list.insert(list.end(), data, data + size);
-    }
-}
-
-// Routes `size` bytes: into the innermost open block, into `desc` while a title record is
-// written, or into `code`, where they are counted for the description map.
+// The one funnel: routes `size` bytes into `desc` while a title record is written, else
+// into `code`. Blocks are written in place: the first byte inside a block that has none
+// yet reserves the block's length in front of it. Bytes inside a block reach the count of
+// the description map only when the outermost block closes.
 static void addbytes(const byte* data, std::size_t size) {
-    if (descorcode.back()) {
-        desc.append(data, size);
+    compilation& c = current();
+    if (c.inrecord) {
+        c.desc.append(data, size);
         return;
     }
-    if (asop > 0) {
-        ensurepending();
-        appendbytes(tempcode.back(), data, size);
-        if (traceorigins)
-            temporigins.back().insert(temporigins.back().end(), size, currentorigin());
-        return;
+    while (c.openblocks.size() < static_cast<std::size_t>(c.asop)) {
+        c.openblocks.push_back(c.code.size());
+        c.code.insert(c.code.end(), 4, 0);
+        if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), 4, currentorigin(c));
     }
-    appendbytes(code, data, size);
-    currentdesclength += static_cast<std::int32_t>(size);
-    if (traceorigins) codeorigins.insert(codeorigins.end(), size, currentorigin());
+    if (size == 1) {
+        c.code.push_back(*data);
+    } else {
+        c.code.insert(c.code.end(), data, data + size);
+    }
+    if (c.asop == 0) c.currentdesclength += static_cast<std::int32_t>(size);
+    if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), size, currentorigin(c));
 }
 
 void addcode(byte b) {
@@ -271,38 +233,26 @@ void addcode(const bytelist& bytes) {
 }
 
 void negatebyteoperand() {
-    --asop;
-    bytelist block;
-    std::vector<std::int32_t> origins;
-    if (tempcode.size() > static_cast<std::size_t>(asop)) {
-        block = std::move(tempcode.back());
-        tempcode.pop_back();
-        if (traceorigins) {
-            origins = std::move(temporigins.back());
-            temporigins.pop_back();
-        }
+    compilation& c = current();
+    --c.asop;
+    if (c.openblocks.size() <= static_cast<std::size_t>(c.asop)) {
+        // The block received no byte: its length is 0 and stands where it is emitted.
+        compileint(0);
+        return;
     }
+    const std::size_t start = c.openblocks.back();
+    c.openblocks.pop_back();
+    const std::size_t size = c.code.size() - start - 4;
     // The limit is compared as an unsigned 64-bit size, so -1 never fails.
     const auto limit = static_cast<std::uint64_t>(static_cast<std::int64_t>(maxasopsize));
-    if (limit < block.size()) {
+    if (limit < size) {
         error("@negatebyteoperand: bytecode operand size over maxasopsize! {" +
               std::to_string(maxasopsize) + "}");
     }
-    compileint(static_cast<std::int32_t>(block.size()));
-    if (asop > 0) {
-        // Still inside an enclosing block: the bytes move into its pending list.
-        ensurepending();
-        bytelist& parent = tempcode.back();
-        parent.insert(parent.end(), block.begin(), block.end());
-        if (traceorigins) {
-            auto& parentorigins = temporigins.back();
-            parentorigins.insert(parentorigins.end(), origins.begin(), origins.end());
-        }
-        return;
-    }
-    code.insert(code.end(), block.begin(), block.end());
-    currentdesclength += static_cast<std::int32_t>(block.size());
-    if (traceorigins) codeorigins.insert(codeorigins.end(), origins.begin(), origins.end());
+    const auto bits = static_cast<std::uint32_t>(size);
+    for (int i = 0; i < 4; ++i) c.code[start + i] = static_cast<byte>(bits >> (24 - 8 * i));
+    if (c.traceorigins) std::fill_n(c.codeorigins.begin() + start, 4, currentorigin(c));
+    if (c.asop == 0) c.currentdesclength += static_cast<std::int32_t>(size + 4);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -334,10 +284,11 @@ void compilefloat(float target) {
 void compilestring(std::string_view target) {
     // A string operand ends at its first 0x00, so a NUL byte inside a name or string would
     // cut it short and leave the rest to be read as instructions.
-    if (!descorcode.back()) {
+    if (!current().inrecord) {
         const std::size_t nul = target.find('\0');
         if (nul != std::string_view::npos) {
-            error("String or name holds a NUL byte: '" + firstline(target.substr(0, nul)) + "'");
+            error("String or name holds a NUL byte: '" + firstline(target.substr(0, nul)) + "'",
+                  target);
         }
     }
     addbytes(reinterpret_cast<const byte*>(target.data()), target.size());
@@ -348,34 +299,32 @@ void compilestring(std::string_view target) {
 // Title blocks.
 
 void gotitle(std::string_view target) {
-    if (titles.empty()) {
-        titles.push_back(packroot);
-        titlerefs.push_back(desc.addtitle(packroot));
-    }
-    titles.emplace_back(target);
-    titlerefs.push_back(desc.addtitle(target));
-    if (traceorigins) {
-        titlenodes.push_back(titlenode{std::string(target), currentorigin()});
-        opennodes.push_back(static_cast<std::int32_t>(titlenodes.size() - 1));
+    gotitle(target, target);
+}
+
+void gotitle(std::string_view target, std::string_view source) {
+    compilation& c = current();
+    if (c.titlerefs.empty()) c.titlerefs.push_back(c.desc.addtitle(packroot));
+    c.titlerefs.push_back(c.desc.addtitle(target));
+    if (c.traceorigins) {
+        c.titlenodes.push_back(titlenode{std::string(target), currentorigin(c), c.locate(source)});
+        c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
     // The record: the count when there is one, then the title.
-    descorcode.push_back(true);
-    desc.appendrecord(currentdesclength >= 0, currentdesclength, titlerefs.back());
-    currentdesclength = 0;
-    descorcode.pop_back();
+    c.desc.appendrecord(c.currentdesclength >= 0, c.currentdesclength, c.titlerefs.back());
+    c.currentdesclength = 0;
 }
 
 void goout() {
+    compilation& c = current();
     // The record: the count, then the title that is current again.
-    descorcode.push_back(true);
-    const std::int32_t count = currentdesclength;
-    currentdesclength = 0;
-    titles.pop_back();
-    titlerefs.pop_back();
-    desc.appendrecord(true, count, titlerefs.back());
-    descorcode.pop_back();
-    if (titles.back() == packroot) currentdesclength = -1;
-    if (traceorigins && !opennodes.empty()) opennodes.pop_back();
+    const std::int32_t count = c.currentdesclength;
+    c.currentdesclength = 0;
+    c.titlerefs.pop_back();
+    c.desc.appendrecord(true, count, c.titlerefs.back());
+    // Compared by text, as a title may read "PACK_ROOT" too.
+    if (c.desc.title(c.titlerefs.back()) == packroot) c.currentdesclength = -1;
+    if (c.traceorigins && !c.opennodes.empty()) c.opennodes.pop_back();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -395,7 +344,13 @@ const std::vector<std::string> errormessages = {
 };
 
 void error(const std::string& message) {
-    throw fatalerror{message};
+    throw fatalerror{message, current().innermost()};
+}
+
+void error(const std::string& message, std::string_view quoted) {
+    span where = current().locate(quoted);
+    if (!where.known()) where = current().innermost();
+    throw fatalerror{message, where};
 }
 
 int reporterror(const std::string& message) {
@@ -419,6 +374,16 @@ std::string firstline(std::string_view text) {
 // Files.
 
 std::string readsourcefile(const std::string& path) {
+    return readsourcefile(path, nullptr);
+}
+
+std::string readsourcefile(const std::string& path, std::vector<std::uint32_t>* droppedcrs) {
+    std::string raw = readrawfile(path);
+    normalizelineends(raw, droppedcrs);
+    return raw;
+}
+
+std::string readrawfile(const std::string& path) {
     const std::string cannotopen = "Could not open file with name: " + firstline(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) error(cannotopen);
@@ -433,7 +398,7 @@ std::string readsourcefile(const std::string& path) {
             ::close(fd);
             error("Source too large: " + firstline(path));
         }
-        raw.reserve(static_cast<std::size_t>(info.st_size));
+        raw.reserve(static_cast<std::size_t>(info.st_size) + 1);
     }
     char buffer[1 << 16];
     for (;;) {
@@ -451,7 +416,10 @@ std::string readsourcefile(const std::string& path) {
         }
     }
     ::close(fd);
+    return raw;
+}
 
+void normalizelineends(std::string& raw, std::vector<std::uint32_t>* droppedcrs) {
     // Line by line: a CR LF pair ends a line like a bare LF, and every line gets one LF. The
     // text only shrinks on the way, so it is rewritten in place.
     const std::size_t size = raw.size();
@@ -463,11 +431,13 @@ std::string readsourcefile(const std::string& path) {
         const bool haslineend = end != std::string::npos;
         if (!haslineend) end = size;
         std::size_t lineend = end;
-        if (haslineend && lineend > start && raw[lineend - 1] == '\r') --lineend;
+        const bool dropcr = haslineend && lineend > start && raw[lineend - 1] == '\r';
+        if (dropcr) --lineend;
         const std::size_t length = lineend - start;
         if (written != start) std::memmove(&raw[written], &raw[start], length);
         written += length;
         if (haslineend) {
+            if (dropcr && droppedcrs) droppedcrs->push_back(static_cast<std::uint32_t>(written));
             raw[written++] = '\n';
         } else {
             lastlineopen = true;
@@ -476,7 +446,6 @@ std::string readsourcefile(const std::string& path) {
     }
     raw.resize(written);
     if (lastlineopen) raw.push_back('\n');
-    return raw;
 }
 
 std::string sourcestem(std::string_view path) {
@@ -539,18 +508,18 @@ static bool writeall(int fd, const byte* data, std::size_t size) {
     return true;
 }
 
-void writecode(const std::string& name) {
-    const std::string filename = name + ".zvbc";
+void replacefile(const std::string& path, const bytelist& bytes) {
     // The temporary file lives beside the target so that the rename stays on one file
     // system; the target is replaced only once every byte is on disk.
-    std::string temporary = filename + ".tmpXXXXXX";
+    const std::string quoted = firstline(path);
+    std::string temporary = path + ".tmpXXXXXX";
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) error("Could not open file with name: " + firstline(filename));
+    if (fd < 0) error("Could not open file with name: " + quoted);
     struct stat existing {};
-    if (::stat(filename.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
         ::close(fd);
         ::unlink(temporary.c_str());
-        error("Could not open file with name: " + firstline(filename));
+        error("Could not open file with name: " + quoted);
     }
     ::fchmod(
         fd, 0666 & ~[] {
@@ -558,21 +527,25 @@ void writecode(const std::string& name) {
             ::umask(mask);
             return mask;
         }());
-    bool written = writeall(fd, code.data(), code.size());
+    bool written = writeall(fd, bytes.data(), bytes.size());
     written = (::close(fd) == 0) && written;
     if (!written) {
         ::unlink(temporary.c_str());
-        error("Could not write file with name: " + firstline(filename));
+        error("Could not write file with name: " + quoted);
     }
-    if (::rename(temporary.c_str(), filename.c_str()) != 0) {
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
-        error("Could not open file with name: " + firstline(filename));
+        error("Could not open file with name: " + quoted);
     }
+}
+
+void writecode(const std::string& name, const bytelist& bytes) {
+    replacefile(name + ".zvbc", bytes);
     // The echo goes out in large pieces.
     constexpr std::size_t piece = 1 << 20;
-    for (std::size_t start = 0; start < code.size(); start += piece) {
-        const std::size_t end = std::min(code.size(), start + piece);
-        const std::string text = hexecho(code.data() + start, end - start);
+    for (std::size_t start = 0; start < bytes.size(); start += piece) {
+        const std::size_t end = std::min(bytes.size(), start + piece);
+        const std::string text = hexecho(bytes.data() + start, end - start);
         std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
     std::cout.flush();

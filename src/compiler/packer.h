@@ -1,17 +1,26 @@
-// Code emission: the byte-code buffer `code`, the description map `desc`, the routing
-// stack that sends each byte to one of them, length-prefixed blocks, the three operand
-// encoders, title blocks, the fatal-error routine, the source and output files, and the
-// instruction set. Every byte the compiler produces enters through `addcode`.
+// Code emission: the one funnel every byte goes through into the byte code or the
+// description map, length-prefixed blocks, the three operand encoders, title blocks, the
+// fatal-error routine, the source and output files, and the instruction set. The state they
+// work on is the current compilation context (context.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 typedef std::uint8_t byte;
 typedef std::vector<byte> bytelist;
+
+// A byte range of one source text of a compilation: `file` indexes its files, -1 when
+// unknown.
+struct span {
+    std::int32_t file = -1;
+    std::uint32_t begin = 0, end = 0;
+    bool known() const { return file >= 0; }
+};
 
 // ---------------------------------------------------------------------------------------
 // Instruction set. Opcodes, type bytes and marks, and a table that names each of them;
@@ -95,9 +104,7 @@ const opcodeinfo* findopcode(byte value);
 const char* typebytename(byte value);
 
 // ---------------------------------------------------------------------------------------
-// Emission state. Process-wide, as the compiler is one pass over one program; `resetstate`
-// puts all of it back to its start values so that tests and the fuzz target can compile
-// many programs in one process.
+// Emission.
 
 // The description map. Every closing record repeats the title of the block it returns to,
 // so the map's bytes can grow with the square of a long construct's text (a list literal
@@ -125,6 +132,8 @@ class descriptionmap {
     operator bytelist() const { return bytes(); }
     bool operator==(const descriptionmap& other) const;
     bool operator==(const bytelist& other) const { return bytes() == other; }
+    // The text of the kept title `reference`.
+    std::string_view title(std::uint32_t reference) const;
 
   private:
     // A record, or a run of `raw`, in eight bytes: `kind` in the top two bits of `second`.
@@ -132,7 +141,6 @@ class descriptionmap {
         std::uint32_t first;  // the count, or the offset of a run in `raw`
         std::uint32_t second; // kind, and the title reference or the run's length
     };
-    std::string_view title(std::uint32_t reference) const;
     std::vector<entry> entries;
     bytelist raw;
     // The kept titles, one after another in blocks that never move once written, so that
@@ -143,24 +151,17 @@ class descriptionmap {
     std::size_t length = 0;
 };
 
-extern bytelist code;                  // the byte code, in emission order
-extern descriptionmap desc;            // the description map
-extern std::vector<bytelist> tempcode; // pending bytes of the open length-prefixed blocks
-extern std::vector<std::string> titles;
-extern std::vector<std::uint32_t> titlerefs; // `desc` references of `titles`, in step
-extern const std::string packroot;           // "PACK_ROOT"
-extern std::vector<bool> descorcode;         // routing stack: back true sends bytes to desc
-extern std::int32_t asop;                    // open length-prefixed blocks
-extern const std::int32_t maxasopsize;       // largest block; -1 means no limit
-extern std::int32_t currentdesclength;       // code bytes since the last title record
+// The emission state lives in the compilation context (context.h); these work on the
+// current thread's context.
 
+// Puts the current context back to its start values.
 void resetstate();
 
-// Routes one byte: into the innermost open block, into `desc` while a title record is
-// written, or into `code`.
+// Routes one byte: into `desc` while a title record is written, else into `code`; inside
+// an open block the bytes stand in place behind the block's reserved length.
 void addcode(byte b);
 void addcode(const bytelist& bytes);
-// Closes the innermost open block: emits its length and then its bytes one level out.
+// Closes the innermost open block: writes its length in front of its bytes.
 void negatebyteoperand();
 
 // Operand encoders.
@@ -168,23 +169,29 @@ void compileint(std::int32_t target);
 void compilefloat(float target);
 void compilestring(std::string_view target);
 
-// Title blocks of the description map.
+// Title blocks of the description map. `source` is the text the construct was made from,
+// for its place; by default the title itself.
 void gotitle(std::string_view target);
+void gotitle(std::string_view target, std::string_view source);
 void goout();
 
+// The largest block; -1 means no limit.
+extern const std::int32_t maxasopsize;
+extern const std::string packroot; // "PACK_ROOT"
+
 // ---------------------------------------------------------------------------------------
-// Origin tracing, for the annotated listing: when on, every byte-code byte remembers the
-// title block that was innermost when the byte was generated, also for bytes held back in
-// a block. Off by default; it changes no emitted byte.
+// Origins, for the annotated listing: while tracing, every byte-code byte remembers the
+// title block that was innermost when the byte was generated. It changes no emitted byte.
 
 struct titlenode {
+    titlenode(std::string text, std::int32_t up, span at = {})
+        : title(std::move(text)), parent(up), where(at) {}
     std::string title;
-    std::int32_t parent; // index into `titlenodes`, -1 for the root
+    std::int32_t parent; // index into the nodes, -1 for the root
+    span where{};
+    bool statement = false; // the title block of a statement
+    std::string label;      // shown in front of the title in listings
 };
-
-extern bool traceorigins;
-extern std::vector<titlenode> titlenodes;     // node 0 is the root, "PACK_ROOT"
-extern std::vector<std::int32_t> codeorigins; // parallel to `code` while tracing
 
 // ---------------------------------------------------------------------------------------
 // Errors. `error` never returns: it throws `fatalerror`, which the driver turns into the
@@ -193,13 +200,18 @@ extern std::vector<std::int32_t> codeorigins; // parallel to `code` while tracin
 
 struct fatalerror {
     std::string message;
+    span where{};
 };
 
 struct parserexit {
     int status;
+    span where{};
 };
 
+// Fails at the innermost construct being compiled.
 [[noreturn]] void error(const std::string& message);
+// Fails at `quoted`, the source text the message is about.
+[[noreturn]] void error(const std::string& message, std::string_view quoted);
 
 // The ten quips of the report, one chosen at random per error.
 extern const std::vector<std::string> errormessages;
@@ -222,14 +234,26 @@ constexpr std::uint64_t maxsourcesize = 2ull * 1024 * 1024 * 1024;
 // fatal "Could not open file with name: " + `path`; one over `maxsourcesize` bytes is
 // "Source too large: " + `path`.
 std::string readsourcefile(const std::string& path);
+// The same, recording the offsets of the line feeds whose carriage return was dropped.
+std::string readsourcefile(const std::string& path, std::vector<std::uint32_t>* droppedcrs);
+// The file's bytes as stored, with the failures of `readsourcefile`.
+std::string readrawfile(const std::string& path);
+
+// Rewrites line ends as the compiler reads them: every CR LF pair becomes one line feed and
+// the last line gets a line feed when it has none. Records in `droppedcrs` (when given) the
+// offsets, in the result, of the line feeds whose carriage return was dropped.
+void normalizelineends(std::string& text, std::vector<std::uint32_t>* droppedcrs);
 
 // The output stem of a source path: the last component after "/" or "\" (and after a
 // leading drive such as "C:"), without its last extension.
 std::string sourcestem(std::string_view path);
 
-// Writes `code` to `name` + ".zvbc" through a temporary file that replaces the target only
+// Writes `bytes` to `name` + ".zvbc" through a temporary file that replaces the target only
 // when complete, then echoes the bytes in hexadecimal on standard output.
-void writecode(const std::string& name);
+void writecode(const std::string& name, const bytelist& bytes);
+// Writes `bytes` to `path` through a temporary file beside it that replaces `path` only when
+// complete. Failures are the fatal "Could not open/write file with name: " + `path`.
+void replacefile(const std::string& path, const bytelist& bytes);
 // The description file is switched off: prints a warning on standard error.
 void writedesc(const std::string& name);
 

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "context.h"
 #include "packer.h"
 
 namespace {
@@ -83,24 +84,60 @@ struct markers {
         }
     }
 
-    // Lowers the counter that `c` closes, if any; only called at positive depth.
-    void close(char c) {
+    // Lowers the counter that `c`, at `at`, closes, if any; only called at positive depth.
+    void close(char c, const char* at) {
         if (c == '}' && outsidestrings() && expression <= 0) {
-            if (codeblock <= 0) throw parserexit{52};
+            if (codeblock <= 0) throw parserexit{52, current().locate({at, 1})};
             --codeblock;
         } else if (c == ')' && outsidestrings() && codeblock <= 0) {
-            if (expression <= 0) throw parserexit{54};
+            if (expression <= 0) throw parserexit{54, current().locate({at, 1})};
             --expression;
         } else if (c == '"') {
             --string1;
         } else if (c == '\'') {
             --string2;
         } else if (c == ']') {
-            if (list <= 0) std::cerr << "PARSER FAILURE" << std::endl;
+            if (list <= 0) {
+                current().events.push_back(
+                    parserevent{0, "PARSER FAILURE", current().locate({at, 1})});
+            }
             --list;
         }
     }
 };
+
+// The opening character that leaves `target` unclosed: the counters are run again, each
+// with the places of the characters that raised it, and the latest opening still open is
+// the one. Only called for a text that ends unclosed.
+std::string_view unclosed(std::string_view target) {
+    markers depth;
+    std::vector<std::size_t> opened[5];
+    std::int64_t* counters[5] = {&depth.codeblock, &depth.expression, &depth.list, &depth.string1,
+                                 &depth.string2};
+    for (std::size_t index = 0; index < target.size(); ++index) {
+        const char c = target[index];
+        const std::int64_t markersum = depth.sum();
+        if (c == '\n' && markersum <= 0) continue;
+        std::int64_t before[5];
+        for (int k = 0; k < 5; ++k) before[k] = *counters[k];
+        depth.open(c);
+        try {
+            if (markersum > 0) depth.close(c, target.data() + index);
+        } catch (const parserexit&) { return target.substr(index, 1); }
+        for (int k = 0; k < 5; ++k) {
+            if (*counters[k] > before[k]) opened[k].push_back(index);
+            if (*counters[k] < before[k] && !opened[k].empty()) opened[k].pop_back();
+        }
+    }
+    std::size_t latest = target.size();
+    for (int k = 0; k < 5; ++k) {
+        if (*counters[k] > 0 && !opened[k].empty() &&
+            (latest == target.size() || opened[k].back() > latest)) {
+            latest = opened[k].back();
+        }
+    }
+    return latest < target.size() ? target.substr(latest, 1) : target.substr(0, 0);
+}
 
 } // namespace
 
@@ -147,7 +184,7 @@ parsedviews parsewords(std::string_view target, int debug) {
                 const char c = target[index++];
                 if (!stops[static_cast<unsigned char>(c)]) continue;
                 depth.open(c);
-                depth.close(c);
+                depth.close(c, target.data() + index - 1);
                 if (depth.sum() <= 0) break;
                 stops = depth.inbraces() ? special.inbraces : special.inside;
             }
@@ -176,7 +213,7 @@ parsedviews parsewords(std::string_view target, int debug) {
             continue;
         }
         depth.open(TS);
-        if (markersum > 0) depth.close(TS);
+        if (markersum > 0) depth.close(TS, target.data() + index);
         if (isblank(TS) && ignspace) continue;
         ignspace = false;
         if (depth.sum() <= 0 && isblank(TS)) {
@@ -190,11 +227,17 @@ parsedviews parsewords(std::string_view target, int debug) {
     out.push_back(std::move(tout));
 
     if (depth.sum() > 0) {
-        std::cout << "parser error, markers over 1, grammatically not valid." << depth.codeblock
-                  << "/" << depth.expression << "/" << depth.string1 << "/" << depth.string2 << "/"
-                  << 0 << "/" << depth.list << "/";
-        std::cout.flush();
-        throw parserexit{51};
+        const std::string message =
+            "parser error, markers over 1, grammatically not valid." +
+            std::to_string(depth.codeblock) + "/" + std::to_string(depth.expression) + "/" +
+            std::to_string(depth.string1) + "/" + std::to_string(depth.string2) + "/0/" +
+            std::to_string(depth.list) + "/";
+        // The replay may meet a stray "]" again; its message was recorded already.
+        const std::size_t recorded = current().events.size();
+        const span where = current().locate(unclosed(target));
+        current().events.resize(recorded);
+        current().events.push_back(parserevent{51, message, where});
+        throw parserexit{51, where};
     }
     return out;
 }

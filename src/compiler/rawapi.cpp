@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "compiler.h"
+#include "context.h"
 #include "packer.h"
 
 const delimmap GIM = {{"(", ")"}, {"[", "]"}, {"{", "}"}, {"\"", "\""}};
@@ -132,10 +133,30 @@ void giveblankback(std::string_view& target) {
     target = std::string_view(target.data() - 1, target.size() + 1);
 }
 
+// The result of a scan: the consumed text from `start` up to `target` as it stands, or,
+// once an escape was resolved, the copy built in `out`, kept with the text it came from.
+struct scanresult {
+    const char* start;
+    bool escaped = false;
+    std::string out;
+
+    // Switches to copying: everything consumed so far, up to `at`, is copied once.
+    void beginescapes(const char* at) {
+        if (escaped) return;
+        escaped = true;
+        out.assign(start, static_cast<std::size_t>(at - start));
+    }
+    std::string_view finish(std::string_view target) {
+        const std::string_view consumed(start, static_cast<std::size_t>(target.data() - start));
+        if (!escaped) return consumed;
+        return current().arena.keep(out, consumed);
+    }
+};
+
 } // namespace
 
-std::string seekstring(std::string_view& target, const stringlist& blacklist,
-                       const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
+std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
@@ -149,13 +170,19 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
         areinside = manycounters.data();
     }
     int openkinds = 0; // counters above 0
-    std::string out;
-    // Characters consumed but not yet copied to `out`: ordinary characters are copied in
-    // runs, before anything reads or changes `out`.
+    scanresult result{target.data(), false, {}};
+    // Once escapes are resolved, characters consumed but not yet copied to the result wait
+    // in a run, copied before anything reads or changes it.
     const char* run = target.data();
     const auto flush = [&] {
-        out.append(run, static_cast<std::size_t>(target.data() - run));
+        if (result.escaped) result.out.append(run, static_cast<std::size_t>(target.data() - run));
         run = target.data();
+    };
+    // The last character of the result so far.
+    const auto endsinblank = [&] {
+        flush();
+        if (result.escaped) return !result.out.empty() && result.out.back() == ' ';
+        return target.data() > result.start && target.data()[-1] == ' ';
     };
 
     while (!target.empty()) {
@@ -175,50 +202,50 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
         const char c = target[0];
         if (c == '\\') {
             flush();
-            const bool more = takeescape(target, out);
+            result.beginescapes(target.data());
+            const bool more = takeescape(target, result.out);
             run = target.data();
-            if (!more) return out;
+            if (!more) return result.finish(target);
             continue;
         }
         if (openkinds == 0 && first.any && first.test(c)) {
             if (blacklistmode == 0) {
                 for (const std::string& entry : blacklist) {
                     if (!checkstrings(target, entry)) continue;
-                    flush();
-                    if (!doalphachecking) return out;
-                    const bool blankbefore = !out.empty() && out.back() == ' ';
+                    if (!doalphachecking) {
+                        flush();
+                        return result.finish(target);
+                    }
+                    const bool blankbefore = endsinblank();
                     const bool blankafter =
                         target.size() > entry.size() && target[entry.size()] == ' ';
                     if (isallalpha(entry)) {
                         if (!(blankbefore && blankafter)) continue;
-                        out.pop_back();
+                        if (result.escaped) result.out.pop_back();
                         giveblankback(target);
-                        return out;
+                        return result.finish(target);
                     }
                     if (blankbefore && blankafter) {
-                        out.pop_back();
+                        if (result.escaped) result.out.pop_back();
                         giveblankback(target);
                     }
-                    return out;
+                    return result.finish(target);
                 }
             } else {
                 bool caught = false;
                 for (const std::string& entry : blacklist) {
                     if (!checkstrings(target, entry)) continue;
-                    flush();
-                    out.append(entry);
                     target.remove_prefix(entry.size());
-                    run = target.data();
                     caught = true;
                     break;
                 }
                 if (caught) continue;
                 flush();
-                return out;
+                return result.finish(target);
             }
         } else if (openkinds == 0 && blacklistmode != 0) {
             flush();
-            return out;
+            return result.finish(target);
         }
         // Counting: an opener that is also its own closer (the double quote) toggles.
         const int opens = delims.opens[static_cast<unsigned char>(c)];
@@ -234,15 +261,29 @@ std::string seekstring(std::string_view& target, const stringlist& blacklist,
         target.remove_prefix(1);
     }
     flush();
-    return out;
+    return result.finish(target);
 }
 
-std::string reversedseekstring(std::string_view& target, const stringlist& blacklist,
-                               const delimmap&) {
+std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
+                                    const delimmap&) {
+    // Entries that follow one another directly are a view of the text; blanks between them
+    // or escapes make a copy.
     std::string out;
+    const char* first = nullptr;
+    const char* last = nullptr;
+    bool contiguous = true;
+    const char* start = target.data();
+    const auto finish = [&]() -> std::string_view {
+        if (first == nullptr) return std::string_view(target.data(), 0);
+        if (contiguous) return std::string_view(first, static_cast<std::size_t>(last - first));
+        return current().arena.keep(
+            out, std::string_view(start, static_cast<std::size_t>(target.data() - start)));
+    };
     while (!target.empty()) {
         if (target[0] == '\\') {
-            if (!takeescape(target, out)) return out;
+            contiguous = false;
+            if (first == nullptr) first = last = target.data();
+            if (!takeescape(target, out)) return finish();
             continue;
         }
         while (!target.empty() && target[0] == ' ') target.remove_prefix(1);
@@ -253,24 +294,42 @@ std::string reversedseekstring(std::string_view& target, const stringlist& black
                 break;
             }
         }
-        if (caught == nullptr) return out;
+        if (caught == nullptr) return finish();
+        if (first == nullptr) {
+            first = target.data();
+        } else if (last != target.data()) {
+            contiguous = false;
+        }
         out.append(*caught);
         target.remove_prefix(caught->size());
+        last = target.data();
     }
-    return out;
+    return finish();
 }
 
-stringlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends) {
+viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends) {
     std::string withblank = seperator;
     withblank.push_back(' ');
     stringlist blacklist = {seperator, withblank};
     blacklist.insert(blacklist.end(), ends.begin(), ends.end());
-    stringlist out;
+    viewlist out;
+    const char* separator = nullptr; // the separator before this element
     for (;;) {
-        std::string temp = seekstring(target, blacklist, GIM, 0, false);
-        if (!temp.empty()) out.push_back(std::move(temp));
+        const std::string_view temp = seekstring(target, blacklist, GIM, 0, false);
+        if (!temp.empty()) {
+            out.push_back(temp);
+        } else if (current().warning(warningkind::emptyelement)) {
+            // Nothing before a separator, or after the last one: the element is dropped.
+            const bool before = !target.empty() && target[0] == ',';
+            if (before || separator != nullptr) {
+                current().addwarning(warningkind::emptyelement,
+                                     "empty element dropped; remove the extra ','",
+                                     std::string_view(before ? target.data() : separator, 1));
+            }
+        }
         if (checkstrings(target, ends)) return out;
         if (!target.empty() && target[0] == ',') {
+            separator = target.data();
             target.remove_prefix(1);
             if (!target.empty() && target[0] == ' ') target.remove_prefix(1);
             continue;
@@ -283,28 +342,28 @@ stringlist getargs(std::string_view& target, const std::string& seperator, const
     }
 }
 
-void callfunc(const stringlist& arguments) {
+void callfunc(const viewlist& arguments) {
     addcode(ARGS);
-    for (const std::string& argument : arguments) handleexpr(argument);
+    for (const std::string_view argument : arguments) handleexpr(argument);
     addcode(ENDARGS);
     addcode(CALL);
     addcode(TYPE_INT);
     compileint(static_cast<std::int32_t>(arguments.size()));
 }
 
-std::string gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders) {
+std::string_view gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders) {
     addcode(ENTER);
     ++wentin;
-    std::string dotted;
     if (!checkstrings(target, ".")) {
+        std::string dotted;
         dotted.reserve(target.size() + 1);
         dotted.push_back('.');
         dotted.append(target);
-        target = dotted;
+        target = current().arena.keep(dotted, target);
     }
     stringlist stops = enders;
     stops.push_back(".");
-    std::string temp;
+    std::string_view temp;
     while (checkstrings(target, ".")) {
         target.remove_prefix(1);
         temp = seekstring(target, stops, GIM, 0, false);

@@ -4,7 +4,9 @@
 //
 // Scanners consume their text from the front: the text is a view that the scanner advances
 // past what it consumed, so a scan costs time linear in the characters it consumes and the
-// rest of the text is never moved.
+// rest of the text is never moved. What they return is a view of the text they consumed;
+// only where they resolved an escape is it a copy, kept by the compilation context with the
+// text it was made from, so that every result can be traced to its place in the source.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,8 @@
 
 typedef std::map<std::string, std::string> delimmap;
 typedef std::vector<std::string> stringlist;
+// Texts cut from a source text: views of it, or of text made from it (context.h).
+typedef std::vector<std::string_view> viewlist;
 
 // "(" to ")", "[" to "]", "{" to "}", and the double quote to itself.
 extern const delimmap GIM;
@@ -31,21 +35,22 @@ bool checkstrings(std::string_view x, const stringlist& y);
 // outside every delimiter pair of `ignorance`; with `doalphachecking`, word entries stop
 // only between blanks, and one blank moves from the result back to the text. Accept-list
 // mode (any other value) takes entries for as long as they follow one another.
-std::string seekstring(std::string_view& target, const stringlist& blacklist,
-                       const delimmap& ignorance, int blacklistmode, bool doalphachecking);
+std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking);
 
 // Takes the entries of `blacklist` that follow one another at the front of `target`,
 // dropping the blanks around them, and returns them joined.
-std::string reversedseekstring(std::string_view& target, const stringlist& blacklist,
-                               const delimmap& ignorance);
+std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
+                                    const delimmap& ignorance);
 
 // Splits a bracketed list (its opening bracket already removed) into its element texts, up
 // to the first of `ends`, which stays at the front of `target`.
-stringlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
+// Empty elements are dropped.
+viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
 
 // Emits ARGS, the code of each argument expression, ENDARGS and CALL with the count.
-void callfunc(const stringlist& arguments);
+void callfunc(const viewlist& arguments);
 
 // Emits ENTER and one DESCEND per intermediate element of the dotted path `target`, counts
 // the levels in `wentin`, and returns the last element with all text after it.
-std::string gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders);
+std::string_view gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders);

@@ -288,8 +288,16 @@ std::optional<bytecodefault> listannotated(const std::vector<std::uint8_t>& code
             ++common;
         open.resize(common);
         for (std::size_t i = common; i < path.size(); ++i) {
-            out << titlemargin << margin(i)
-                << quotetext(nodes[static_cast<std::size_t>(path[i])].title) << '\n';
+            const titlenode& shown = nodes[static_cast<std::size_t>(path[i])];
+            // A label (the statement's file and line) stands in the margin, left-aligned.
+            if (shown.label.empty()) {
+                out << titlemargin;
+            } else if (shown.label.size() + 1 < titlemargin.size()) {
+                out << shown.label << titlemargin.substr(shown.label.size());
+            } else {
+                out << shown.label << ' ';
+            }
+            out << margin(i) << quotetext(shown.title) << '\n';
             open.push_back(path[i]);
         }
         out << listingline(ins, code, path.size()) << '\n';

@@ -71,8 +71,8 @@ std::optional<bytecodefault> listbytecode(const std::vector<std::uint8_t>& code,
 
 // The annotated listing: every instruction under the title block that was innermost when
 // its first byte was generated (`origins`, parallel to `code`, indexes `nodes`), title
-// blocks nested as in the program and shown by their quoted titles. Instructions of the
-// root block stand at the left margin.
+// blocks nested as in the program and shown by their quoted titles, each behind its label
+// when it has one. Instructions of the root block stand at the left margin.
 std::optional<bytecodefault> listannotated(const std::vector<std::uint8_t>& code,
                                            const std::vector<titlenode>& nodes,
                                            const std::vector<std::int32_t>& origins,

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bytecodereader.h"
-#include "compiler.h"
 #include "packer.h"
+#include "zv.hpp"
 
 namespace {
 
@@ -62,26 +62,44 @@ int listfile(const std::string& path, bool checkonly) {
 enum class compiled { source, coderaw, descraw };
 
 int compile(const std::string& path, compiled what) {
+    zv::result result;
     try {
-        std::string text = readsourcefile(path);
-        resetcompiler();
-        traceorigins = what == compiled::source;
-        compileprogram(text);
-    } catch (const fatalerror& e) { return reporterror(e.message); } catch (const parserexit& e) {
+        const std::string text = readrawfile(path);
+        zv::options options;
+        options.name = path;
+        options.description = what == compiled::descraw;
+        options.origins = what == compiled::source;
+        result = zv::compile(text, options);
+    } catch (const fatalerror& e) { return reporterror(e.message); }
+    for (const zv::parsermessage& message : result.parsermessages) {
+        (message.tostderr ? std::cerr : std::cout) << message.text;
+        if (message.tostderr) std::cerr << std::endl;
+    }
+    if (result.status == 1) return reporterror(result.message);
+    if (result.status != 0) {
         std::cout.flush();
-        return e.status;
+        return result.status;
     }
     switch (what) {
     case compiled::coderaw:
-        std::cout << hexstring(code) << '\n';
+        std::cout << hexstring(result.code) << '\n';
         return 0;
     case compiled::descraw:
-        std::cout << hexstring(desc) << '\n';
+        std::cout << hexstring(result.description) << '\n';
         return 0;
     case compiled::source:
         break;
     }
-    return finish(listannotated(code, titlenodes, codeorigins, std::cout));
+    // Each statement's title block shows the file and line of the statement.
+    std::vector<titlenode> nodes;
+    for (const zv::titleinfo& info : result.nodes) {
+        titlenode node{info.title, info.parent};
+        if (info.statement && info.located) {
+            node.label = info.where.file + ":" + std::to_string(info.where.line);
+        }
+        nodes.push_back(std::move(node));
+    }
+    return finish(listannotated(result.code, nodes, result.origins, std::cout));
 }
 
 } // namespace

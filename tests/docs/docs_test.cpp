@@ -24,6 +24,7 @@
 
 #include "compiler.h"
 #include "packer.h"
+#include "zv.hpp"
 
 namespace fs = std::filesystem;
 
@@ -114,15 +115,16 @@ struct outcome {
 
 outcome compiletext(const std::string& text) {
     outcome o;
-    resetcompiler();
-    testing::internal::CaptureStderr();
-    try {
-        compileprogram(text);
-        o.bytes = code;
-    } catch (const fatalerror& e) {
-        o.failure = "error: " + e.message;
-    } catch (const parserexit& e) { o.failure = "status: " + std::to_string(e.status); }
-    o.errors = testing::internal::GetCapturedStderr();
+    const zv::result r = zv::compile(text);
+    if (r.status == 1) {
+        o.failure = "error: " + r.message;
+    } else if (r.status != 0) {
+        o.failure = "status: " + std::to_string(r.status);
+    }
+    o.bytes = r.code;
+    for (const zv::parsermessage& m : r.parsermessages) {
+        if (m.tostderr) o.errors += m.text + "\n";
+    }
     return o;
 }
 

@@ -13,12 +13,18 @@
 #include <sstream>
 
 #include "compiler.h"
+#include "context.h"
 #include "packer.h"
 #include "unittools.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The current compilation context, where the emitted bytes and the map are.
+compilation& state() {
+    return current();
+}
 
 class packer : public ::testing::Test {
   protected:
@@ -39,13 +45,13 @@ bytelist records(std::initializer_list<std::pair<int, std::string>> list) {
 
 TEST_F(packer, addcodeoutsideblocks) {
     addcode(0x10);
-    EXPECT_EQ(code, hex("10"));
-    std::int32_t before = currentdesclength;
+    EXPECT_EQ(state().code, hex("10"));
+    std::int32_t before = state().currentdesclength;
     addcode(bytelist{0x01, 0x02});
     addcode(bytelist{});
-    EXPECT_EQ(code, hex("10 01 02"));
-    EXPECT_EQ(currentdesclength, before + 2);
-    EXPECT_TRUE(desc.empty());
+    EXPECT_EQ(state().code, hex("10 01 02"));
+    EXPECT_EQ(state().currentdesclength, before + 2);
+    EXPECT_TRUE(state().desc.empty());
 }
 
 TEST_F(packer, blocks) {
@@ -61,35 +67,33 @@ TEST_F(packer, blocks) {
         resetcompiler();
         std::istringstream in(steps);
         for (std::string step; in >> step;) {
-            if (step == "{") ++asop;
+            if (step == "{") ++state().asop;
             if (step == "}") negatebyteoperand();
             if (std::isxdigit(step[0])) addcode(hex(step));
         }
-        EXPECT_EQ(code, hex(bytes)) << steps;
-        EXPECT_EQ(asop, 0) << steps;
-        EXPECT_TRUE(tempcode.empty()) << steps;
+        EXPECT_EQ(state().code, hex(bytes)) << steps;
+        EXPECT_EQ(state().asop, 0) << steps;
+        EXPECT_TRUE(state().openblocks.empty()) << steps;
     }
 }
 
 TEST_F(packer, blockbytescountedwhenclosed) {
-    ++asop;
-    std::int32_t before = currentdesclength;
+    ++state().asop;
+    std::int32_t before = state().currentdesclength;
     addcode(bytelist{1, 2, 3});
-    EXPECT_EQ(currentdesclength, before);
-    EXPECT_TRUE(code.empty());
+    EXPECT_EQ(state().currentdesclength, before);
     negatebyteoperand();
-    EXPECT_EQ(currentdesclength, before + 7);
+    EXPECT_EQ(state().currentdesclength, before + 7);
 }
 
 TEST_F(packer, titlesinsideablockgotodesc) {
-    ++asop;
+    ++state().asop;
     gotitle("t");
     addcode(5);
     goout();
-    EXPECT_TRUE(code.empty());
-    EXPECT_EQ(desc, records({{-1, "t"}, {0, "PACK_ROOT"}}));
+    EXPECT_EQ(state().desc, records({{-1, "t"}, {0, "PACK_ROOT"}}));
     negatebyteoperand();
-    EXPECT_EQ(code, hex("00000001 05"));
+    EXPECT_EQ(state().code, hex("00000001 05"));
 }
 
 TEST_F(packer, encoders) {
@@ -99,7 +103,7 @@ TEST_F(packer, encoders) {
     for (auto& [v, bytes] : ints) {
         resetcompiler();
         compileint(v);
-        EXPECT_EQ(code, hex(bytes)) << v;
+        EXPECT_EQ(state().code, hex(bytes)) << v;
     }
     const std::pair<float, const char*> floats[] = {
         {3.14f, "00000003 00000001"},  {-2.5f, "fffffffe 00000005"},  {0.05f, "00000000 00000000"},
@@ -109,28 +113,28 @@ TEST_F(packer, encoders) {
     for (auto& [v, bytes] : floats) {
         resetcompiler();
         compilefloat(v);
-        EXPECT_EQ(code, hex(bytes)) << v;
+        EXPECT_EQ(state().code, hex(bytes)) << v;
     }
     const std::pair<std::string, const char*> strings[] = {
         {"get", "67657400"}, {"", "00"}, {"a\xff\n", "61ff0a00"}};
     for (auto& [v, bytes] : strings) {
         resetcompiler();
         compilestring(v);
-        EXPECT_EQ(code, hex(bytes)) << v;
+        EXPECT_EQ(state().code, hex(bytes)) << v;
     }
 }
 
 TEST_F(packer, encodersfollowrouting) {
-    descorcode.push_back(true);
+    state().inrecord = true;
     compileint(1);
     compilestring("x");
-    descorcode.pop_back();
-    EXPECT_EQ(desc, hex("00000001 7800"));
-    ++asop;
+    state().inrecord = false;
+    EXPECT_EQ(state().desc, hex("00000001 7800"));
+    EXPECT_TRUE(state().code.empty());
+    ++state().asop;
     compilefloat(1.5f);
-    EXPECT_TRUE(code.empty());
     negatebyteoperand();
-    EXPECT_EQ(code, hex("00000008 00000001 00000005"));
+    EXPECT_EQ(state().code, hex("00000008 00000001 00000005"));
 }
 
 TEST_F(packer, titlerecords) {
@@ -138,15 +142,15 @@ TEST_F(packer, titlerecords) {
     addcode(1);
     addcode(2);
     goout();
-    EXPECT_EQ(currentdesclength, -1);
+    EXPECT_EQ(state().currentdesclength, -1);
     gotitle("u");
     gotitle("v");
     goout();
     goout();
     EXPECT_EQ(
-        desc,
+        state().desc,
         records({{-1, "t"}, {2, "PACK_ROOT"}, {-1, "u"}, {0, "v"}, {0, "u"}, {0, "PACK_ROOT"}}));
-    EXPECT_EQ(titles, std::vector<std::string>{packroot});
+    EXPECT_EQ(state().titlerefs.size(), 1u) << "only the root is open";
 }
 
 TEST_F(packer, descriptionmapofprograms) {
@@ -244,9 +248,9 @@ TEST_F(packer, descriptionmapofprograms) {
     for (auto& r : rows) {
         resetcompiler();
         compileprogram(r.program);
-        EXPECT_EQ(code, hex(r.bytes)) << r.program;
-        EXPECT_EQ(desc, r.map) << r.program;
-        EXPECT_EQ(asop, 0);
+        EXPECT_EQ(state().code, hex(r.bytes)) << r.program;
+        EXPECT_EQ(state().desc, r.map) << r.program;
+        EXPECT_EQ(state().asop, 0);
     }
 }
 
@@ -332,27 +336,28 @@ TEST_F(files, includetitle) {
     std::string lib = (dir / "lib").string();
     write("lib.ZVEX", "f\n");
     compileprogram("also " + lib + "\n");
-    EXPECT_EQ(code, hex("25 04 02 66 00"));
-    EXPECT_EQ(desc, records({{-1, "also " + lib},
-                             {0, "f"},
-                             {0, "f"},
-                             {5, "f"},
-                             {0, "also " + lib},
-                             {0, "PACK_ROOT"}}));
+    EXPECT_EQ(state().code, hex("25 04 02 66 00"));
+    EXPECT_EQ(state().desc, records({{-1, "also " + lib},
+                                     {0, "f"},
+                                     {0, "f"},
+                                     {5, "f"},
+                                     {0, "also " + lib},
+                                     {0, "PACK_ROOT"}}));
 }
 
 TEST_F(files, writecode) {
     write("out.zvbc", "an older and longer file");
-    code = hex("0e 00 00000005 0a");
+    const bytelist code = hex("0e 00 00000005 0a");
     ::testing::internal::CaptureStdout();
-    writecode((dir / "out").string());
+    writecode((dir / "out").string(), code);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "e 0 0 0 0 5 a ");
     std::ifstream in(dir / "out.zvbc", std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(bytes, std::string("\x0e\0\0\0\0\x05\x0a", 7));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "temporary file left";
     std::string missing = (dir / "no" / "out").string();
-    expectfatal([&] { writecode(missing); }, "Could not open file with name: " + missing + ".zvbc");
+    expectfatal([&] { writecode(missing, code); },
+                "Could not open file with name: " + missing + ".zvbc");
 }
 
 TEST_F(files, writedesc) {

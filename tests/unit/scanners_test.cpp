@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "compiler.h"
+#include "context.h"
 #include "packer.h"
 #include "parser.h"
 #include "rawapi.h"
@@ -135,7 +136,8 @@ TEST_F(scanners, getargs) {
     for (auto& r : rows) {
         std::string text = r.in;
         std::string_view view = text;
-        EXPECT_EQ(getargs(view, ",", r.ends), r.out) << r.in;
+        const viewlist got = getargs(view, ",", r.ends);
+        EXPECT_EQ(stringlist(got.begin(), got.end()), r.out) << r.in;
         EXPECT_EQ(view, r.rest) << r.in;
     }
     for (std::string bad : {"a, b", "a", "(a)"}) {
@@ -166,7 +168,7 @@ TEST_F(scanners, gointo) {
         std::int32_t wentin = 5;
         EXPECT_EQ(gointo(r.in, wentin, {}), r.out) << r.in;
         EXPECT_EQ(wentin, 5 + r.levels) << r.in;
-        EXPECT_EQ(code, hex(r.bytes)) << r.in;
+        EXPECT_EQ(current().code, hex(r.bytes)) << r.in;
     }
 }
 
@@ -193,40 +195,55 @@ TEST_F(scanners, parsewords) {
 }
 
 TEST_F(scanners, parsefailures) {
+    // `at`: the offset the exit is reported at (the unclosed opener or the stray closer).
     struct row {
         std::string in;
         int status;
         std::string out;
+        std::uint32_t at;
     } rows[] = {
-        {"f(\")\")", 51, "parser error, markers over 1, grammatically not valid.0/0/1/0/0/0/"},
-        {"{ (", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/"},
-        {"(f[", 51, "parser error, markers over 1, grammatically not valid.0/1/0/0/0/1/"},
-        {"'", 51, "parser error, markers over 1, grammatically not valid.0/0/0/1/0/0/"},
-        {"[}", 52, ""},
-        {"[)", 54, ""},
-        {"{[}}", 52, ""},
-        {"([))", 54, ""},
-        {"(}", 51, "parser error, markers over 1, grammatically not valid.0/1/0/0/0/0/"},
-        {"{)", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/"}};
+        {"f(\")\")", 51, "parser error, markers over 1, grammatically not valid.0/0/1/0/0/0/", 4},
+        {"{ (", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/", 0},
+        {"(f[", 51, "parser error, markers over 1, grammatically not valid.0/1/0/0/0/1/", 2},
+        {"'", 51, "parser error, markers over 1, grammatically not valid.0/0/0/1/0/0/", 0},
+        {"[}", 52, "", 1},
+        {"[)", 54, "", 1},
+        {"{[}}", 52, "", 3},
+        {"([))", 54, "", 3},
+        {"(}", 51, "parser error, markers over 1, grammatically not valid.0/1/0/0/0/0/", 0},
+        {"{)", 51, "parser error, markers over 1, grammatically not valid.1/0/0/0/0/0/", 0}};
     for (auto& r : rows) {
-        ::testing::internal::CaptureStdout();
+        resetcompiler();
+        current().addfile("t", r.in);
         int status = 0;
+        span where;
         try {
             parse(r.in, 0);
-        } catch (const parserexit& e) { status = e.status; }
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), r.out) << r.in;
+        } catch (const parserexit& e) { status = e.status, where = e.where; }
+        const auto& events = current().events;
+        EXPECT_EQ(events.empty() ? "" : events.back().text, r.out) << r.in;
+        EXPECT_EQ(where.begin, r.at) << r.in;
+        EXPECT_EQ(where.end, r.at + 1) << r.in;
         EXPECT_EQ(status, r.status) << r.in;
     }
 }
 
 TEST_F(scanners, parsestraybracket) {
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(parse("f(])", 0), (parsed{{"f(])"}}));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "PARSER FAILURE\n");
+    const auto failures = [](const std::string& text, const parsed& words) {
+        resetcompiler();
+        current().addfile("t", text);
+        EXPECT_EQ(parse(text, 0), words) << text;
+        std::vector<std::uint32_t> at;
+        for (const parserevent& e : current().events) {
+            EXPECT_EQ(e.text, "PARSER FAILURE");
+            EXPECT_EQ(e.status, 0);
+            at.push_back(e.where.begin);
+        }
+        return at;
+    };
+    EXPECT_EQ(failures("f(])", {{"f(])"}}), std::vector<std::uint32_t>{2});
     // A negative list count lowers later depth sums: the blank inside the parentheses cuts.
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(parse("(] a)", 0), (parsed{{"(]", "a)"}}));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "PARSER FAILURE\n");
+    EXPECT_EQ(failures("(] a)", {{"(]", "a)"}}), std::vector<std::uint32_t>{1});
 }
 
 TEST_F(scanners, parsedebugtrace) {

@@ -1,0 +1,207 @@
+// The compilation context: its reset, the current context of each thread, source texts and
+// the places of the texts the compiler works on, kept derived text, and warnings.
+#include "context.h"
+
+#include <algorithm>
+
+const warningentry warningtable[static_cast<int>(warningkind::count)] = {
+    {warningkind::namepunctuation, "name-punctuation",
+     "a name holds a blank, quote, bracket, '=', '!', ',' or ':'"},
+    {warningkind::namedigit, "name-digit", "a name begins with a digit"},
+    {warningkind::emptyelement, "empty-element",
+     "an empty argument, list element or dictionary entry is dropped"},
+    {warningkind::decimaldigits, "decimal-digits",
+     "only the first digit after a decimal point is kept"},
+    {warningkind::adjacentstrings, "adjacent-strings",
+     "two strings side by side in one operand are one string"},
+    {warningkind::globaldefinition, "global-definition",
+     "a definition's name begins with G, which makes it a global of the rest of the name"},
+    {warningkind::notcall, "not-call", "'not(...)' is a call of a function named 'not'"},
+};
+
+// ---------------------------------------------------------------------------------------
+// Positions.
+
+sourceposition positionof(const sourcefile& file, std::uint32_t offset) {
+    if (file.linestarts.empty()) {
+        file.linestarts.push_back(0);
+        for (std::size_t at = 0; (at = file.text.find('\n', at)) != std::string_view::npos;) {
+            ++at;
+            if (at < file.text.size()) file.linestarts.push_back(static_cast<std::uint32_t>(at));
+        }
+    }
+    offset = std::min<std::uint32_t>(offset, static_cast<std::uint32_t>(file.text.size()));
+    const auto line = std::upper_bound(file.linestarts.begin(), file.linestarts.end(), offset) - 1;
+    sourceposition out;
+    out.line = static_cast<std::uint32_t>(line - file.linestarts.begin()) + 1;
+    // Characters: a well-formed UTF-8 sequence counts one, any other byte counts one.
+    std::uint32_t column = 1;
+    for (std::size_t at = *line; at < offset;) {
+        const auto lead = static_cast<unsigned char>(file.text[at]);
+        const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                                  : 1;
+        std::size_t taken = 1;
+        if (length > 1 && at + length <= offset) {
+            taken = length;
+            for (std::size_t i = 1; i < length; ++i) {
+                if ((static_cast<unsigned char>(file.text[at + i]) & 0xC0) != 0x80) taken = 1;
+            }
+        }
+        at += taken;
+        ++column;
+    }
+    out.column = column;
+    const auto crs = std::lower_bound(file.droppedcrs.begin(), file.droppedcrs.end(), offset) -
+                     file.droppedcrs.begin();
+    out.offset = offset + static_cast<std::uint64_t>(crs);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Kept text.
+
+std::string_view textarena::keep(std::string_view text, std::string_view from) {
+    constexpr std::size_t blocksize = std::size_t{1} << 16;
+    while (current < blocks.size() && sizes[current] - used < text.size()) ++current, used = 0;
+    if (current == blocks.size()) {
+        const std::size_t size = std::max(blocksize, text.size());
+        blocks.push_back(std::make_unique<char[]>(size));
+        sizes.push_back(size);
+        used = 0;
+    }
+    char* place = blocks[current].get() + used;
+    std::copy(text.begin(), text.end(), place);
+    used += text.size();
+    entries.push_back(entry{current, place, text.size(), from});
+    return {place, text.size()};
+}
+
+textarena::mark textarena::where() const {
+    return mark{entries.size(), current, used};
+}
+
+void textarena::release(const mark& m) {
+    entries.resize(m.entries);
+    current = m.block;
+    used = m.used;
+}
+
+void textarena::clear() {
+    release(mark{});
+}
+
+std::optional<std::string_view> textarena::origin(std::string_view text) const {
+    const char* at = text.data();
+    std::size_t block = 0;
+    while (block < blocks.size() &&
+           !(at >= blocks[block].get() && at < blocks[block].get() + sizes[block])) {
+        ++block;
+    }
+    if (block == blocks.size()) return std::nullopt;
+    // Entries stand in the order of (block, address) they were kept in.
+    const auto found = std::upper_bound(
+        entries.begin(), entries.end(), std::pair{block, at},
+        [](const std::pair<std::size_t, const char*>& key, const entry& e) {
+            return key.first < e.block || (key.first == e.block && key.second < e.begin);
+        });
+    if (found == entries.begin()) return std::nullopt;
+    const entry& e = *(found - 1);
+    if (e.block != block || at > e.begin + e.size) return std::nullopt;
+    return e.from;
+}
+
+// ---------------------------------------------------------------------------------------
+// The context.
+
+compilation::compilation() {
+    readinclude = [](const std::string& path, std::vector<std::uint32_t>* droppedcrs) {
+        return readsourcefile(path, droppedcrs);
+    };
+    reset();
+}
+
+void compilation::reset() {
+    code.clear();
+    desc.clear();
+    openblocks.clear();
+    titlerefs.clear();
+    inrecord = false;
+    asop = 0;
+    currentdesclength = -1;
+    titlenodes.assign(1, titlenode{packroot, -1});
+    codeorigins.clear();
+    opennodes.clear();
+    nesting = 0;
+    includestack.clear();
+    files.clear();
+    arena.clear();
+    constructs.clear();
+    included.clear();
+    events.clear();
+    warnings.clear();
+}
+
+std::int32_t compilation::addfile(std::string name, std::string_view text) {
+    auto file = std::make_unique<sourcefile>();
+    file->name = std::move(name);
+    file->text = text;
+    files.push_back(std::move(file));
+    return static_cast<std::int32_t>(files.size() - 1);
+}
+
+span compilation::locate(std::string_view text) const {
+    // Kept text leads back to the text it was made from, possibly kept text itself.
+    for (int step = 0; step < 64; ++step) {
+        for (std::size_t i = files.size(); i-- > 0;) {
+            const std::string_view whole = files[i]->text;
+            if (text.data() >= whole.data() &&
+                text.data() + text.size() <= whole.data() + whole.size()) {
+                const auto begin = static_cast<std::uint32_t>(text.data() - whole.data());
+                return span{static_cast<std::int32_t>(i), begin,
+                            begin + static_cast<std::uint32_t>(text.size())};
+            }
+        }
+        const auto from = arena.origin(text);
+        if (!from) return {};
+        text = *from;
+    }
+    return {};
+}
+
+span compilation::innermost() const {
+    for (std::size_t i = constructs.size(); i-- > 0;) {
+        const span where = locate(constructs[i]);
+        if (where.known()) return where;
+    }
+    return {};
+}
+
+void compilation::addwarning(warningkind kind, std::string message, std::string_view text) {
+    if (!warning(kind)) return;
+    span where = locate(text);
+    if (!where.known()) where = innermost();
+    warnings.push_back(foundwarning{kind, std::move(message), where});
+}
+
+namespace {
+thread_local compilation* active = nullptr;
+}
+
+compilation& current() {
+    if (active == nullptr) {
+        // A thread that installed none compiles in a context of its own.
+        thread_local compilation own;
+        active = &own;
+    }
+    return *active;
+}
+
+usecompilation::usecompilation(compilation& c) : previous(active) {
+    active = &c;
+}
+
+usecompilation::~usecompilation() {
+    active = previous;
+}

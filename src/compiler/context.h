@@ -1,0 +1,173 @@
+// The compilation context: everything one compilation owns (byte code, open blocks, the
+// title stack and description map, byte origins, nesting, the include stack, the source
+// texts and where every scanned text came from, parser messages and warnings), behind one
+// reset. Each thread has its own current context, so compilations on two threads never
+// share state; the design's free functions work on the current one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "packer.h"
+
+// A source text the compiler works on: the program or a file reached through `also`.
+struct sourcefile {
+    std::string name;      // as opened
+    std::string owned;     // the text, when the context read it
+    std::string_view text; // as read: CR LF pairs became one line feed
+    // Offsets in `text` of the line feeds whose carriage return was dropped, ascending.
+    std::vector<std::uint32_t> droppedcrs;
+    std::int32_t parent = -1; // the file holding the `also` that reached this one
+    span includedat;          // that `also` statement
+    // Offsets of the line starts, made when first asked for.
+    mutable std::vector<std::uint32_t> linestarts;
+};
+
+// A line and a column (both 1-based, the column in characters) and the byte offset in the
+// file as stored.
+struct sourceposition {
+    std::uint32_t line = 0, column = 0;
+    std::uint64_t offset = 0;
+};
+
+sourceposition positionof(const sourcefile& file, std::uint32_t offset);
+
+// Text that a scan made by resolving escapes no longer stands in the source; it is kept
+// here, with the text it was made from, until the statement that made it is compiled.
+class textarena {
+  public:
+    struct mark {
+        std::size_t entries = 0, block = 0, used = 0;
+    };
+    // Keeps a copy of `text`, made from `from`, and returns the copy.
+    std::string_view keep(std::string_view text, std::string_view from);
+    mark where() const;
+    void release(const mark& m);
+    void clear();
+    // The text that `text` (a view of kept text) was made from.
+    std::optional<std::string_view> origin(std::string_view text) const;
+
+  private:
+    struct entry {
+        std::size_t block;
+        const char* begin;
+        std::size_t size;
+        std::string_view from;
+    };
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::vector<std::size_t> sizes;
+    std::size_t current = 0, used = 0; // the block being filled and its fill
+    std::vector<entry> entries;
+};
+
+enum class warningkind : std::uint8_t {
+    namepunctuation,
+    namedigit,
+    emptyelement,
+    decimaldigits,
+    adjacentstrings,
+    globaldefinition,
+    notcall,
+    count
+};
+
+struct warningentry {
+    warningkind kind;
+    const char* name;
+    const char* summary;
+};
+extern const warningentry warningtable[static_cast<int>(warningkind::count)];
+
+struct foundwarning {
+    warningkind kind;
+    std::string message;
+    span where;
+};
+
+// A message of the statement parser, with the place it is about.
+struct parserevent {
+    int status = 0; // 0: "PARSER FAILURE", compilation goes on; else the exit status
+    std::string text;
+    span where;
+};
+
+struct compilation {
+    // Emission.
+    bytelist code;
+    descriptionmap desc;
+    std::vector<std::size_t> openblocks;  // offset in `code` of each open block's length
+    std::vector<std::uint32_t> titlerefs; // `desc` references of the open titles, root first
+    bool inrecord = false;                // a title record is being written to `desc`
+    std::int32_t asop = 0;
+    std::int32_t currentdesclength = -1;
+
+    // Origins, while `traceorigins`: the title node of every code byte.
+    bool traceorigins = false;
+    std::vector<titlenode> titlenodes;
+    std::vector<std::int32_t> codeorigins;
+    std::vector<std::int32_t> opennodes;
+
+    // The compiler's recursion.
+    int nesting = 0;
+    std::vector<std::string> includestack;
+
+    // Source texts and located text.
+    std::vector<std::unique_ptr<sourcefile>> files;
+    textarena arena;
+    std::vector<std::string_view> constructs; // being compiled, innermost last
+    // Reads an included file as the compiler reads source files, noting the carriage
+    // returns it drops; fails through `error`.
+    std::function<std::string(const std::string& path, std::vector<std::uint32_t>* droppedcrs)>
+        readinclude;
+    std::vector<std::string> included;
+
+    // Reports.
+    std::vector<parserevent> events;
+    bool warn = false;
+    std::uint32_t warningsenabled = 0; // bit per warningkind
+    std::vector<foundwarning> warnings;
+
+    compilation();
+    void reset();
+
+    // Registers a source text (kept as a view) and returns its index.
+    std::int32_t addfile(std::string name, std::string_view text);
+    // The place of `text`, a view of a source text or of text made from one.
+    span locate(std::string_view text) const;
+    // The innermost construct being compiled.
+    span innermost() const;
+    // Records a warning about `text` when warnings of `kind` are on.
+    bool warning(warningkind kind) const {
+        return warn && (warningsenabled >> static_cast<int>(kind) & 1);
+    }
+    void addwarning(warningkind kind, std::string message, std::string_view text);
+};
+
+// The current thread's context.
+compilation& current();
+
+// Makes `c` the current context of this thread for as long as it lives.
+class usecompilation {
+  public:
+    explicit usecompilation(compilation& c);
+    ~usecompilation();
+    usecompilation(const usecompilation&) = delete;
+    usecompilation& operator=(const usecompilation&) = delete;
+
+  private:
+    compilation* previous;
+};
+
+// A construct being compiled, for as long as it is: the place errors fall back to.
+class constructscope {
+  public:
+    explicit constructscope(std::string_view text) { current().constructs.push_back(text); }
+    ~constructscope() { current().constructs.pop_back(); }
+    constructscope(const constructscope&) = delete;
+    constructscope& operator=(const constructscope&) = delete;
+};

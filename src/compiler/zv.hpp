@@ -1,0 +1,111 @@
+// The compiler as a library, for C++ hosts: compile one program text into byte code and
+// get back everything the compilation found (the byte code, the description map, the files
+// it included, located diagnostics, the statement parser's messages). Every call runs in a
+// compilation context of its own, so any number of threads may compile at once; nothing is
+// printed, and no compile error ends the process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+// A place in a source text. Lines and columns are 1-based; a column counts characters (a
+// UTF-8 sequence is one, any other byte is one, a tab is one). `endline`/`endcolumn` is the
+// position just after the last character of the range. Offsets are byte offsets in the
+// file as stored (a CR LF line end counts two bytes), `endoffset` one past the range.
+struct location {
+    std::string file; // the program's name, or an included file's path as opened
+    std::uint32_t line = 0, column = 0;
+    std::uint32_t endline = 0, endcolumn = 0;
+    std::uint64_t offset = 0, endoffset = 0;
+};
+
+enum class severity { error, warning };
+
+struct diagnostic {
+    severity level = severity::error;
+    // A stable name: "compile-error", "unclosed", "stray-brace", "stray-parenthesis",
+    // "stray-bracket", or a warning's name ("empty-element", ...).
+    std::string code;
+    std::string message; // the compiler's own words
+    bool located = false;
+    location where;
+    // The `also` statements through which the file of `where` was reached, innermost first.
+    std::vector<location> includedfrom;
+    // Plain-word explanations of terms the message uses.
+    std::vector<std::string> notes;
+};
+
+// A message of the statement parser, in the order it came: "PARSER FAILURE" goes to
+// standard error with a line end, the unclosed-nesting line to standard output without one.
+struct parsermessage {
+    bool tostderr = true;
+    std::string text;
+};
+
+// The warnings, each with its stable name. A name that holds punctuation, a name that
+// begins with a digit, an empty list element or argument, a decimal with more than one
+// digit after its point, two strings side by side in one operand, a definition whose name
+// begins with the global prefix G, and `not(...)` read as a call.
+struct warninginfo {
+    const char* name;
+    const char* summary;
+};
+const std::vector<warninginfo>& warnings();
+
+struct options {
+    // The program's name in diagnostics.
+    std::string name = "<input>";
+    // Reads an included file, given its path (NAME.ZVEX); std::nullopt when it cannot be
+    // read. Unset: read it from the working directory as the `zvc` command does.
+    std::function<std::optional<std::string>(const std::string& path)> readinclude;
+    bool description = false;         // fill `result::description`
+    bool origins = false;             // fill `result::nodes` and `result::origins`
+    bool warn = false;                // look for the warnings that `enabled` names
+    std::vector<std::string> enabled; // warning names; empty with `warn`: all of them
+};
+
+// A title block of the description map, for listings: its title, the enclosing block
+// (-1 for the root) and where its construct stands in the source.
+struct titleinfo {
+    std::string title;
+    std::int32_t parent = -1;
+    bool statement = false; // the title block of a statement
+    bool located = false;
+    location where;
+};
+
+struct sourceinfo {
+    std::string name;
+    std::string text; // as the compiler read it: every line ends in one line feed
+};
+
+struct result {
+    // 0 compiled, 1 compile error, 51, 52 and 54 the statement parser's exits.
+    int status = 0;
+    std::string message; // the compile error's message, when status is 1
+    std::vector<std::uint8_t> code;
+    std::vector<std::uint8_t> description;
+    std::vector<diagnostic> diagnostics; // warnings and errors, in the order found
+    std::vector<parsermessage> parsermessages;
+    std::vector<std::string> included; // every file reached through `also`, as opened
+    std::vector<sourceinfo> sources;   // the program and every included file
+    std::vector<titleinfo> nodes;      // with options::origins; node 0 is the root
+    std::vector<std::int32_t> origins; // parallel to `code`: the node of each byte
+    bool ok() const { return status == 0; }
+};
+
+// Compiles `source`, the program's text as stored, as a whole program. Its line ends are
+// read as from a file: every CR LF pair is one line end, and a missing last line end makes
+// no difference.
+result compile(std::string_view source, const options& opts = {});
+
+// The library's version, "MAJOR.MINOR.PATCH".
+const char* version();
+
+} // namespace zv
