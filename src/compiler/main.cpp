@@ -24,6 +24,7 @@ int run(int argc, char** argv) {
     say("file read. compiling...");
     zv::options options;
     options.name = path;
+    options.sources = false;
     const zv::result result = zv::compile(target, options);
     for (const zv::parsermessage& message : result.parsermessages) {
         if (message.tostderr) {

@@ -237,8 +237,11 @@ result compile(std::string_view source, const options& opts) {
         }
     }
 
-    for (const auto& file : c.files)
-        out.sources.push_back(sourceinfo{file->name, std::string(file->text)});
+    if (opts.sources) {
+        for (const auto& file : c.files) {
+            out.sources.push_back(sourceinfo{file->name, std::string(file->text)});
+        }
+    }
     out.included = c.included;
     if (out.status == 0) {
         out.code = std::move(c.code);

@@ -65,6 +65,7 @@ struct options {
     // read. Unset: read it from the working directory as the `zvc` command does.
     std::function<std::optional<std::string>(const std::string& path)> readinclude;
     bool description = false;         // fill `result::description`
+    bool sources = true;              // fill `result::sources`
     bool origins = false;             // fill `result::nodes` and `result::origins`
     bool warn = false;                // look for the warnings that `enabled` names
     std::vector<std::string> enabled; // warning names; empty with `warn`: all of them
