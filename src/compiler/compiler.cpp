@@ -144,8 +144,8 @@ std::string join(std::initializer_list<std::string_view> pieces) {
 // Opens the title block of the statement being compiled.
 void statementtitle(const std::string& title) {
     compilation& c = current();
+    c.statementnext = true;
     gotitle(title, c.constructs.back());
-    if (c.traceorigins) c.titlenodes.back().statement = true;
 }
 
 // A definition named with a leading G stores a global of the rest of the name.
@@ -333,6 +333,8 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
     }
     if (mode == 1) error("Only def allowed in class definition!");
     checkwordcount(statement, rest, 0, 0);
+    // The expression's title block is the statement's.
+    current().statementnext = true;
     handleexpr(statement);
 }
 

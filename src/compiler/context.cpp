@@ -133,6 +133,7 @@ void compilation::reset() {
     titlenodes.assign(1, titlenode{packroot, -1});
     codeorigins.clear();
     opennodes.clear();
+    statementnext = false;
     nesting = 0;
     includestack.clear();
     files.clear();

@@ -111,6 +111,7 @@ struct compilation {
     std::vector<titlenode> titlenodes;
     std::vector<std::int32_t> codeorigins;
     std::vector<std::int32_t> opennodes;
+    bool statementnext = false; // the next title block is a statement's
 
     // The compiler's recursion.
     int nesting = 0;

@@ -308,8 +308,10 @@ void gotitle(std::string_view target, std::string_view source) {
     c.titlerefs.push_back(c.desc.addtitle(target));
     if (c.traceorigins) {
         c.titlenodes.push_back(titlenode{std::string(target), currentorigin(c), c.locate(source)});
+        c.titlenodes.back().statement = c.statementnext;
         c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
+    c.statementnext = false;
     // The record: the count when there is one, then the title.
     c.desc.appendrecord(c.currentdesclength >= 0, c.currentdesclength, c.titlerefs.back());
     c.currentdesclength = 0;
