@@ -6,6 +6,7 @@
 #include "context.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -510,12 +511,27 @@ static bool writeall(int fd, const byte* data, std::size_t size) {
     return true;
 }
 
+// Creates a new file beside `path` for writing, named in `temporary`. It is created with mode
+// 0666 so that the kernel applies the umask, as for any new file; the process-wide umask is
+// never read, which would race with other threads creating files.
+static int createtemporary(const std::string& path, std::string& temporary) {
+    static std::atomic<unsigned> sequence{0};
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(sequence++) +
+                    "." + std::to_string(entropy() % 100000);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 void replacefile(const std::string& path, const bytelist& bytes) {
     // The temporary file lives beside the target so that the rename stays on one file
     // system; the target is replaced only once every byte is on disk.
     const std::string quoted = firstline(path);
-    std::string temporary = path + ".tmpXXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = createtemporary(path, temporary);
     if (fd < 0) error("Could not open file with name: " + quoted);
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
@@ -523,12 +539,6 @@ void replacefile(const std::string& path, const bytelist& bytes) {
         ::unlink(temporary.c_str());
         error("Could not open file with name: " + quoted);
     }
-    ::fchmod(
-        fd, 0666 & ~[] {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            return mask;
-        }());
     bool written = writeall(fd, bytes.data(), bytes.size());
     written = (::close(fd) == 0) && written;
     if (!written) {
