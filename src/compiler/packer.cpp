@@ -103,7 +103,11 @@ void descriptionmap::append(const byte* data, std::size_t size) {
     }
 }
 
-std::uint32_t descriptionmap::addtitle(std::string_view text) {
+std::uint32_t descriptionmap::addtitle(std::string_view text, bool lasting) {
+    if (lasting) {
+        kept.push_back(text);
+        return static_cast<std::uint32_t>(kept.size() - 1);
+    }
     if (blocksize - blockused < text.size()) {
         blocksize = std::max<std::size_t>(std::size_t{1} << 20, text.size());
         blocks.push_back(std::make_unique<char[]>(blocksize));
@@ -305,8 +309,8 @@ void gotitle(std::string_view target) {
 
 void gotitle(std::string_view target, std::string_view source) {
     compilation& c = current();
-    if (c.titlerefs.empty()) c.titlerefs.push_back(c.desc.addtitle(packroot));
-    c.titlerefs.push_back(c.desc.addtitle(target));
+    if (c.titlerefs.empty()) c.titlerefs.push_back(c.desc.addtitle(packroot, true));
+    c.titlerefs.push_back(c.desc.addtitle(target, c.insource(target)));
     if (c.traceorigins) {
         c.titlenodes.push_back(titlenode{std::string(target), currentorigin(c), c.locate(source)});
         c.titlenodes.back().statement = c.statementnext;

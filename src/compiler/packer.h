@@ -110,18 +110,26 @@ const char* typebytename(byte value);
 // so the map's bytes can grow with the square of a long construct's text (a list literal
 // of many elements repeats its whole text once per element). The map therefore keeps each
 // title once and its records as references to it; its bytes are produced on demand and are
-// exactly those of the records written in order.
+// exactly those of the records written in order. Titles that are source text stay views
+// of it: the map is read while the compiled texts live.
 class descriptionmap {
   public:
     // Appends bytes that are routed here outside a title record.
     void push_back(byte b) { append(&b, 1); }
     void append(const byte* data, std::size_t size);
-    // Keeps `title` and returns its reference for `appendrecord`.
-    std::uint32_t addtitle(std::string_view title);
+    // Keeps `title` and returns its reference for `appendrecord`. A title that is a view
+    // of text living as long as the map (`lasting`) is kept as that view, else copied.
+    std::uint32_t addtitle(std::string_view title, bool lasting = false);
     // Appends a record: the int operand of `count` when `hascount`, then the string
     // operand of the kept title `title`.
     void appendrecord(bool hascount, std::int32_t count, std::uint32_t title);
 
+    // Room for `records` records and `titles` titles, taken up front so that the arrays
+    // never move while they grow; room never written costs no memory.
+    void reserve(std::size_t records, std::size_t titles) {
+        entries.reserve(records);
+        kept.reserve(titles);
+    }
     std::size_t size() const { return length; }
     bool empty() const { return length == 0; }
     void clear();

@@ -272,18 +272,19 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
     const char* first = nullptr;
     const char* last = nullptr;
     bool contiguous = true;
-    const char* start = target.data();
     const auto finish = [&]() -> std::string_view {
         if (first == nullptr) return std::string_view(target.data(), 0);
-        if (contiguous) return std::string_view(first, static_cast<std::size_t>(last - first));
-        return current().arena.keep(
-            out, std::string_view(start, static_cast<std::size_t>(target.data() - start)));
+        const std::string_view taken(first, static_cast<std::size_t>(last - first));
+        if (contiguous) return taken;
+        return current().arena.keep(out, taken);
     };
     while (!target.empty()) {
         if (target[0] == '\\') {
             contiguous = false;
-            if (first == nullptr) first = last = target.data();
-            if (!takeescape(target, out)) return finish();
+            if (first == nullptr) first = target.data();
+            const bool more = takeescape(target, out);
+            last = target.data();
+            if (!more) return finish();
             continue;
         }
         while (!target.empty() && target[0] == ' ') target.remove_prefix(1);

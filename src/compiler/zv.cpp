@@ -43,7 +43,9 @@ const explanation explanations[] = {
      "as in x = (a + b)"},
     {"Incomplete statement", "the statement has fewer words than its form needs"},
     {"stoi invalid", "an integer must fit in 32 bits"},
-    {"Unknown operator", "operators stand alone: write 'a - -1' as 'a - (-1)'"},
+    {"Unknown operator", "operators side by side, blanks or not, are read as one operator"},
+    {"def: parameter list missing",
+     "a def names its parameters in parentheses after its name, as in def f(a, b) {...}"},
     {"Decimal cannot be encoded", "a decimal between -1 and 0 loses its sign in the byte code"},
     {"Nesting too deep", "blocks, brackets and inclusions may nest 2000 levels deep"},
     {"Only def allowed in class definition", "a class body holds only def and class statements"},
@@ -100,7 +102,7 @@ struct parserexitinfo {
     const char* note;
 };
 const parserexitinfo parserexits[] = {
-    {51, "unclosed", nullptr, "this opening character is never closed"},
+    {51, "unclosed", nullptr, nullptr},
     {52, "stray-brace", "'}' inside brackets closes no brace",
      "the statement parser stops here with exit status 52"},
     {54, "stray-parenthesis", "')' inside brackets closes no parenthesis",
@@ -232,7 +234,14 @@ result compile(std::string_view source, const options& opts) {
             const std::string message =
                 info.message ? info.message : out.parsermessages.back().text;
             diagnostic d = located(c, severity::error, info.code, message, failure);
-            d.notes.emplace_back(info.note);
+            if (info.note != nullptr) {
+                d.notes.emplace_back(info.note);
+            } else if (failure.known() && failure.end > failure.begin) {
+                // The opening character that is never closed.
+                const char opener =
+                    c.files[static_cast<std::size_t>(failure.file)]->text[failure.begin];
+                d.notes.push_back(std::string("this '") + opener + "' is never closed");
+            }
             out.diagnostics.push_back(std::move(d));
         }
     }
