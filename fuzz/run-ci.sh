@@ -8,14 +8,14 @@
 #   fuzz/run-ci.sh [SECONDS_PER_TARGET]       (default 60; or ZV_FUZZ_SECONDS)
 #
 # Environment: ZV_FUZZ_BUILD (build directory, default build-fuzz), ZV_FUZZ_JOBS (ninja
-# jobs, default 2), ZV_FUZZ_TARGETS (default "compile parse bytecode").
+# jobs, default 2), ZV_FUZZ_TARGETS (default "compile parse bytecode lsp").
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${ZV_FUZZ_SECONDS:-60}}
 build=${ZV_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${ZV_FUZZ_JOBS:-2}
-targets=${ZV_FUZZ_TARGETS:-compile parse bytecode}
+targets=${ZV_FUZZ_TARGETS:-compile parse bytecode lsp}
 work=$root/fuzz/corpus-work
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \

@@ -11,7 +11,7 @@ namespace {
 using zvtool::command;
 
 // Every subcommand, in the order --help lists them.
-const std::vector<command (*)(CLI::App&)> subcommands = {zvtool::addcheck};
+const std::vector<command (*)(CLI::App&)> subcommands = {zvtool::addcheck, zvtool::addlsp};
 
 } // namespace
 

@@ -1,0 +1,4 @@
+Content-Length: 5
+
+{"a":Content-Length: x
+

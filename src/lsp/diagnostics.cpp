@@ -1,0 +1,63 @@
+// Compiler diagnostics to LSP diagnostics.
+#include "diagnostics.h"
+
+#include "lspjson.h"
+#include "uri.h"
+
+namespace zvlsp {
+
+using nlohmann::json;
+
+namespace {
+
+// An LSP Location of a compiler location; the start of the file when its text is unknown.
+json locationof(const document& doc, const zv::location& where, encoding enc) {
+    const std::string* text = doc.textof(where.file);
+    const std::string_view known = text ? std::string_view(*text) : std::string_view();
+    return {{"uri", where.file == doc.path ? doc.uri : pathtouri(doc.pathof(where.file))},
+            {"range", rangejson(known, where.offset, where.endoffset, enc)}};
+}
+
+json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
+    json out = {{"severity", d.level == zv::severity::error ? 1 : 2},
+                {"code", d.code},
+                {"source", "zv"},
+                {"message", d.message}};
+    json related = json::array();
+    // The place in this document: the diagnostic's own, or the `also` statement that leads
+    // to the file holding it (the outermost of the chain).
+    const zv::location* here = nullptr;
+    if (d.located && d.where.file == doc.path) {
+        here = &d.where;
+    } else if (d.located && !d.includedfrom.empty() && d.includedfrom.back().file == doc.path) {
+        here = &d.includedfrom.back();
+        out["message"] = d.where.file + ": " + d.message;
+        related.push_back({{"location", locationof(doc, d.where, enc)}, {"message", d.message}});
+    }
+    if (here) {
+        out["range"] = locationof(doc, *here, enc)["range"];
+    } else {
+        out["range"] = rangejson({}, 0, 0, enc);
+    }
+    for (const zv::location& also : d.includedfrom) {
+        related.push_back(
+            {{"location", locationof(doc, also, enc)}, {"message", "included from here"}});
+    }
+    for (const std::string& note : d.notes) {
+        const json at = here ? locationof(doc, *here, enc)
+                             : json{{"uri", doc.uri}, {"range", rangejson({}, 0, 0, enc)}};
+        related.push_back({{"location", at}, {"message", note}});
+    }
+    if (!related.empty()) out["relatedInformation"] = std::move(related);
+    return out;
+}
+
+} // namespace
+
+json diagnosticsof(const document& doc, encoding enc) {
+    json list = json::array();
+    for (const zv::diagnostic& d : doc.compiled.diagnostics) list.push_back(convert(doc, d, enc));
+    return {{"uri", doc.uri}, {"version", doc.version}, {"diagnostics", std::move(list)}};
+}
+
+} // namespace zvlsp

@@ -1,0 +1,87 @@
+// Document synchronisation: open, change (whole or incremental), close and save, each
+// followed by a compilation and fresh diagnostics for the document and for the open
+// documents that include it.
+#include "diagnostics.h"
+#include "server.h"
+
+namespace zvlsp {
+
+using nlohmann::json;
+
+document& server::documentof(const json& params) {
+    const std::string& uri = params.at("textDocument").at("uri").get_ref<const std::string&>();
+    document* doc = ws.find(uri);
+    if (!doc) throw rpcerror{invalidparams, "Invalid params: document not open: " + uri};
+    return *doc;
+}
+
+std::size_t server::cursorof(document& doc, const json& params) const {
+    const json& at = params.at("position");
+    const position pos{at.at("line").get<std::uint32_t>(), at.at("character").get<std::uint32_t>()};
+    return offsetat(doc.text, pos, enc);
+}
+
+void server::publish(const document& doc) {
+    send({{"jsonrpc", "2.0"},
+          {"method", "textDocument/publishDiagnostics"},
+          {"params", diagnosticsof(doc, enc)}});
+}
+
+void server::refresh(document& doc) {
+    ws.analyse(doc);
+    publish(doc);
+    for (document* other : ws.dependants(doc.path)) {
+        ws.analyse(*other);
+        publish(*other);
+    }
+}
+
+void server::didopen(const json& params) {
+    const json& item = params.at("textDocument");
+    document& doc = ws.open(item.at("uri").get<std::string>(), item.at("text").get<std::string>(),
+                            item.value("version", 0LL));
+    refresh(doc);
+}
+
+void server::didchange(const json& params) {
+    document& doc = documentof(params);
+    // Validate every change before applying any, so that a bad message changes nothing.
+    const json& changes = params.at("contentChanges");
+    std::string text = doc.text;
+    for (const json& change : changes) {
+        const std::string& replacement = change.at("text").get_ref<const std::string&>();
+        if (!change.contains("range")) {
+            text = replacement;
+            continue;
+        }
+        const json& range = change.at("range");
+        const auto pos = [](const json& p) {
+            return position{p.at("line").get<std::uint32_t>(),
+                            p.at("character").get<std::uint32_t>()};
+        };
+        replacerange(text, pos(range.at("start")), pos(range.at("end")), replacement, enc);
+    }
+    doc.text = std::move(text);
+    doc.version = params.at("textDocument").value("version", doc.version + 1);
+    refresh(doc);
+}
+
+void server::didclose(const json& params) {
+    const document& doc = documentof(params);
+    const std::string uri = doc.uri, path = doc.path;
+    ws.close(uri);
+    send({{"jsonrpc", "2.0"},
+          {"method", "textDocument/publishDiagnostics"},
+          {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
+    // Documents that included it read it from disk again.
+    for (document* other : ws.dependants(path)) {
+        ws.analyse(*other);
+        publish(*other);
+    }
+}
+
+void server::didsave(const json& params) {
+    documentof(params); // the text is the editor's already; nothing changes
+}
+
+} // namespace zvlsp

@@ -1,0 +1,71 @@
+// The statements of a document as the compiler splits them (its own statement splitter,
+// `parsewords`), with the bodies of block statements split again, recursively. Document
+// symbols, folding ranges, go-to-definition and semantic tokens are built on this tree, so
+// they agree with what the compiler sees even while the program does not compile.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zvlsp {
+
+struct word {
+    std::size_t offset = 0; // byte offset in the document
+    std::string_view text;  // a view of the outline's copy of the document
+    std::size_t end() const { return offset + text.size(); }
+};
+
+struct statement {
+    std::vector<word> words;     // blank words dropped, as the compiler drops them
+    bool keyword = false;        // the first word is a statement keyword (not `kw = ...`)
+    int bodyword = -1;           // index of the body word, when the form has one
+    bool block = false;          // the body is a block in braces
+    std::vector<statement> body; // the block's statements
+    std::string_view first() const { return words.front().text; }
+    std::size_t begin() const { return words.front().offset; }
+    std::size_t end() const { return words.back().end(); }
+};
+
+class outline {
+  public:
+    // Splits `text`. A text the splitter refuses (unbalanced brackets) has no statements;
+    // a block the splitter refuses has no body statements.
+    explicit outline(std::string text);
+    outline(const outline&) = delete;
+    outline& operator=(const outline&) = delete;
+
+    const std::vector<statement>& statements() const { return top; }
+    bool complete() const { return split; }
+
+  private:
+    std::string source; // the text with each CR of a CR LF made a blank: same offsets
+    std::vector<statement> top;
+    bool split = true;
+};
+
+// Whether `c` can stand in a name: anything but blanks, line ends, quotes, brackets,
+// operator characters and the punctuation of values ('.', ',', ':').
+bool namechar(char c);
+
+// The name a `def` word names: the text before its '(' (`add` of `add(a, b)`).
+std::string_view defname(std::string_view word);
+
+// The name an assignment target stores into: the head before any '.', '[' or '('.
+std::string_view targetname(std::string_view target);
+
+// The file an `also` statement includes: `NAME.ZVEX` for `also NAME`.
+std::optional<std::string> alsofile(const statement& s);
+
+// Calls `visit` for every statement, in document order, with its depth of blocks.
+template <typename visitor>
+void walkstatements(const std::vector<statement>& list, const visitor& visit, int depth = 0) {
+    for (const statement& s : list) {
+        visit(s, depth);
+        walkstatements(s.body, visit, depth + 1);
+    }
+}
+
+} // namespace zvlsp

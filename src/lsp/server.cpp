@@ -1,0 +1,147 @@
+// The server's dispatch, error replies and life cycle.
+#include "server.h"
+
+#include "tokens.h"
+#include "zv.hpp"
+
+namespace zvlsp {
+
+using nlohmann::json;
+
+const std::map<std::string, server::request, std::less<>> server::requests = {
+    {"initialize", &server::initialize},
+    {"shutdown", &server::shutdown},
+    {"textDocument/hover", &server::hover},
+    {"textDocument/definition", &server::definition},
+    {"textDocument/documentSymbol", &server::documentsymbol},
+    {"textDocument/foldingRange", &server::foldingrange},
+    {"textDocument/semanticTokens/full", &server::semantictokens},
+};
+
+const std::map<std::string, server::notification, std::less<>> server::notifications = {
+    {"initialized", &server::initialized},        {"exit", &server::exit},
+    {"textDocument/didOpen", &server::didopen},   {"textDocument/didChange", &server::didchange},
+    {"textDocument/didClose", &server::didclose}, {"textDocument/didSave", &server::didsave},
+};
+
+server::server(sender send) : send(std::move(send)) {}
+
+void server::reply(const json& id, json result) {
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+}
+
+void server::fail(const json& id, int code, const std::string& message) {
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+}
+
+void server::receive(std::string_view body) {
+    json message = json::parse(body, nullptr, false);
+    if (message.is_discarded()) {
+        fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
+        return;
+    }
+    handle(message);
+}
+
+void server::rejectframe(const std::string& problem) {
+    fail(nullptr, parseerror, "Parse error: " + problem);
+}
+
+void server::handle(const json& message) {
+    const bool object = message.is_object();
+    const auto idfield = object ? message.find("id") : message.end();
+    const bool hasid = object && idfield != message.end();
+    const json id = hasid ? *idfield : json(nullptr);
+    if (hasid && !id.is_string() && !id.is_number_integer() && !id.is_null()) {
+        fail(nullptr, invalidrequest, "Invalid Request: id must be a number or a string");
+        return;
+    }
+    const auto methodfield = object ? message.find("method") : message.end();
+    if (object && methodfield == message.end() && hasid &&
+        (message.contains("result") || message.contains("error"))) {
+        return; // a response to a request of ours; the server sends none
+    }
+    if (!object || methodfield == message.end() || !methodfield->is_string()) {
+        fail(id, invalidrequest, "Invalid Request: no method");
+        return;
+    }
+    const std::string& method = methodfield->get_ref<const std::string&>();
+    const json params = message.value("params", json::object());
+    if (hasid) {
+        dispatchrequest(id, method, params);
+    } else {
+        dispatchnotification(method, params);
+    }
+}
+
+void server::dispatchrequest(const json& id, const std::string& method, const json& params) {
+    if (state == phase::starting && method != "initialize") {
+        fail(id, servernotinitialized, "Server not initialized: " + method);
+        return;
+    }
+    if (state == phase::shuttingdown) {
+        fail(id, invalidrequest, "Invalid Request: the server is shutting down");
+        return;
+    }
+    const auto found = requests.find(method);
+    if (found == requests.end()) {
+        fail(id, methodnotfound, "Method not found: " + method);
+        return;
+    }
+    try {
+        reply(id, (this->*found->second)(params));
+    } catch (const rpcerror& e) { fail(id, e.code, e.message); } catch (const json::exception& e) {
+        fail(id, invalidparams, std::string("Invalid params: ") + e.what());
+    } catch (const std::exception& e) {
+        fail(id, internalerror, std::string("Internal error: ") + e.what());
+    }
+}
+
+void server::dispatchnotification(const std::string& method, const json& params) {
+    const auto found = notifications.find(method);
+    if (found == notifications.end()) return;
+    if (state == phase::starting && method != "exit") return;
+    try {
+        (this->*found->second)(params);
+    } catch (const rpcerror&) {
+        // Notifications get no reply; a bad one is dropped.
+    } catch (const std::exception&) {}
+}
+
+json server::initialize(const json& params) {
+    if (state != phase::starting) throw rpcerror{invalidrequest, "initialize sent twice"};
+    if (!params.is_object()) throw rpcerror{invalidparams, "Invalid params: not an object"};
+    const json offered =
+        params.value("/capabilities/general/positionEncodings"_json_pointer, json::array());
+    enc = encoding::utf16;
+    if (offered.is_array()) {
+        for (const json& e : offered) {
+            if (e == "utf-8") enc = encoding::utf8;
+        }
+    }
+    state = phase::running;
+    return {{"capabilities",
+             {{"positionEncoding", enc == encoding::utf8 ? "utf-8" : "utf-16"},
+              {"textDocumentSync",
+               {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
+              {"hoverProvider", true},
+              {"definitionProvider", true},
+              {"documentSymbolProvider", true},
+              {"foldingRangeProvider", true},
+              {"semanticTokensProvider", {{"legend", tokenlegend()}, {"full", true}}}}},
+            {"serverInfo", {{"name", "zv"}, {"version", zv::version()}}}};
+}
+
+json server::shutdown(const json&) {
+    shutdownseen = true;
+    state = phase::shuttingdown;
+    return nullptr;
+}
+
+void server::initialized(const json&) {}
+
+void server::exit(const json&) {
+    state = phase::exited;
+}
+
+} // namespace zvlsp

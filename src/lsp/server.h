@@ -1,0 +1,96 @@
+// The language server proper: takes one parsed JSON-RPC message at a time and emits
+// replies and notifications through a callback, so that it runs the same over stdio and
+// in tests. Owns the protocol's life cycle (initialize, shutdown, exit), the error replies,
+// and the dispatch to the document and feature handlers.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "text.h"
+#include "workspace.h"
+
+namespace zvlsp {
+
+// JSON-RPC and LSP error codes.
+enum errorcode : int {
+    parseerror = -32700,
+    invalidrequest = -32600,
+    methodnotfound = -32601,
+    invalidparams = -32602,
+    internalerror = -32603,
+    servernotinitialized = -32002,
+};
+
+// A handler's failure, turned into an error reply.
+struct rpcerror {
+    int code;
+    std::string message;
+};
+
+class server {
+  public:
+    using sender = std::function<void(const nlohmann::json&)>;
+    explicit server(sender send);
+
+    // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
+    void receive(std::string_view body);
+    void handle(const nlohmann::json& message);
+    // A message the framing could not read: a ParseError reply with id null.
+    void rejectframe(const std::string& problem);
+
+    bool exited() const { return state == phase::exited; }
+    // The process's exit status once `exited`: 0 after a shutdown request, 1 without.
+    int exitstatus() const { return shutdownseen ? 0 : 1; }
+    encoding positionencoding() const { return enc; }
+    const workspace& documents() const { return ws; }
+
+  private:
+    enum class phase { starting, running, shuttingdown, exited };
+    using request = nlohmann::json (server::*)(const nlohmann::json& params);
+    using notification = void (server::*)(const nlohmann::json& params);
+
+    void reply(const nlohmann::json& id, nlohmann::json result);
+    void fail(const nlohmann::json& id, int code, const std::string& message);
+    void dispatchrequest(const nlohmann::json& id, const std::string& method,
+                         const nlohmann::json& params);
+    void dispatchnotification(const std::string& method, const nlohmann::json& params);
+
+    // Life cycle (server.cpp).
+    nlohmann::json initialize(const nlohmann::json& params);
+    nlohmann::json shutdown(const nlohmann::json& params);
+    void initialized(const nlohmann::json& params);
+    void exit(const nlohmann::json& params);
+
+    // Document synchronisation (documents.cpp).
+    void didopen(const nlohmann::json& params);
+    void didchange(const nlohmann::json& params);
+    void didclose(const nlohmann::json& params);
+    void didsave(const nlohmann::json& params);
+    // Compiles `doc` and the open documents that include it, and publishes diagnostics.
+    void refresh(document& doc);
+    void publish(const document& doc);
+    document& documentof(const nlohmann::json& params);
+    std::size_t cursorof(document& doc, const nlohmann::json& params) const;
+
+    // Features (features.cpp).
+    nlohmann::json hover(const nlohmann::json& params);
+    nlohmann::json definition(const nlohmann::json& params);
+    nlohmann::json documentsymbol(const nlohmann::json& params);
+    nlohmann::json foldingrange(const nlohmann::json& params);
+    nlohmann::json semantictokens(const nlohmann::json& params);
+
+    static const std::map<std::string, request, std::less<>> requests;
+    static const std::map<std::string, notification, std::less<>> notifications;
+
+    sender send;
+    phase state = phase::starting;
+    bool shutdownseen = false;
+    encoding enc = encoding::utf16;
+    workspace ws;
+};
+
+} // namespace zvlsp

@@ -1,0 +1,19 @@
+// Document symbols (the `def` and `class` statements as a tree, methods inside their
+// classes) and folding ranges (code blocks in braces that span lines), from the outline.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "outline.h"
+#include "text.h"
+
+namespace zvlsp {
+
+// DocumentSymbol[]: range the whole statement, selectionRange the name.
+nlohmann::json documentsymbols(const outline& tree, std::string_view text, encoding enc);
+
+// FoldingRange[]: from the line of a block's '{' to the line before its '}' (to the line
+// of the '}' when the block's last line holds more than the brace).
+nlohmann::json foldingranges(const outline& tree, std::string_view text);
+
+} // namespace zvlsp

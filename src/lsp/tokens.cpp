@@ -1,0 +1,209 @@
+// Reading a document into semantic tokens.
+#include "tokens.h"
+
+namespace zvlsp {
+
+namespace {
+
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool operatorchar(char c) {
+    return std::string_view("+-*/=<>!").find(c) != std::string_view::npos;
+}
+
+class lexer {
+  public:
+    lexer(std::string_view text, std::vector<token>& out) : text(text), out(out) {}
+
+    void statements(const std::vector<statement>& list, bool inclass) {
+        for (const statement& s : list) one(s, inclass);
+    }
+
+  private:
+    // Adds a token, cut at line ends (a token may not span lines).
+    void add(std::size_t begin, std::size_t end, tokentype type, bool global = false) {
+        while (begin < end) {
+            std::size_t stop = text.find('\n', begin);
+            if (stop == std::string_view::npos || stop > end) stop = end;
+            std::size_t last = stop;
+            if (last > begin && text[last - 1] == '\r') --last;
+            if (last > begin) out.push_back(token{begin, last, type, global});
+            begin = stop + 1;
+        }
+    }
+
+    void addword(const word& w, tokentype type) { add(w.offset, w.end(), type); }
+
+    void one(const statement& s, bool inclass) {
+        if (!s.keyword) {
+            const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
+            for (std::size_t i = 0; i < s.words.size(); ++i) {
+                if (assignment && i == 1) {
+                    addword(s.words[i], tokentype::op);
+                } else {
+                    expression(s.words[i].offset, s.words[i].end());
+                }
+            }
+            return;
+        }
+        const std::string_view kw = s.first();
+        addword(s.words[0], tokentype::keyword);
+        for (std::size_t i = 1; i < s.words.size(); ++i) {
+            const word& w = s.words[i];
+            if (static_cast<int>(i) == s.bodyword) {
+                body(s, w, kw == "class");
+            } else if (kw == "def" && i == 1) {
+                const std::size_t name = defname(w.text).size();
+                add(w.offset, w.offset + name, tokentype::function,
+                    !inclass && name > 1 && w.text.front() == 'G');
+                names(w.offset + name, w.end(), tokentype::parameter);
+            } else if (kw == "class" && i == 1) {
+                add(w.offset, w.end(), tokentype::type,
+                    !inclass && w.text.size() > 1 && w.text.front() == 'G');
+            } else if (kw == "for" && i == 2) {
+                addword(w, tokentype::keyword);
+            } else if (kw == "for" && i == 3) {
+                addword(w, tokentype::variable);
+            } else if (kw == "also" && i == 1) {
+                addword(w, tokentype::name);
+            } else {
+                expression(w.offset, w.end());
+            }
+        }
+    }
+
+    // A body: a block's statements, or a one-word statement standing for the block.
+    void body(const statement& s, const word& w, bool inclass) {
+        if (s.block) {
+            statements(s.body, inclass);
+        } else if (w.text == "return") {
+            addword(w, tokentype::keyword);
+        } else {
+            expression(w.offset, w.end());
+        }
+    }
+
+    // Every run of name characters in `begin`..`end` as a token of `type`.
+    void names(std::size_t begin, std::size_t end, tokentype type) {
+        for (std::size_t i = begin; i < end;) {
+            if (!namechar(text[i])) {
+                ++i;
+                continue;
+            }
+            const std::size_t start = i;
+            while (i < end && namechar(text[i])) ++i;
+            add(start, i, type);
+        }
+    }
+
+    std::size_t run(std::size_t i, std::size_t end, bool (*pred)(char)) const {
+        while (i < end && pred(text[i])) ++i;
+        return i;
+    }
+
+    void expression(std::size_t begin, std::size_t end) {
+        bool operand = true; // an operand is expected: a '-' there starts a number
+        for (std::size_t i = begin; i < end;) {
+            const char c = text[i];
+            if (blank(c)) {
+                ++i;
+            } else if (c == '"' || c == '\'') {
+                std::size_t j = i + 1;
+                while (j < end && text[j] != c) j += c == '"' && text[j] == '\\' ? 2 : 1;
+                j = std::min(j + 1, end);
+                if (c == '"') add(i, j, tokentype::string);
+                i = j;
+                operand = false;
+            } else if (c == '.') {
+                const std::size_t j = run(i + 1, end, namechar);
+                add(i + 1, j, tokentype::property);
+                i = j;
+            } else if (c == '-' && operand && i + 1 < end && digit(text[i + 1])) {
+                i = number(i, i + 1, end);
+                operand = false;
+            } else if (operatorchar(c)) {
+                const std::size_t j = run(i, end, operatorchar);
+                add(i, j, tokentype::op);
+                i = j;
+                operand = true;
+            } else if (namechar(c)) {
+                i = name(i, end, operand);
+            } else {
+                operand = c == '(' || c == '[' || c == '{' || c == ',' || c == ':';
+                ++i;
+            }
+        }
+    }
+
+    // A number from `from` (its '-' or first digit), digits from `digits` on.
+    std::size_t number(std::size_t from, std::size_t digits, std::size_t end) {
+        std::size_t j = run(digits, end, digit);
+        if (j + 1 < end && text[j] == '.' && digit(text[j + 1])) j = run(j + 1, end, digit);
+        add(from, j, tokentype::number);
+        return j;
+    }
+
+    std::size_t name(std::size_t i, std::size_t end, bool& operand) {
+        const std::size_t j = run(i, end, namechar);
+        const std::string_view w = text.substr(i, j - i);
+        const bool spaced = i > 0 && blank(text[i - 1]) && j < text.size() && blank(text[j]);
+        const bool notop = w == "not" && j < text.size() && text[j] == ' ';
+        if (notop || (spaced && (w == "and" || w == "or" || w == "xor"))) {
+            add(i, j, tokentype::op);
+            operand = true;
+            return j;
+        }
+        operand = false;
+        if (digit(w.front()) && run(i, j, digit) == j) return number(i, i, end);
+        const bool global = w.size() > 1 && w.front() == 'G';
+        const bool member = w.substr(global ? 1 : 0).starts_with('@');
+        add(i, j, member ? tokentype::property : tokentype::variable, global);
+        return j;
+    }
+
+    std::string_view text;
+    std::vector<token>& out;
+};
+
+} // namespace
+
+nlohmann::json tokenlegend() {
+    return {{"tokenTypes",
+             {"keyword", "operator", "variable", "property", "number", "string", "function",
+              "class", "parameter", "namespace"}},
+            {"tokenModifiers", {"global"}}};
+}
+
+std::vector<token> tokenize(const outline& tree, std::string_view text) {
+    std::vector<token> out;
+    lexer(text, out).statements(tree.statements(), false);
+    return out;
+}
+
+std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::string_view text,
+                                        encoding enc) {
+    std::vector<std::uint32_t> data;
+    data.reserve(tokens.size() * 5);
+    const linemap lines(text, enc);
+    position previous;
+    for (const token& t : tokens) {
+        const position at = lines.at(t.begin);
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(units(text.substr(t.begin, t.end - t.begin), enc));
+        data.push_back(at.line - previous.line);
+        data.push_back(at.line == previous.line ? at.character - previous.character : at.character);
+        data.push_back(length);
+        data.push_back(static_cast<std::uint32_t>(t.type));
+        data.push_back(t.global ? 1 : 0);
+        previous = at;
+    }
+    return data;
+}
+
+} // namespace zvlsp

@@ -1,0 +1,45 @@
+// Semantic tokens: keywords, operators, names, members, globals (the `G` prefix, as the
+// modifier "global"), numbers and strings, read along the statement outline the way the
+// compiler reads words, and encoded relative to each other as the protocol wants.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <vector>
+
+#include "outline.h"
+#include "text.h"
+
+namespace zvlsp {
+
+enum class tokentype : std::uint32_t {
+    keyword,
+    op, // "operator"
+    variable,
+    property,
+    number,
+    string,
+    function,
+    type, // "class"
+    parameter,
+    name, // "namespace": the file named by `also`
+};
+
+struct token {
+    std::size_t begin = 0, end = 0; // bytes of the document, on one line
+    tokentype type = tokentype::variable;
+    bool global = false;
+};
+
+// The legend: token type names in the order of `tokentype`, and the one modifier.
+nlohmann::json tokenlegend();
+
+// The tokens of the document, in order, each within one line.
+std::vector<token> tokenize(const outline& tree, std::string_view text);
+
+// The `data` array of SemanticTokens for `tokens` of `text`.
+std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::string_view text,
+                                        encoding enc);
+
+} // namespace zvlsp

@@ -1,0 +1,103 @@
+// Open documents and their compilation.
+#include "workspace.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "uri.h"
+
+namespace zvlsp {
+
+namespace fs = std::filesystem;
+
+const outline& document::statements() {
+    if (!tree) tree = std::make_unique<outline>(text);
+    return *tree;
+}
+
+std::string document::basedir() const {
+    if (!path.starts_with('/')) return {};
+    return fs::path(path).parent_path().string();
+}
+
+const std::string* document::textof(const std::string& file) const {
+    if (file == path) return &text;
+    const auto found = included.find(file);
+    return found == included.end() ? nullptr : &found->second.text;
+}
+
+std::string document::pathof(const std::string& file) const {
+    if (file == path) return path;
+    const auto found = included.find(file);
+    if (found != included.end()) return found->second.path;
+    return basedir().empty() ? file : (fs::path(basedir()) / file).string();
+}
+
+document& workspace::open(const std::string& uri, std::string text, long long version) {
+    auto& slot = documents[uri];
+    slot = std::make_unique<document>();
+    slot->uri = uri;
+    slot->path = uritopath(uri).value_or(uri);
+    slot->text = std::move(text);
+    slot->version = version;
+    return *slot;
+}
+
+void workspace::close(const std::string& uri) {
+    documents.erase(uri);
+}
+
+document* workspace::find(const std::string& uri) {
+    const auto found = documents.find(uri);
+    return found == documents.end() ? nullptr : found->second.get();
+}
+
+const document* workspace::find(const std::string& uri) const {
+    return const_cast<workspace*>(this)->find(uri);
+}
+
+std::optional<std::string> workspace::read(const std::string& path) const {
+    for (const auto& [uri, doc] : documents) {
+        if (doc->path == path) return doc->text;
+    }
+    std::error_code failed;
+    if (!fs::is_regular_file(path, failed)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return text;
+}
+
+void workspace::analyse(document& doc) {
+    doc.tree.reset();
+    doc.included.clear();
+    doc.lookedfor.clear();
+    zv::options options;
+    options.name = doc.path;
+    options.warn = true;
+    options.origins = true;
+    const std::string base = doc.basedir();
+    options.readinclude = [&](const std::string& name) -> std::optional<std::string> {
+        const std::string path = base.empty() ? name : (fs::path(base) / name).string();
+        doc.lookedfor.push_back(path);
+        std::optional<std::string> text = read(path);
+        if (text) doc.included[name] = includedfile{path, *text};
+        return text;
+    };
+    doc.compiled = zv::compile(doc.text, options);
+}
+
+std::vector<document*> workspace::dependants(const std::string& path) {
+    std::vector<document*> out;
+    for (auto& [uri, doc] : documents) {
+        if (doc->path != path &&
+            std::find(doc->lookedfor.begin(), doc->lookedfor.end(), path) != doc->lookedfor.end()) {
+            out.push_back(doc.get());
+        }
+    }
+    return out;
+}
+
+} // namespace zvlsp

@@ -1,0 +1,403 @@
+// The features on real programs: diagnostics (own, included, missing includes, edits),
+// document symbols, hover listings, definitions, folding ranges and semantic tokens.
+#include "session.h"
+
+namespace {
+
+using lsptest::json;
+using lsptest::scratch;
+using lsptest::session;
+
+// "line:character-line:character" of an LSP range.
+std::string span(const json& range) {
+    const auto pos = [](const json& p) {
+        return std::to_string(p["line"].get<int>()) + ":" +
+               std::to_string(p["character"].get<int>());
+    };
+    return pos(range["start"]) + "-" + pos(range["end"]);
+}
+
+struct diagnosed {
+    const char* name;
+    std::string text;
+    std::vector<std::string> expected; // "severity code span message"
+};
+
+std::vector<std::string> summarise(const json& diagnostics) {
+    std::vector<std::string> out;
+    for (const json& d : diagnostics) {
+        out.push_back(std::to_string(d["severity"].get<int>()) + " " +
+                      d["code"].get<std::string>() + " " + span(d["range"]) + " " +
+                      d["message"].get<std::string>());
+        EXPECT_EQ(d["source"], "zv");
+    }
+    return out;
+}
+
+TEST(Diagnostics, ErrorsAndWarningsOfTheDocument) {
+    const diagnosed table[] = {
+        {"clean", "x = 1\n", {}},
+        {"compile error", "x = 1\ny = a+-b\n", {"1 compile-error 1:5-1:7 Unknown operator: '+-'"}},
+        {"after a two-byte character",
+         "s = \"\xC3\xA9\"\ny = a+\n",
+         {"1 compile-error 1:5-1:6 handleexpr: operator without operand: '+'"}},
+        {"warning and then error",
+         "x = f(1,,2)\ny = a+-b\n",
+         {"2 empty-element 0:8-0:9 empty element dropped",
+          "1 compile-error 1:5-1:7 Unknown operator: '+-'"}},
+        {"unclosed", "if a {\n  go()\n", {"1 unclosed 0:5-0:6"}},
+        {"CR LF line ends", "x = 1\r\ny = 2.55\r\n", {"2 decimal-digits 1:4-1:8"}},
+    };
+    for (const diagnosed& d : table) {
+        SCOPED_TRACE(d.name);
+        session s;
+        s.initialize();
+        s.open("file:///w/a.zv", d.text);
+        const auto got = summarise(s.diagnostics("file:///w/a.zv"));
+        ASSERT_EQ(got.size(), d.expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_TRUE(got[i].starts_with(d.expected[i])) << got[i];
+    }
+}
+
+// The compiler's notes on the first diagnostic of `text`.
+std::vector<std::string> notesof(const std::string& text) {
+    zv::options options;
+    options.readinclude = [](const std::string&) { return std::nullopt; };
+    const zv::result r = zv::compile(text, options);
+    return r.diagnostics.empty() ? std::vector<std::string>{} : r.diagnostics[0].notes;
+}
+
+TEST(Diagnostics, NotesBecomeRelatedInformation) {
+    session s;
+    s.initialize();
+    for (const std::string text : {"y = a+\n", "x = a+-1\n", "if a {\n"}) {
+        s.open("file:///w/a.zv", text);
+        const json d = s.diagnostics("file:///w/a.zv")[0];
+        const auto notes = notesof(text);
+        ASSERT_FALSE(notes.empty()) << text;
+        ASSERT_EQ(d["relatedInformation"].size(), notes.size());
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            EXPECT_EQ(d["relatedInformation"][i]["message"], notes[i]);
+            EXPECT_EQ(d["relatedInformation"][i]["location"]["uri"], "file:///w/a.zv");
+            EXPECT_EQ(d["relatedInformation"][i]["location"]["range"], d["range"]);
+        }
+    }
+}
+
+// Writes the included `files` into `dir` and opens `program` as prog.zv there; its URI.
+std::string openwith(session& s, const scratch& dir,
+                     std::initializer_list<std::pair<std::string, std::string>> files,
+                     const std::string& program) {
+    for (const auto& [name, text] : files) dir.write(name, text);
+    s.initialize();
+    const std::string uri = dir.uri("prog.zv");
+    s.open(uri, program);
+    return uri;
+}
+
+TEST(Diagnostics, IncludedFilesShowOnTheAlsoStatement) {
+    scratch dir;
+    session s;
+    const std::string uri = openwith(
+        s, dir,
+        {{"inner.ZVEX", "z = 1\nq = 3+\n"}, {"outer.ZVEX", "def g() {return 2}\nalso inner\n"}},
+        "x = 1\n  also outer\n");
+    const json d = s.diagnostics(uri);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(span(d[0]["range"]), "1:2-1:12");
+    EXPECT_EQ(d[0]["message"], "inner.ZVEX: handleexpr: operator without operand: '+'");
+    // The place in the included file, then the chain of also statements, then the note.
+    const json& related = d[0]["relatedInformation"];
+    ASSERT_EQ(related.size(), 3 + notesof("q = 3+\n").size());
+    EXPECT_EQ(related[0]["location"]["uri"], dir.uri("inner.ZVEX"));
+    EXPECT_EQ(span(related[0]["location"]["range"]), "1:5-1:6");
+    EXPECT_EQ(related[1]["location"]["uri"], dir.uri("outer.ZVEX"));
+    EXPECT_EQ(span(related[1]["location"]["range"]), "1:0-1:10");
+    EXPECT_EQ(related[2]["location"]["uri"], uri);
+    EXPECT_EQ(related[3]["message"], notesof("q = 3+\n").at(0));
+
+    // A missing include is an error on its also statement.
+    s.open(dir.uri("other.zv"), "also nosuch\n");
+    const json missing = s.diagnostics(dir.uri("other.zv"));
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_EQ(span(missing[0]["range"]), "0:0-0:11");
+    EXPECT_EQ(missing[0]["message"], "Could not open file with name: nosuch.ZVEX");
+}
+
+TEST(Diagnostics, OpenIncludedFileIsReadFromTheEditor) {
+    scratch dir;
+    dir.write("lib.ZVEX", "ok = 1\n");
+    session s;
+    s.initialize();
+    const std::string prog = dir.uri("prog.zv");
+    s.open(prog, "also lib\n");
+    EXPECT_TRUE(s.diagnostics(prog).empty());
+    // Opening the included file with unsaved broken text recompiles its includer.
+    s.open(dir.uri("lib.ZVEX"), "ok = 1+\n");
+    ASSERT_EQ(s.diagnostics(prog).size(), 1u);
+    EXPECT_TRUE(s.diagnostics(prog)[0]["message"].get<std::string>().starts_with("lib.ZVEX: "));
+    // Closing it goes back to the file on disk.
+    s.notify("textDocument/didClose", {{"textDocument", {{"uri", dir.uri("lib.ZVEX")}}}});
+    EXPECT_TRUE(s.diagnostics(prog).empty());
+    EXPECT_TRUE(s.diagnostics(dir.uri("lib.ZVEX")).empty());
+}
+
+struct change {
+    json edit; // one contentChanges entry
+    std::string expectedtext;
+    std::size_t diagnostics;
+};
+
+TEST(Diagnostics, ChangesAreAppliedAndRecompiled) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/c.zv";
+    s.open(uri, "e = \"\xF0\x9F\x98\x80\"\nx = 1\n");
+    const auto range = [](int l1, int c1, int l2, int c2) {
+        return json{{"start", {{"line", l1}, {"character", c1}}},
+                    {"end", {{"line", l2}, {"character", c2}}}};
+    };
+    // Each step builds on the one before; UTF-16 columns count the emoji as two.
+    const change steps[] = {
+        {{{"range", range(0, 8, 0, 8)}, {"text", "+-"}}, "e = \"\xF0\x9F\x98\x80\"+-\nx = 1\n", 1},
+        {{{"range", range(0, 8, 0, 10)}, {"text", ""}}, "e = \"\xF0\x9F\x98\x80\"\nx = 1\n", 0},
+        {{{"range", range(1, 5, 1, 5)}, {"text", "\ny = (a + b)"}},
+         "e = \"\xF0\x9F\x98\x80\"\nx = 1\ny = (a + b)\n",
+         0},
+        {{{"range", range(2, 9, 3, 0)}, {"text", ""}},
+         "e = \"\xF0\x9F\x98\x80\"\nx = 1\ny = (a + ",
+         1},
+        {{{"text", "whole = 1\n"}}, "whole = 1\n", 0},
+    };
+    int version = 1;
+    for (const change& c : steps) {
+        s.notify("textDocument/didChange",
+                 {{"textDocument", {{"uri", uri}, {"version", ++version}}},
+                  {"contentChanges", {c.edit}}});
+        EXPECT_EQ(s.diagnostics(uri).size(), c.diagnostics) << c.expectedtext;
+        const zvlsp::document* doc = s.lsp.documents().find(uri);
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(doc->text, c.expectedtext);
+        EXPECT_EQ(doc->version, version);
+    }
+}
+
+TEST(Symbols, DefsAndClassesAsATree) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/s.zv";
+    s.open(
+        uri,
+        "def add(a, b) {\n  return a+b\n}\nclass Point {\n  def norm() {\n    return 0\n  }\n"
+        "  class Inner {\n    def deep() {return 1}\n  }\n}\nif x {\n  def nested() {return 2}\n}\n"
+        "x = 1\n");
+    const json symbols =
+        s.result("textDocument/documentSymbol", {{"textDocument", {{"uri", uri}}}});
+    // name kind range selectionRange, depth-first.
+    std::vector<std::string> got;
+    const std::function<void(const json&, const std::string&)> walk =
+        [&](const json& list, const std::string& indent) {
+            for (const json& sym : list) {
+                got.push_back(indent + sym["name"].get<std::string>() + " " +
+                              std::to_string(sym["kind"].get<int>()) + " " + span(sym["range"]) +
+                              " " + span(sym["selectionRange"]));
+                if (sym.contains("children")) walk(sym["children"], indent + "  ");
+            }
+        };
+    walk(symbols, "");
+    const std::vector<std::string> expected = {
+        "add 12 0:0-2:1 0:4-0:7",       "Point 5 3:0-10:1 3:6-3:11",
+        "  norm 6 4:2-6:3 4:6-4:10",    "  Inner 5 7:2-9:3 7:8-7:13",
+        "    deep 6 8:4-8:25 8:8-8:12", "nested 12 12:2-12:25 12:6-12:12",
+    };
+    EXPECT_EQ(got, expected);
+}
+
+TEST(Symbols, FoldingRangesOfMultiLineBlocks) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/f.zv";
+    s.open(uri, "if a {\n  go()\n}\nwhile b {go()}\ndef f() {\n  x = 1\n  if c {\n    y()\n  }}\n");
+    const json ranges = s.result("textDocument/foldingRange", {{"textDocument", {{"uri", uri}}}});
+    std::vector<std::string> got;
+    for (const json& r : ranges)
+        got.push_back(std::to_string(r["startLine"].get<int>()) + "-" +
+                      std::to_string(r["endLine"].get<int>()));
+    EXPECT_EQ(got, (std::vector<std::string>{"0-1", "4-8", "6-7"}));
+}
+
+struct hovered {
+    unsigned line, character;
+    std::string title;                // empty: no hover
+    std::vector<std::string> listing; // substrings of the listing, in order
+};
+
+TEST(Hover, InnermostConstructAndItsByteCode) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/h.zv";
+    s.open(uri, "x = 5\nif ok {go()}\n\ny = a+b\n");
+    const hovered table[] = {
+        {0, 4, "```zv\n5\n```", {"PUSH int 5"}},
+        {0, 0, "```zv\nx\n```", {"PUSH object", "STORE \"x\"", "LOADREF \"x\""}},
+        {0, 2, "```zv\nx = 5\n```\nstatement", {"PUSH int 5", "\"x\"", "\"set\""}},
+        {1, 3, "```zv\nok\n```", {"LOAD \"ok\""}},
+        {1, 8, "```zv\ngo()\n```", {"LOAD \"go\"", "PRECALL", "CALL"}},
+        {1, 0, "statement", {"LOAD \"ok\"", "IF block", "  ", "LOAD \"go\""}},
+        {3, 6, "```zv\nb\n```", {"LOAD \"b\""}},
+        {2, 0, "", {}},
+    };
+    for (const hovered& h : table) {
+        SCOPED_TRACE(std::to_string(h.line) + ":" + std::to_string(h.character));
+        const json hover = s.result("textDocument/hover", session::at(uri, h.line, h.character));
+        if (h.title.empty()) {
+            EXPECT_TRUE(hover.is_null());
+            continue;
+        }
+        ASSERT_TRUE(hover.is_object());
+        EXPECT_EQ(hover["contents"]["kind"], "markdown");
+        const std::string text = hover["contents"]["value"];
+        EXPECT_NE(text.find(h.title), std::string::npos) << text;
+        std::size_t at = text.find("```text");
+        ASSERT_NE(at, std::string::npos);
+        for (const std::string& piece : h.listing) {
+            at = text.find(piece, at);
+            ASSERT_NE(at, std::string::npos) << piece << " in " << text;
+        }
+    }
+    // A program that does not compile has no byte code to show.
+    s.open(uri, "x = a+-b\n");
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 0)).is_null());
+}
+
+struct jump {
+    unsigned line, character;
+    std::string file; // "" for none
+    std::string range;
+};
+
+TEST(Definition, NamesAndIncludes) {
+    scratch dir;
+    session s;
+    const std::string uri =
+        openwith(s, dir,
+                 {{"lib.ZVEX", "also deeper\ndef square(x) {\n  return x*x\n}\n"},
+                  {"deeper.ZVEX", "Glimit = 10\n"}},
+                 "also lib\nclass Counter {\n  def step(by) {\n    @count = @count+by\n  }\n}\n"
+                 "total = square(3)\nc = %Counter\nc.step(total)\nn = Glimit\nx = undefined\n");
+    const jump table[] = {
+        {6, 10, "lib.ZVEX", "1:0-3:1"},    // square, in the included file
+        {7, 6, "prog.zv", "1:0-5:1"},      // %Counter
+        {8, 3, "prog.zv", "2:2-4:3"},      // .step: the method
+        {8, 9, "prog.zv", "6:0-6:17"},     // total
+        {3, 15, "prog.zv", "3:4-3:22"},    // @count
+        {9, 6, "deeper.ZVEX", "0:0-0:11"}, // Glimit, two includes deep
+        {10, 6, "", ""},                   // undefined
+        {0, 6, "lib.ZVEX", "0:0-0:0"},     // also lib: the file
+        {0, 1, "lib.ZVEX", "0:0-0:0"},
+    };
+    for (const jump& j : table) {
+        SCOPED_TRACE(std::to_string(j.line) + ":" + std::to_string(j.character));
+        const json found =
+            s.result("textDocument/definition", session::at(uri, j.line, j.character));
+        if (j.file.empty()) {
+            EXPECT_TRUE(found.is_null());
+            continue;
+        }
+        ASSERT_TRUE(found.is_object());
+        EXPECT_EQ(found["uri"], dir.uri(j.file));
+        EXPECT_EQ(span(found["range"]), j.range);
+    }
+}
+
+struct decoded {
+    std::string text;
+    std::string type;
+    bool global;
+};
+
+TEST(SemanticTokens, ClassifiesAndEncodes) {
+    for (const char* encoding : {"utf-16", "utf-8"}) {
+        SCOPED_TRACE(encoding);
+        session s;
+        const json init = s.initialize({{"general", {{"positionEncodings", {encoding}}}}});
+        const json types = init["capabilities"]["semanticTokensProvider"]["legend"]["tokenTypes"];
+        const std::string uri = "file:///w/t.zv";
+        const std::string text =
+            "s = \"\xF0\x9F\x98\x80\"+Gtotal\nfor xs as x {\n  y = (not x.size and -2)\n}\n"
+            "def Gf(a) {return a}\nalso lib\nm = \"two\nlines\"\n";
+        s.open(uri, text);
+        const json data = s.result("textDocument/semanticTokens/full",
+                                   {{"textDocument", {{"uri", uri}}}})["data"];
+        ASSERT_EQ(data.size() % 5, 0u);
+        // Decode back to text with the document's lines.
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at);
+            lines.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+        const bool utf8 = std::string(encoding) == "utf-8";
+        const auto bytes = [&](const std::string& line, unsigned units) {
+            // The byte offset of `units` code units into `line`.
+            if (utf8) return std::min<std::size_t>(units, line.size());
+            std::size_t at = 0;
+            for (unsigned u = 0; u < units && at < line.size();) {
+                const auto c = static_cast<unsigned char>(line[at]);
+                const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+                u += len == 4 ? 2 : 1;
+                at += len;
+            }
+            return at;
+        };
+        std::vector<decoded> got;
+        unsigned line = 0, start = 0;
+        for (std::size_t i = 0; i < data.size(); i += 5) {
+            const unsigned dl = data[i], ds = data[i + 1], length = data[i + 2];
+            line += dl;
+            start = dl == 0 ? start + ds : ds;
+            const std::size_t from = bytes(lines[line], start);
+            const std::size_t to = bytes(lines[line], start + length);
+            got.push_back({lines[line].substr(from, to - from), types[data[i + 3].get<int>()],
+                           data[i + 4] == 1});
+        }
+        const std::vector<decoded> expected = {
+            {"s", "variable", false},
+            {"=", "operator", false},
+            {"\"\xF0\x9F\x98\x80\"", "string", false},
+            {"+", "operator", false},
+            {"Gtotal", "variable", true},
+            {"for", "keyword", false},
+            {"xs", "variable", false},
+            {"as", "keyword", false},
+            {"x", "variable", false},
+            {"y", "variable", false},
+            {"=", "operator", false},
+            {"not", "operator", false},
+            {"x", "variable", false},
+            {"size", "property", false},
+            {"and", "operator", false},
+            {"-2", "number", false},
+            {"def", "keyword", false},
+            {"Gf", "function", true},
+            {"a", "parameter", false},
+            {"return", "keyword", false},
+            {"a", "variable", false},
+            {"also", "keyword", false},
+            {"lib", "namespace", false},
+            {"m", "variable", false},
+            {"=", "operator", false},
+            {"\"two", "string", false},
+            {"lines\"", "string", false},
+        };
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].text, expected[i].text) << i;
+            EXPECT_EQ(got[i].type, expected[i].type) << got[i].text;
+            EXPECT_EQ(got[i].global, expected[i].global) << got[i].text;
+        }
+    }
+}
+
+} // namespace

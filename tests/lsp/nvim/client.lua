@@ -1,0 +1,92 @@
+-- Drives Neovim's LSP client (0.7 API) against `zv lsp`: diagnostics as the editor holds
+-- them, document symbols, hover, a definition jump inside the buffer and one into the
+-- included file, then an edit and the diagnostics that follow it, and a clean shutdown.
+-- Every wait is bounded; the exit status is the number of failed checks (0: all passed).
+local zv = assert(os.getenv('ZV_PATH'), 'ZV_PATH is not set')
+local failures = 0
+local function check(ok, what, got)
+  if not ok then
+    failures = failures + 1
+    io.stderr:write('FAIL: ' .. what .. (got ~= nil and (': ' .. vim.inspect(got)) or '') .. '\n')
+  end
+end
+local function finish()
+  io.stderr:write(failures == 0 and 'all checks passed\n' or (failures .. ' checks failed\n'))
+  os.exit(failures == 0 and 0 or 1)
+end
+
+local published = 0
+local exitcode
+local client = vim.lsp.start_client({
+  name = 'zv',
+  cmd = { zv, 'lsp' },
+  root_dir = vim.fn.getcwd(),
+  handlers = {
+    ['textDocument/publishDiagnostics'] = function(err, result, ctx, config)
+      published = published + 1
+      vim.lsp.diagnostic.on_publish_diagnostics(err, result, ctx, config)
+    end,
+  },
+  on_exit = function(code) exitcode = code end,
+})
+check(client ~= nil, 'the client starts')
+if not client then finish() end
+local buf = vim.api.nvim_get_current_buf()
+vim.lsp.buf_attach_client(buf, client)
+
+local function diagnostics()
+  local out = {}
+  for _, d in ipairs(vim.diagnostic.get(buf)) do
+    table.insert(out, { d.lnum, d.col, d.message })
+  end
+  table.sort(out, function(a, b) return a[1] < b[1] end)
+  return out
+end
+local function request(method, line, col)
+  local params = { textDocument = { uri = vim.uri_from_bufnr(buf) } }
+  if line then params.position = { line = line, character = col } end
+  local replies = vim.lsp.buf_request_sync(buf, method, params, 5000)
+  local reply = replies and replies[client]
+  return reply and reply.result
+end
+
+check(vim.wait(10000, function() return published >= 1 end, 20), 'diagnostics arrive')
+check(vim.deep_equal(diagnostics(), {
+  { 4, 8, "empty element dropped; remove the extra ','" },
+  { 5, 12, "Unknown operator: '+-'" },
+}), 'diagnostics after opening', diagnostics())
+
+local symbols = request('textDocument/documentSymbol') or {}
+check(#symbols == 1 and symbols[1].name == 'twice' and symbols[1].range.start.line == 1 and
+      symbols[1].range['end'].line == 3, 'document symbols', symbols)
+
+-- Definition of `square` is in the included file; of `twice` in the buffer, jumped to.
+local square = request('textDocument/definition', 6, 6)
+check(square and square.uri:match('/lib%.ZVEX$') and square.range.start.line == 0,
+      'definition in the included file', square)
+local twice = request('textDocument/definition', 5, 6)
+check(twice and twice.uri == vim.uri_from_bufnr(buf), 'definition in the buffer', twice)
+if twice then
+  vim.lsp.util.jump_to_location(twice, 'utf-16')
+  check(vim.deep_equal(vim.api.nvim_win_get_cursor(0), { 2, 0 }), 'the jump lands on def twice',
+        vim.api.nvim_win_get_cursor(0))
+end
+
+-- Fix the error: the diagnostics change to the warning alone.
+local before = published
+vim.api.nvim_buf_set_lines(buf, 5, 6, false, { 'x = twice(3)-1' })
+check(vim.wait(10000, function() return published > before and #diagnostics() == 1 end, 20),
+      'diagnostics after the edit', diagnostics())
+check(vim.deep_equal(diagnostics(), { { 4, 8, "empty element dropped; remove the extra ','" } }),
+      'only the warning is left', diagnostics())
+
+-- Hover on `twice` in the fixed line: the call and its byte code.
+local hover = request('textDocument/hover', 5, 5)
+local text = hover and hover.contents and hover.contents.value or ''
+check(text:find('twice(3)', 1, true) and text:find('LOAD "twice"', 1, true) and
+      text:find('CALL', 1, true), 'hover shows the call and its byte code', text)
+
+vim.lsp.stop_client(client)
+check(vim.wait(5000, function() return exitcode ~= nil end, 20) and exitcode == 0,
+      'the server exits with status 0 after shutdown', exitcode)
+finish()
