@@ -23,7 +23,7 @@ struct zv_result {
 
 namespace {
 
-zv_result nomemory{ZV_STATUS_NO_MEMORY, {}, {}, {}};
+zv_result nomemory{ZV_STATUS_NO_MEMORY, "out of memory", {}, {}};
 
 zv_result* failed(int status, const char* message) noexcept {
     try {

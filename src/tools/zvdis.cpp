@@ -25,6 +25,7 @@ constexpr const char* usage =
     "       zvdis --code-raw PROGRAM  compile PROGRAM, print the byte code in hexadecimal\n"
     "       zvdis --desc-raw PROGRAM  compile PROGRAM, print the description map in hexadecimal\n"
     "       zvdis --help              show this text\n"
+    "       zvdis --version           print the version\n"
     "A fault in the byte code ends the listing with \"zvdis: offset N: ...\" on standard\n"
     "error and exit status 2.\n";
 
@@ -108,6 +109,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--help") {
         std::cout << usage;
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "zvdis " << zv::version() << "\n";
         return 0;
     }
     if (args.size() == 1 && !args[0].starts_with("-")) return listfile(args[0], false);

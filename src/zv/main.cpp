@@ -11,7 +11,8 @@ namespace {
 using zvtool::command;
 
 // Every subcommand, in the order --help lists them.
-const std::vector<command (*)(CLI::App&)> subcommands = {zvtool::addcheck, zvtool::addlsp};
+const std::vector<command (*)(CLI::App&)> subcommands = {zvtool::addcheck, zvtool::addbuild,
+                                                         zvtool::addlsp};
 
 } // namespace
 

@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# The installed package, as its users meet it. Each step is one CTest test:
+#
+#   consumer.sh install        cmake --install the build tree into $PREFIX (fixture);
+#                              the installed zv and zvdis print the version
+#   consumer.sh cmake GEN      a CMake project using find_package(zv) and zv_add_bytecode,
+#                              under the generator GEN: bytes equal zvc's, a second build
+#                              runs nothing, touching an included file rebuilds exactly the
+#                              program that includes it; its C++ host (zv::zv) runs
+#   consumer.sh c              a threaded C host built with cc and pkg-config
+#   consumer.sh deb            cpack -G DEB, and the package's file list
+#   consumer.sh completion     the bash completions offer the options
+#
+# Environment (set by CMake): BUILD (the build tree), PREFIX, SOURCE (this folder),
+# WORK (a scratch folder per test), VERSION, CXX, EXTRAFLAGS (sanitizer flags), MANPAGES
+# (1 when the man pages are built).
+set -euo pipefail
+
+die() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+zvc=$PREFIX/bin/zvc
+export LD_LIBRARY_PATH=$PREFIX/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+
+fresh() {
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    cd "$WORK"
+}
+
+# Compiles $1 with the installed zvc in a scratch folder holding the .ZVEX files beside
+# it, and prints the path of the byte code it wrote.
+zvcbytes() {
+    local ref=$WORK/ref/$(basename "$1" .zv)
+    mkdir -p "$ref"
+    cp "$(dirname "$1")"/*.ZVEX "$ref"/ 2>/dev/null || true
+    (cd "$ref" && "$zvc" "$1" >/dev/null 2>&1) || die "zvc failed on $1"
+    echo "$ref/$(basename "$1" .zv).zvbc"
+}
+
+step_install() {
+    rm -rf "$PREFIX"
+    cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
+    for tool in zv zvdis; do
+        [ "$("$PREFIX/bin/$tool" --version)" = "$tool $VERSION" ] || die "$tool --version"
+    done
+}
+
+# The zv programs compiled by the last build, one stem per line, from its log.
+compiled() {
+    grep -o 'Compiling zv program [A-Za-z0-9_]*' "$1" | sed 's/.* //' | sort | tr '\n' ' '
+}
+
+step_cmake() {
+    local generator=$1
+    fresh
+    # The project lies in a folder whose name holds a blank, which the dependency files
+    # must escape. (CMake's own rewriting of dependency files mangles '#' and '$'; the
+    # zvbuild tests check those with make and ninja directly.)
+    cp -r "$SOURCE/project" 'src dir'
+    ln -s 'src dir' src
+    cmake -S 'src dir' -B build -G "$generator" -DCMAKE_PREFIX_PATH="$PREFIX" \
+        -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_CXX_FLAGS="$EXTRAFLAGS" \
+        -DCMAKE_BUILD_RPATH="$PREFIX/lib" >configure.log 2>&1 ||
+        { cat configure.log; die "configure ($generator)"; }
+    build() { cmake --build build -j2 >"$1" 2>&1 || { cat "$1"; die "build ($generator)"; }; }
+
+    build first.log
+    [ "$(compiled first.log)" = "counter greeter " ] || die "first build compiled: $(compiled first.log)"
+    for stem in greeter counter; do
+        cmp "$(zvcbytes "$WORK/src/programs/$stem.zv")" "build/bytecode/$stem.zvbc" ||
+            die "$stem.zvbc differs from zvc's"
+    done
+    build/cxxhost src/programs/counter.zv counter.host >/dev/null || die "C++ host failed"
+    cmp counter.host build/bytecode/counter.zvbc || die "C++ host's byte code differs"
+    (cd src/programs && ../../build/cxxhost greeter.zv ../../greeter.host >/dev/null) ||
+        die "C++ host failed on a program with an include"
+    cmp greeter.host build/bytecode/greeter.zvbc || die "C++ host's byte code differs"
+
+    local before
+    before=$(stat -c %Y.%y build/bytecode/*.zvbc)
+    build second.log
+    [ -z "$(compiled second.log)" ] || die "a build with nothing changed compiled: $(compiled second.log)"
+    if [ "$generator" = Ninja ]; then
+        grep -q 'no work to do' second.log || die "ninja found work: $(cat second.log)"
+    fi
+    [ "$before" = "$(stat -c %Y.%y build/bytecode/*.zvbc)" ] || die "byte code rewritten"
+
+    touch src/programs/shapes.ZVEX
+    build third.log
+    [ "$(compiled third.log)" = "greeter " ] || die "touching shapes.ZVEX compiled: $(compiled third.log)"
+
+    # An edit of the included file reaches the byte code.
+    echo 'def perimeter(w, h) {' >>src/programs/shapes.ZVEX
+    echo '    return 2*(w+h)' >>src/programs/shapes.ZVEX
+    echo '}' >>src/programs/shapes.ZVEX
+    build fourth.log
+    [ "$(compiled fourth.log)" = "greeter " ] || die "editing shapes.ZVEX compiled: $(compiled fourth.log)"
+    cmp "$(zvcbytes "$WORK/src/programs/greeter.zv")" build/bytecode/greeter.zvbc ||
+        die "greeter.zvbc after the edit differs from zvc's"
+    echo "consumer ($generator): ok"
+}
+
+step_c() {
+    fresh
+    local flags
+    flags=$(PKG_CONFIG_PATH=$PREFIX/lib/pkgconfig pkg-config --cflags --libs zv) ||
+        die "pkg-config does not know zv"
+    # shellcheck disable=SC2086
+    cc -std=c11 -Wall -Wextra -Werror $EXTRAFLAGS -pthread -DZV_EXPECTED_VERSION="\"$VERSION\"" \
+        "$SOURCE/chost.c" -o chost $flags -Wl,-rpath,"$PREFIX/lib" || die "cc chost.c"
+    readelf -d chost | grep -q 'libzv.so.1' || die "chost does not use the shared library"
+    mkdir programs
+    cp "$SOURCE/project/programs/"* programs/
+    cp "$SOURCE/../../examples/"* programs/
+    # Eight programs: the examples, and variations of the consumer's programs.
+    for i in 1 2 3; do
+        sed "s/\"world\"/\"world $i\"/" programs/greeter.zv >programs/greeter$i.zv
+    done
+    local sources=(greeter.zv counter.zv greeter1.zv greeter2.zv greeter3.zv demo.zv shapes.zv inventory.zv)
+    mkdir refs
+    for s in "${sources[@]}"; do cp "$(zvcbytes "$WORK/programs/$s")" refs/; done
+    (cd programs && ../chost ../refs "${sources[@]}") || die "C host"
+}
+
+step_deb() {
+    fresh
+    cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$WORK" >cpack.log 2>&1 ||
+        { cat cpack.log; die "cpack"; }
+    local deb
+    deb=$(ls "$WORK"/*.deb) || die "no .deb made"
+    dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >contents
+    local expected=(/usr/bin/zvc /usr/bin/zvdis /usr/bin/zv /usr/include/zv.h /usr/include/zv.hpp
+        /usr/lib/libzv.a /usr/lib/libzv.so /usr/lib/libzv.so.1 "/usr/lib/libzv.so.$VERSION"
+        /usr/lib/pkgconfig/zv.pc /usr/lib/cmake/zv/zvConfig.cmake
+        /usr/lib/cmake/zv/zvConfigVersion.cmake /usr/lib/cmake/zv/zvTargets.cmake
+        /usr/lib/cmake/zv/ZvBytecode.cmake /usr/share/bash-completion/completions/zv
+        /usr/share/bash-completion/completions/zvdis)
+    # The man pages are built when scdoc is found.
+    [ "$MANPAGES" = 1 ] && expected+=(/usr/share/man/man1/zvc.1 /usr/share/man/man1/zvdis.1
+        /usr/share/man/man1/zv.1)
+    for f in "${expected[@]}"; do
+        grep -qxF "$f" contents || die "$f missing from the package: $(cat contents)"
+    done
+    dpkg-deb -f "$deb" Package Version | tr '\n' ' ' | grep -q "Package: zv Version: $VERSION" ||
+        die "package fields: $(dpkg-deb -f "$deb")"
+    echo "deb: ok"
+}
+
+# Runs the completion function of $1 on the words of the command line "$2" (the cursor
+# after the last word) and prints the candidates. bash-completion's helpers are stubbed.
+complete_words() {
+    bash -c '
+        _init_completion() { cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]};
+                             words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; }
+        _filedir() { COMPREPLY=(FILES); }
+        source "$1"
+        read -ra COMP_WORDS <<<"$2"
+        [[ $2 == *" " ]] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+        "_$(basename "$1" .bash)"
+        echo "${COMPREPLY[*]}"' _ "$SOURCE/../../completions/$1.bash" "$2"
+}
+
+step_completion() {
+    local cases=(
+        "zv|zv |check build --help --version"
+        "zv|zv b|build"
+        "zv|zv build -M|-MD -MF -MT -MP"
+        "zv|zv build -o |FILES"
+        "zv|zv check --format |text json sarif"
+        "zv|zv check --color a|auto always"
+        "zvdis|zvdis --c|--check --code-raw"
+        "zvdis|zvdis --v|--version"
+    )
+    for c in "${cases[@]}"; do
+        IFS='|' read -r tool line expected <<<"$c"
+        local got
+        got=$(complete_words "$tool" "$line")
+        [ "$got" = "$expected" ] || die "completing '$line': got '$got', expected '$expected'"
+    done
+    echo "completion: ok"
+}
+
+step=$1
+shift
+"step_$step" "$@"
