@@ -465,15 +465,11 @@ void compilelist(std::string_view elements, std::string_view target) {
 void checkadjacentstrings(std::string_view head) {
     // Only a string that stands in the source as it is can be told apart from its escapes.
     if (!current().insource(head)) return;
-    const span where = current().locate(head);
-    const std::string_view source =
-        current().files[static_cast<std::size_t>(where.file)]->text.substr(where.begin,
-                                                                           where.end - where.begin);
     int quotes = 0;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        if (source[i] == '\\') {
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] == '\\') {
             ++i;
-        } else if (source[i] == '"') {
+        } else if (head[i] == '"') {
             ++quotes;
         }
     }

@@ -152,18 +152,24 @@ std::int32_t compilation::addfile(std::string name, std::string_view text) {
     return static_cast<std::int32_t>(files.size() - 1);
 }
 
+span compilation::directspan(std::string_view text) const {
+    for (std::size_t i = files.size(); i-- > 0;) {
+        const std::string_view whole = files[i]->text;
+        if (text.data() >= whole.data() &&
+            text.data() + text.size() <= whole.data() + whole.size()) {
+            const auto begin = static_cast<std::uint32_t>(text.data() - whole.data());
+            return span{static_cast<std::int32_t>(i), begin,
+                        begin + static_cast<std::uint32_t>(text.size())};
+        }
+    }
+    return {};
+}
+
 span compilation::locate(std::string_view text) const {
     // Kept text leads back to the text it was made from, possibly kept text itself.
     for (int step = 0; step < 64; ++step) {
-        for (std::size_t i = files.size(); i-- > 0;) {
-            const std::string_view whole = files[i]->text;
-            if (text.data() >= whole.data() &&
-                text.data() + text.size() <= whole.data() + whole.size()) {
-                const auto begin = static_cast<std::uint32_t>(text.data() - whole.data());
-                return span{static_cast<std::int32_t>(i), begin,
-                            begin + static_cast<std::uint32_t>(text.size())};
-            }
-        }
+        const span where = directspan(text);
+        if (where.known()) return where;
         const auto from = arena.origin(text);
         if (!from) return {};
         text = *from;

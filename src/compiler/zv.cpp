@@ -132,10 +132,6 @@ std::uint32_t enabledmask(const options& opts) {
 void collectdiagnostics(const compilation& c, result& out) {
     // Warnings and the parser's messages, in the order they were found; a stray "]" is
     // met once per split of the text that holds it, and reported once.
-    struct found {
-        std::size_t order;
-        diagnostic d;
-    };
     std::vector<span> seen;
     for (const parserevent& e : c.events) {
         out.parsermessages.push_back(parsermessage{e.status == 0, e.text});
