@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "compiler.h"
+#include "context.h"
 #include "packer.h"
 #include "parser.h"
 #include "rawapi.h"
@@ -129,14 +130,14 @@ void compileloop(benchmark::State& state, const std::string& text) {
             state.SkipWithError(e.what());
             break;
         }
-        benchmark::DoNotOptimize(code.data());
+        benchmark::DoNotOptimize(current().code.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(text.size()));
     state.SetComplexityN(state.range(0));
     state.counters["source_bytes"] = static_cast<double>(text.size());
-    state.counters["code_bytes"] = static_cast<double>(code.size());
-    state.counters["desc_bytes"] = static_cast<double>(desc.size());
+    state.counters["code_bytes"] = static_cast<double>(current().code.size());
+    state.counters["desc_bytes"] = static_cast<double>(current().desc.size());
 }
 
 void bytes(benchmark::State& state, std::size_t n) {

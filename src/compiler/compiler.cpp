@@ -56,6 +56,14 @@ const stringlist closebracket = {"]"};
 const stringlist dictkeyend = {": ", ":"};
 const stringlist dictvalueend = {", ", ",", "}"};
 const std::string comma = ",";
+// The same, made ready for scanning.
+const stoplist keeponstops(keepon);
+const stoplist openparenstops(openparen);
+const stoplist closeparenstops(closeparen);
+const stoplist closebracketstops(closebracket);
+const stoplist dictkeystops(dictkeyend);
+const stoplist dictvaluestops(dictvalueend);
+const stoplist operatorstops(operators);
 
 void addname(byte op, std::string_view name) {
     addcode(op);
@@ -219,7 +227,7 @@ void compilefor(const words& w, int) {
 
 void compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
-    std::string_view name = seekstring(unpreppedname, openparen, GIM, 0, false);
+    std::string_view name = seekstring(unpreppedname, openparenstops, GIM, 0, false);
     if (unpreppedname.empty()) failat("def: parameter list missing: ", w[0]);
     checkdefinitionname(name, mode);
     if (mode == 1) name = joined("@", name, name);
@@ -393,20 +401,20 @@ std::string_view scanhead(std::string_view& target) {
     if (startswith(target, '[')) {
         const std::string_view open = target.substr(0, 1);
         target.remove_prefix(1);
-        const std::string_view inner = seekstring(target, closebracket, GIM, 0, false);
+        const std::string_view inner = seekstring(target, closebracketstops, GIM, 0, false);
         const std::string_view head = joined(open, inner, whole);
         if (!startswith(target, ']')) return head;
         const std::string_view close = target.substr(0, 1);
         target.remove_prefix(1);
         return joined(head, close, whole);
     }
-    std::string_view head = seekstring(target, keepon, GIM, 0, false);
+    std::string_view head = seekstring(target, keeponstops, GIM, 0, false);
     const bool wholenumber = !head.empty() && isnumeric(head, false) &&
                              head.find_first_of("0123456789") != std::string_view::npos;
     if (wholenumber && target.size() >= 2 && target[0] == '.' && isdigit(target[1])) {
         head = joined(head, target.substr(0, 1), whole);
         target.remove_prefix(1);
-        head = joined(head, seekstring(target, keepon, GIM, 0, false), whole);
+        head = joined(head, seekstring(target, keeponstops, GIM, 0, false), whole);
     }
     return head;
 }
@@ -422,11 +430,11 @@ void compiledict(std::string_view entries, std::string_view head) {
     while (!entries.empty() && entries[0] != '}') {
         if (closed) malformed();
         ++count;
-        const std::string_view key = seekstring(entries, dictkeyend, GIM, 0, false);
+        const std::string_view key = seekstring(entries, dictkeystops, GIM, 0, false);
         if (entries.empty()) malformed();
         entries.remove_prefix(1);
         skipblanks();
-        const std::string_view value = seekstring(entries, dictvalueend, GIM, 0, false);
+        const std::string_view value = seekstring(entries, dictvaluestops, GIM, 0, false);
         if (!entries.empty()) {
             closed = entries[0] == '}';
             entries.remove_prefix(1);
@@ -551,7 +559,7 @@ viewlist callarguments(std::string_view& text) {
 // The expression of an index suffix; `text` begins with "[" and is left after the "]".
 std::string_view indextext(std::string_view& text, std::string_view target, const char* who) {
     text.remove_prefix(1);
-    const std::string_view index = seekstring(text, closebracket, GIM, 0, false);
+    const std::string_view index = seekstring(text, closebracketstops, GIM, 0, false);
     if (text.empty()) failat(std::string(who) + ": missing ']': ", target);
     text.remove_prefix(1);
     return index;
@@ -641,8 +649,8 @@ void handleexpr(std::string_view expression) {
     // Without a ")" or a backslash the scan for the closing parenthesis would take the
     // whole text unchanged; the text is then used as it stands.
     std::string_view inner = text;
-    if (text.find_first_of(")\\") != std::string_view::npos) {
-        inner = seekstring(text, closeparen, GIM, 0, false);
+    if (text.find(')') != std::string_view::npos || text.find('\\') != std::string_view::npos) {
+        inner = seekstring(text, closeparenstops, GIM, 0, false);
     } else {
         text = text.substr(text.size());
     }
@@ -658,11 +666,11 @@ void handleexpr(std::string_view expression) {
             op = rest.substr(0, 3);
             rest.remove_prefix(4);
         }
-        std::string_view operand = seekstring(rest, operators, GIM, 0, true);
+        std::string_view operand = seekstring(rest, operatorstops, GIM, 0, true);
         if (operand.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
             const std::string_view minus = rest.substr(0, 1);
             rest.remove_prefix(1);
-            operand = joined(minus, seekstring(rest, operators, GIM, 0, true), minus);
+            operand = joined(minus, seekstring(rest, operatorstops, GIM, 0, true), minus);
         }
         if (operand.empty()) {
             if (!op.empty()) failat("handleexpr: operator without operand: ", op);
@@ -716,7 +724,8 @@ void handleget(std::string_view target, int pointer) {
     while (!text.empty() && inlist(keepon, text.substr(0, 1))) {
         if (startswith(text, '.')) {
             text = gointo(text, wentin, {});
-            addname(pointer != 0 ? MEMBERREF : LOADMEMBER, seekstring(text, keepon, GIM, 0, false));
+            addname(pointer != 0 ? MEMBERREF : LOADMEMBER,
+                    seekstring(text, keeponstops, GIM, 0, false));
         }
         if (startswith(text, '(')) {
             const viewlist args = callarguments(text);
@@ -751,7 +760,7 @@ void handleset(std::string_view target) {
     if (startswith(text, 'G')) getof = 1, text.remove_prefix(1);
     if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
 
-    const std::string_view temp = seekstring(text, keepon, GIM, 0, false);
+    const std::string_view temp = seekstring(text, keeponstops, GIM, 0, false);
     if (current().warn && !temp.empty()) checkname(temp);
     if (text.empty()) {
         addcode(PUSH);
@@ -765,7 +774,7 @@ void handleset(std::string_view target) {
         if (startswith(text, '.')) {
             membercall("get", 0);
             text = gointo(text, wentin, {});
-            const std::string_view name = seekstring(text, keepon, GIM, 0, false);
+            const std::string_view name = seekstring(text, keeponstops, GIM, 0, false);
             if (text.empty()) {
                 addcode(PUSH);
                 addcode(TYPE_OBJECT);

@@ -134,6 +134,8 @@ void compilation::reset() {
     codeorigins.clear();
     opennodes.clear();
     statementnext = false;
+    blockends.clear();
+    groupends.clear();
     nesting = 0;
     includestack.clear();
     files.clear();
@@ -192,23 +194,18 @@ void compilation::addwarning(warningkind kind, std::string message, std::string_
     warnings.push_back(foundwarning{kind, std::move(message), where});
 }
 
-namespace {
-thread_local compilation* active = nullptr;
+thread_local constinit compilation* detail::active = nullptr;
+
+compilation& detail::owncompilation() {
+    thread_local compilation own;
+    active = &own;
+    return own;
 }
 
-compilation& current() {
-    if (active == nullptr) {
-        // A thread that installed none compiles in a context of its own.
-        thread_local compilation own;
-        active = &own;
-    }
-    return *active;
-}
-
-usecompilation::usecompilation(compilation& c) : previous(active) {
-    active = &c;
+usecompilation::usecompilation(compilation& c) : previous(detail::active) {
+    detail::active = &c;
 }
 
 usecompilation::~usecompilation() {
-    active = previous;
+    detail::active = previous;
 }

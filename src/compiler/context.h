@@ -5,12 +5,14 @@
 // share state; the design's free functions work on the current one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "packer.h"
@@ -65,6 +67,36 @@ class textarena {
     std::vector<entry> entries;
 };
 
+// Lengths of stretches of text by the address of their first character, with a filter
+// that answers most misses without a lookup.
+class endmemo {
+  public:
+    void remember(const char* at, std::uint32_t length) {
+        const std::size_t b = bit(at);
+        filter[b >> 6] |= std::uint64_t{1} << (b & 63);
+        ends[at] = length;
+    }
+    // The length remembered for `at`, or 0.
+    std::uint32_t find(const char* at) const {
+        const std::size_t b = bit(at);
+        if (!(filter[b >> 6] >> (b & 63) & 1)) return 0;
+        const auto found = ends.find(at);
+        return found == ends.end() ? 0 : found->second;
+    }
+    void clear() {
+        filter.fill(0);
+        ends.clear();
+    }
+
+  private:
+    static std::size_t bit(const char* at) {
+        return static_cast<std::size_t>(
+            (reinterpret_cast<std::uintptr_t>(at) * 0x9E3779B97F4A7C15ull) >> 48);
+    }
+    std::array<std::uint64_t, 1024> filter{};
+    std::unordered_map<const char*, std::uint32_t> ends;
+};
+
 enum class warningkind : std::uint8_t {
     namepunctuation,
     namedigit,
@@ -113,6 +145,15 @@ struct compilation {
     std::vector<std::int32_t> opennodes;
     bool statementnext = false; // the next title block is a statement's
 
+    // Where long bracketed stretches end, by the address of their opening character in a
+    // source text: code blocks as the statement splitter runs over them, and bracket
+    // groups as the scanners do. A text nested n levels deep is split and scanned at each
+    // of the n levels; these make every level after the first skip it at once.
+    endmemo blockends;
+    endmemo groupends;
+    // The shortest stretch worth remembering: shorter ones cost less to scan again.
+    static constexpr std::uint32_t rememberfrom = 256;
+
     // The compiler's recursion.
     int nesting = 0;
     std::vector<std::string> includestack;
@@ -152,8 +193,18 @@ struct compilation {
     void addwarning(warningkind kind, std::string message, std::string_view text);
 };
 
-// The current thread's context.
-compilation& current();
+namespace detail {
+// The context installed on this thread, if any.
+extern thread_local constinit compilation* active;
+compilation& owncompilation();
+} // namespace detail
+
+// The current thread's context. Every emitted byte asks for it, so the common case is
+// inline: a thread that installed none compiles in a context of its own.
+inline compilation& current() {
+    compilation* const installed = detail::active;
+    return installed != nullptr ? *installed : detail::owncompilation();
+}
 
 // Makes `c` the current context of this thread for as long as it lives.
 class usecompilation {

@@ -3,8 +3,11 @@
 // code block in braces is one word however many lines it spans.
 #include "parser.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
+#include <optional>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -66,6 +69,9 @@ struct markers {
     std::int64_t string2 = 0;    // single quote
 
     std::int64_t sum() const { return codeblock + expression + list + string1 + string2; }
+    bool zero() const {
+        return codeblock == 0 && expression == 0 && list == 0 && string1 == 0 && string2 == 0;
+    }
     bool inbraces() const { return codeblock > 0 && string1 <= 0 && string2 <= 0; }
     bool outsidestrings() const { return string1 <= 0 && string2 <= 0; }
 
@@ -139,6 +145,47 @@ std::string_view unclosed(std::string_view target) {
     return latest < target.size() ? target.substr(latest, 1) : target.substr(0, 0);
 }
 
+// Records where code blocks end while the splitter runs over a block that opened with every
+// counter at zero (the root). A block is remembered when its run raised no message and the
+// list counter stood at zero where it opened and where it closed: a run starting at its "{"
+// alone would then take exactly the same steps and end at its "}" with every counter at
+// zero. Only long blocks are remembered, and only in the source texts, whose addresses stay.
+class blockrecorder {
+  public:
+    blockrecorder(std::string_view text, std::size_t root) : text(text) {
+        open.push_back({root, true});
+    }
+    bool active() const { return !open.empty(); }
+    // Called with the character at `at` and the counters before it is counted.
+    void before(char c, std::size_t at, const markers& depth) {
+        if (c == '{') {
+            open.push_back({at, depth.list == 0});
+        } else if (c == ']' && depth.list <= 0) {
+            // A message: no block open now can be skipped.
+            cleanfrom = open.size();
+        }
+    }
+    // Called after a "}" at `at` closed a block.
+    void closed(std::size_t at, const markers& depth) {
+        const auto [begin, clean] = open.back();
+        open.pop_back();
+        const bool same = clean && open.size() >= cleanfrom && depth.list == 0;
+        cleanfrom = std::min(cleanfrom, open.size());
+        const std::size_t length = at + 1 - begin;
+        if (!same || length < compilation::rememberfrom) return;
+        compilation& c = current();
+        if (!insource) insource = c.insource(text) ? 1 : -1;
+        if (insource > 0)
+            c.blockends.remember(text.data() + begin, static_cast<std::uint32_t>(length));
+    }
+
+  private:
+    std::string_view text;
+    std::vector<std::pair<std::size_t, bool>> open;
+    std::size_t cleanfrom = 0; // blocks open below this depth ran over a message
+    int insource = 0;
+};
+
 } // namespace
 
 parsedviews parsewords(std::string_view target, int debug) {
@@ -163,6 +210,8 @@ parsedviews parsewords(std::string_view target, int debug) {
     };
     markers depth;
     bool ignspace = false;
+    std::size_t rootblock = std::string_view::npos; // a block opened at zero, to record
+    const endmemo& blockends = current().blockends;
 
     for (std::size_t index = 0; index < target.size(); ++index) {
         const char TS = target[index];
@@ -178,13 +227,19 @@ parsedviews parsewords(std::string_view target, int debug) {
             // zero, and add the whole stretch to the word at once.
             const std::size_t start = index;
             const bool* stops = depth.inbraces() ? special.inbraces : special.inside;
+            std::optional<blockrecorder> recorder;
+            if (rootblock == start - 1) recorder.emplace(target, rootblock);
+            rootblock = std::string_view::npos;
             while (index < target.size()) {
                 if (stops == special.inbraces) index += findbracket(target.substr(index));
                 if (index >= target.size()) break;
                 const char c = target[index++];
                 if (!stops[static_cast<unsigned char>(c)]) continue;
+                const bool recording = recorder && recorder->active() && stops == special.inbraces;
+                if (recording) recorder->before(c, index - 1, depth);
                 depth.open(c);
                 depth.close(c, target.data() + index - 1);
+                if (recording && c == '}') recorder->closed(index - 1, depth);
                 if (depth.sum() <= 0) break;
                 stops = depth.inbraces() ? special.inbraces : special.inside;
             }
@@ -204,6 +259,17 @@ parsedviews parsewords(std::string_view target, int debug) {
             ignspace = false;
             --index;
             continue;
+        }
+        if (debug == 0 && TS == '{' && depth.zero()) {
+            // A block an enclosing level has run over already is one stretch of the word.
+            const std::uint32_t known = blockends.find(target.data() + index);
+            if (known > 0 && index + known <= target.size()) {
+                append(index, index + known);
+                ignspace = false;
+                index += known - 1;
+                continue;
+            }
+            rootblock = index;
         }
         if (TS == '\n' && markersum <= 0) {
             tout.push_back(word());

@@ -3,6 +3,7 @@
 // their text as a view and advance it; they never move the text that remains.
 #include "rawapi.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -67,48 +68,6 @@ const delimtable& gimtable() {
     return table;
 }
 
-// Which bytes can begin an entry of a list; an empty entry fits everywhere.
-struct firstbytes {
-    std::uint64_t can[4] = {0, 0, 0, 0};
-    bool any = false;
-
-    explicit firstbytes(const stringlist& entries) {
-        // Built in registers: a scan starts with this for every operand.
-        std::uint64_t w0 = 0, w1 = 0, w2 = 0, w3 = 0;
-        for (const std::string& entry : entries) {
-            if (entry.empty()) {
-                w0 = w1 = w2 = w3 = ~std::uint64_t{0};
-                continue;
-            }
-            const auto c = static_cast<unsigned char>(entry[0]);
-            const std::uint64_t bit = std::uint64_t{1} << (c & 63);
-            switch (c >> 6) {
-            case 0:
-                w0 |= bit;
-                break;
-            case 1:
-                w1 |= bit;
-                break;
-            case 2:
-                w2 |= bit;
-                break;
-            default:
-                w3 |= bit;
-                break;
-            }
-        }
-        can[0] = w0;
-        can[1] = w1;
-        can[2] = w2;
-        can[3] = w3;
-        any = !entries.empty();
-    }
-    bool test(char c) const {
-        const auto u = static_cast<unsigned char>(c);
-        return (can[u >> 6] >> (u & 63)) & 1;
-    }
-};
-
 // The character that a backslash escape stands for.
 char escaped(char c) {
     if (c == 'n') return '\n';
@@ -153,14 +112,86 @@ struct scanresult {
     }
 };
 
+// Records where bracket groups end while a scan runs over a group that opened at top level
+// (the root). The root is remembered when its run met no backslash: a scan that meets its
+// opening character at top level again takes the same steps to its end. A bracket nested in
+// it is remembered when nothing but brackets of its own kind stood between it and its
+// closing bracket, so that a run starting there alone would end at that closing bracket too.
+// Only long groups are remembered, and only in the source texts, whose addresses stay.
+class grouprecorder {
+  public:
+    void start(const char* at) {
+        root = at;
+        nested.clear();
+        cleanfrom = 0;
+        rootok = nestedok = true;
+    }
+    bool active() const { return rootok; }
+    void escape() { rootok = false; }
+    void quote() { cleanfrom = nested.size(); }
+    void opened(const char* at, int kind) {
+        if (!nestedok) return;
+        if (!nested.empty() && nested.back().second != kind) cleanfrom = nested.size();
+        nested.push_back({at, kind});
+    }
+    void closed(const char* after, int kind) {
+        if (!nestedok || nested.empty()) return;
+        if (nested.back().second != kind) {
+            nestedok = false;
+            return;
+        }
+        const char* begin = nested.back().first;
+        nested.pop_back();
+        const bool clean = nested.size() >= cleanfrom;
+        cleanfrom = std::min(cleanfrom, nested.size());
+        if (clean) remember(begin, after);
+    }
+    void finished(const char* after) {
+        if (rootok) remember(root, after);
+        rootok = false;
+    }
+
+  private:
+    void remember(const char* begin, const char* after) {
+        const auto length = static_cast<std::size_t>(after - begin);
+        if (length < compilation::rememberfrom) return;
+        compilation& c = current();
+        if (insource == 0) insource = c.insource({root, 1}) ? 1 : -1;
+        if (insource > 0) c.groupends.remember(begin, static_cast<std::uint32_t>(length));
+    }
+    const char* root = nullptr;
+    std::vector<std::pair<const char*, int>> nested;
+    std::size_t cleanfrom = 0;
+    bool rootok = false, nestedok = false;
+    int insource = 0;
+};
+
 } // namespace
 
+stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) {
+    for (const std::string& entry : list) {
+        if (entry.empty()) {
+            // An empty entry fits everywhere.
+            for (std::uint64_t& word : first) word = ~std::uint64_t{0};
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(entry[0]);
+        first[c >> 6] |= std::uint64_t{1} << (c & 63);
+    }
+}
+
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
+    return seekstring(target, stoplist(blacklist), ignorance, blacklistmode, doalphachecking);
+}
+
+std::string_view seekstring(std::string_view& target, const stoplist& stops,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
-    const firstbytes first(blacklist);
+    const stringlist& blacklist = *stops.entries;
+    const stoplist& first = stops;
     // One nesting counter per delimiter pair.
     std::int64_t fewcounters[8] = {};
     std::vector<std::int64_t> manycounters;
@@ -171,6 +202,10 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
     }
     int openkinds = 0; // counters above 0
     scanresult result{target.data(), false, {}};
+    // Groups are remembered for scans with the delimiter map the compiler uses throughout.
+    const bool remembering = own == nullptr && blacklistmode == 0;
+    const endmemo& groupends = current().groupends;
+    grouprecorder recorder;
     // Once escapes are resolved, characters consumed but not yet copied to the result wait
     // in a run, copied before anything reads or changes it.
     const char* run = target.data();
@@ -201,6 +236,7 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
         }
         const char c = target[0];
         if (c == '\\') {
+            recorder.escape();
             flush();
             result.beginescapes(target.data());
             const bool more = takeescape(target, result.out);
@@ -250,13 +286,32 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
         // Counting: an opener that is also its own closer (the double quote) toggles.
         const int opens = delims.opens[static_cast<unsigned char>(c)];
         const int closes = delims.closes[static_cast<unsigned char>(c)];
+        if (openkinds == 0 && opens >= 0 && remembering) {
+            // A group scanned before is skipped whole.
+            const std::uint32_t known = groupends.find(target.data());
+            if (known > 0 && known <= target.size()) {
+                target.remove_prefix(known);
+                continue;
+            }
+            recorder.start(target.data());
+        } else if (recorder.active()) {
+            if (opens >= 0 && opens == closes) {
+                recorder.quote();
+            } else if (opens >= 0) {
+                recorder.opened(target.data(), opens);
+            } else if (closes >= 0 && areinside[closes] > 0) {
+                recorder.closed(target.data() + 1, closes);
+            }
+        }
         bool counted = false;
         if (opens >= 0 && (opens != closes || areinside[opens] <= 0)) {
             if (areinside[opens]++ == 0) ++openkinds;
             counted = true;
         }
         if (!counted && closes >= 0 && areinside[closes] > 0) {
-            if (--areinside[closes] == 0) --openkinds;
+            if (--areinside[closes] == 0 && --openkinds == 0 && recorder.active()) {
+                recorder.finished(target.data() + 1);
+            }
         }
         target.remove_prefix(1);
     }
@@ -308,11 +363,36 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
     return finish();
 }
 
+namespace {
+
+// The stop list of `getargs` for a separator and its ends: the separator, the separator and
+// a blank, and the ends. The compiler asks for the same two or three over and over, so each
+// is made once per thread.
+const stoplist& argumentstops(const std::string& separator, const stringlist& ends) {
+    struct made {
+        std::string separator;
+        stringlist ends;
+        stringlist entries;
+        stoplist stops;
+        made(const std::string& s, const stringlist& e)
+            : separator(s), ends(e), entries{s, s + " "}, stops(entries) {
+            entries.insert(entries.end(), e.begin(), e.end());
+            stops = stoplist(entries);
+        }
+    };
+    thread_local std::vector<std::unique_ptr<made>> cache;
+    for (const auto& m : cache) {
+        if (m->separator == separator && m->ends == ends) return m->stops;
+    }
+    if (cache.size() >= 16) cache.erase(cache.begin());
+    cache.push_back(std::make_unique<made>(separator, ends));
+    return cache.back()->stops;
+}
+
+} // namespace
+
 viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends) {
-    std::string withblank = seperator;
-    withblank.push_back(' ');
-    stringlist blacklist = {seperator, withblank};
-    blacklist.insert(blacklist.end(), ends.begin(), ends.end());
+    const stoplist& blacklist = argumentstops(seperator, ends);
     viewlist out;
     const char* separator = nullptr; // the separator before this element
     for (;;) {
@@ -362,8 +442,17 @@ std::string_view gointo(std::string_view target, std::int32_t& wentin, const str
         dotted.append(target);
         target = current().arena.keep(dotted, target);
     }
-    stringlist stops = enders;
-    stops.push_back(".");
+    // The path's elements end at a dot or at an ender.
+    static const stringlist dot = {"."};
+    static const stoplist dotstops(dot);
+    stringlist own;
+    std::unique_ptr<stoplist> ownstops;
+    if (!enders.empty()) {
+        own = enders;
+        own.push_back(".");
+        ownstops = std::make_unique<stoplist>(own);
+    }
+    const stoplist& stops = ownstops ? *ownstops : dotstops;
     std::string_view temp;
     while (checkstrings(target, ".")) {
         target.remove_prefix(1);

@@ -30,12 +30,27 @@ bool checkstrings(std::string_view x, std::string_view y);
 // True when `x` begins with at least one element of `y`.
 bool checkstrings(std::string_view x, const stringlist& y);
 
+// A stop list made ready for scanning: its entries (not copied: they must outlive it) and
+// the set of bytes they begin with. The compiler's own lists are made ready once.
+struct stoplist {
+    explicit stoplist(const stringlist& list);
+    const stringlist* entries;
+    std::uint64_t first[4] = {0, 0, 0, 0};
+    bool any = false; // the list has entries
+    bool test(char c) const {
+        const auto u = static_cast<unsigned char>(c);
+        return (first[u >> 6] >> (u & 63)) & 1;
+    }
+};
+
 // Cuts the leading part off `target` and returns it with its escapes resolved.
 // Stop-list mode (`blacklistmode` 0) stops in front of the first entry of `blacklist` found
 // outside every delimiter pair of `ignorance`; with `doalphachecking`, word entries stop
 // only between blanks, and one blank moves from the result back to the text. Accept-list
 // mode (any other value) takes entries for as long as they follow one another.
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking);
+std::string_view seekstring(std::string_view& target, const stoplist& blacklist,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking);
 
 // Takes the entries of `blacklist` that follow one another at the front of `target`,
