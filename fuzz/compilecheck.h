@@ -57,8 +57,8 @@ inline std::optional<std::string> checkstate() {
     if (!c.openblocks.empty())
         return std::to_string(c.openblocks.size()) + " open blocks after the compile";
     if (c.inrecord) return "a title record is still being written";
-    if (c.titlerefs.size() > 1)
-        return "title stack holds " + std::to_string(c.titlerefs.size()) + " entries";
+    if (c.desc.opentitles() > 1)
+        return "title stack holds " + std::to_string(c.desc.opentitles()) + " entries";
     return std::nullopt;
 }
 

@@ -142,18 +142,18 @@ bool isdigit(char c) {
 
 typedef std::vector<std::string_view> words;
 
-// The pieces of a title or message, joined.
+// The pieces of a message, joined.
 std::string join(std::initializer_list<std::string_view> pieces) {
     std::string out;
     for (std::string_view piece : pieces) out.append(piece);
     return out;
 }
 
-// Opens the title block of the statement being compiled.
-void statementtitle(const std::string& title) {
+// Opens the title block of the statement being compiled, its title joined from `pieces`.
+void statementtitle(std::initializer_list<std::string_view> pieces) {
     compilation& c = current();
     c.statementnext = true;
-    gotitle(title, c.constructs.back());
+    gotitle(pieces, c.constructs.back());
 }
 
 // A definition named with a leading G stores a global of the rest of the name.
@@ -167,14 +167,14 @@ void checkdefinitionname(std::string_view name, int mode) {
 }
 
 void compileassignment(std::string_view name, std::string_view val) {
-    statementtitle(join({name, " = ", val}));
+    statementtitle({name, word(TW_ASSIGN), val});
     handleexpr(val);
     handleset(name);
     goout();
 }
 
 void compilescope(const words& w, int) {
-    statementtitle(join({"$@ ", w[0], " ", w[1]}));
+    statementtitle({word(TW_SCOPE), w[0], word(TW_BLANK), w[1]});
     handleexpr(w[0]);
     addcode(ENTER);
     compilecode(w[1], 0);
@@ -183,7 +183,7 @@ void compilescope(const words& w, int) {
 }
 
 void compileif(const words& w, int) {
-    statementtitle(join({"if ", w[0], " <code>"}));
+    statementtitle({word(TW_IF), w[0], word(TW_CODE)});
     handleexpr(w[0]);
     openblock(IF);
     compilecode(w[1], 0);
@@ -192,7 +192,7 @@ void compileif(const words& w, int) {
 }
 
 void compilewhile(const words& w, int) {
-    statementtitle(join({"while ", w[0], " <code>"}));
+    statementtitle({word(TW_WHILE), w[0], word(TW_CODE)});
     pushint(1);
     openblock(LOOP);
     handleexpr(w[0]);
@@ -202,7 +202,7 @@ void compilewhile(const words& w, int) {
 }
 
 void compileforever(const words& w, int) {
-    statementtitle("forever <code>");
+    statementtitle({word(TW_FOREVER)});
     pushint(1);
     openblock(LOOP);
     compilecode(w[0], 0);
@@ -215,7 +215,7 @@ void compilefor(const words& w, int) {
     // w[1] is the skipped word, conventionally "as".
     const std::string_view expr = w[0];
     const std::string_view name = w[2];
-    statementtitle(join({"for ", expr, " as ", name, " <code>"}));
+    statementtitle({word(TW_FOR), expr, word(TW_AS), name, word(TW_CODE)});
     handleexpr(expr);
     openblock(FOREACH);
     addname(LOAD, "ELEMENT");
@@ -233,7 +233,7 @@ void compiledef(const words& w, int mode) {
     if (mode == 1) name = joined("@", name, name);
     unpreppedname.remove_prefix(1);
     const viewlist args = getargs(unpreppedname, comma, closeparen);
-    statementtitle(join({"def ", name, " <code>"}));
+    statementtitle({word(TW_DEF), name, word(TW_CODE)});
     openblock(PUSH);
     std::int32_t currentarg = 0;
     for (const std::string_view p : args) {
@@ -249,7 +249,7 @@ void compiledef(const words& w, int mode) {
 
 void compileclass(const words& w, int mode) {
     checkdefinitionname(w[0], mode);
-    statementtitle(join({"class ", w[0], " <definition>"}));
+    statementtitle({word(TW_CLASS), w[0], word(TW_DEFINITION)});
     addcode(PUSH);
     addcode(TYPE_OBJECT);
     addcode(CLASS);
@@ -275,7 +275,7 @@ std::string canonicalpath(const std::string& path) {
 void compilealso(const words& w, int) {
     compilation& c = current();
     const std::string_view name = w[0];
-    statementtitle(join({"also ", name}));
+    statementtitle({word(TW_ALSO), name});
     const std::string path = join({name, ".ZVEX"});
     const span statement = c.locate(c.constructs.back());
     std::vector<std::uint32_t> droppedcrs;
@@ -577,6 +577,18 @@ const std::map<std::string, bytelist, std::less<>> operatorbytes = {
     {"not", {NOT}},    {"and", {AND}}, {"or", {OR}}, {"xor", {XOR}},
 };
 
+// Hands the code so far to the context's sink, when it has one, there is enough of it, and
+// no block is open whose length is still to be written in front of its bytes.
+void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
+    compilation& c = current();
+    if (!c.codesink || c.traceorigins || c.asop != 0 || !c.openblocks.empty() ||
+        c.code.size() < least || c.code.empty()) {
+        return;
+    }
+    c.codesink(c.code.data(), c.code.size());
+    c.code.clear();
+}
+
 // Runs `work` on a thread whose stack holds the deepest recursion the compiler allows,
 // and rethrows on the caller's thread whatever it threw.
 void runwithlargestack(const std::function<void()>& work) {
@@ -634,6 +646,7 @@ void compilecode(std::string_view target, int mode) {
             compilestatement(cleaned[0], rest, mode);
         }
         arena.release(mark);
+        handfinishedcode();
     }
 }
 
@@ -689,7 +702,8 @@ void handleexpr(std::string_view expression) {
 }
 
 void handlesingleeval(std::string_view target, std::string_view op) {
-    gotitle(join({"<datastack>", op, target}));
+    // The title is no text of the source, so its block has no place of its own.
+    gotitle({word(TW_DATASTACK), op, target}, std::string_view{});
     if (op != "not") {
         addcode(ARGS);
         handleget(target, 0);
@@ -868,14 +882,16 @@ void compileprogram(std::string_view text) {
     compilation& c = current();
     if (c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
     // Byte code runs to two or three times the source; room reserved and never touched
-    // costs no memory, and spares the copies of a growing buffer.
+    // costs no memory, and spares the copies of a growing buffer. Code handed to a sink
+    // leaves the buffer, whose first pages are then used again.
     c.code.reserve(c.code.size() + 3 * text.size());
-    // Programs as people write them open about one title block per eight bytes of source.
-    c.desc.reserve(text.size() / 2, text.size() / 4);
+    // The map's record takes about a byte per byte of the source programs people write.
+    c.desc.reserve(2 * text.size());
     // A text that is no source text of the context yet is the program.
     if (!c.locate(text).known()) c.addfile("<input>", text);
     runwithlargestack([&] {
         const usecompilation use(c);
         compilecode(text, 0);
+        handfinishedcode(1);
     });
 }

@@ -124,9 +124,9 @@ compilation::compilation() {
 
 void compilation::reset() {
     code.clear();
+    codesink = nullptr;
     desc.clear();
     openblocks.clear();
-    titlerefs.clear();
     inrecord = false;
     asop = 0;
     currentdesclength = -1;

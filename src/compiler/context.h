@@ -131,10 +131,11 @@ struct parserevent {
 struct compilation {
     // Emission.
     bytelist code;
+    // Takes finished code off `code` between statements, when set (and not tracing).
+    std::function<void(const byte* data, std::size_t size)> codesink;
     descriptionmap desc;
-    std::vector<std::size_t> openblocks;  // offset in `code` of each open block's length
-    std::vector<std::uint32_t> titlerefs; // `desc` references of the open titles, root first
-    bool inrecord = false;                // a title record is being written to `desc`
+    std::vector<std::size_t> openblocks; // offset in `code` of each open block's length
+    bool inrecord = false;               // a title record is being written to `desc`
     std::int32_t asop = 0;
     std::int32_t currentdesclength = -1;
 

@@ -25,6 +25,15 @@ int run(int argc, char** argv) {
     zv::options options;
     options.name = path;
     options.sources = false;
+    // The byte code goes to its file as it is made, so that it is never held whole. When
+    // the file cannot be made now, the code is kept and writing it fails as it always has,
+    // after the compile.
+    replacement output(filename + ".zvbc");
+    if (output.opened()) {
+        options.codesink = [&output](const std::uint8_t* data, std::size_t size) {
+            output.write(data, size);
+        };
+    }
     const zv::result result = zv::compile(target, options);
     for (const zv::parsermessage& message : result.parsermessages) {
         if (message.tostderr) {
@@ -39,7 +48,13 @@ int run(int argc, char** argv) {
         return result.status;
     }
     say("compilation finished. writing to zvbc file...");
-    writecode(filename, result.code);
+    if (output.opened()) {
+        output.write(result.code.data(), result.code.size());
+        output.commit();
+        echofile(filename + ".zvbc");
+    } else {
+        writecode(filename, result.code);
+    }
     std::cout << '\n';
     say("writing to desc.zvdc...");
     writedesc("desc");

@@ -80,82 +80,196 @@ const char* typebytename(byte value) {
 // ---------------------------------------------------------------------------------------
 // Emission state.
 
+// The title words, one after another in one array: a piece of a title is known as one of
+// them by its address.
 namespace {
-constexpr std::uint32_t kindshift = 30;
-constexpr std::uint32_t valuemask = (std::uint32_t{1} << kindshift) - 1;
-enum : std::uint32_t { titleonly = 0, countandtitle = 1, rawrun = 2 };
+constexpr char wordtext[] =
+    " = $@  if  <code>while forever <code>for  as def class  <definition>also <datastack>PACK_ROOT";
+constexpr std::uint8_t wordstart[TW_COUNT + 1] = {0,  3,  6,  7,  10, 17, 23, 37,
+                                                  41, 45, 49, 55, 68, 73, 84, 93};
+static_assert(sizeof wordtext - 1 == wordstart[TW_COUNT]);
+
+// Record kinds, in the top two bits of a record's first byte.
+enum : byte { opennocount = 0, openwithcount = 1, closing = 2, rawrun = 3 };
+// Piece kinds, in the low two bits of a piece's first number.
+enum : std::uint64_t { sourcepiece = 0, copiedpiece = 1, wordpiece = 2 };
+
+std::uint64_t readvarint(const byte*& at) {
+    std::uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const byte b = *at++;
+        value |= std::uint64_t{static_cast<byte>(b & 0x7F)} << shift;
+        if (b < 0x80) return value;
+    }
+}
+
+std::uint64_t zigzag(std::int64_t value) {
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+}
+
+std::int64_t unzigzag(std::uint64_t value) {
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
+void putbigendian(std::uint32_t value, byte out[4]) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<byte>(value >> (24 - 8 * i));
+}
 } // namespace
 
+std::string_view word(titleword w) {
+    return {wordtext + wordstart[w], static_cast<std::size_t>(wordstart[w + 1] - wordstart[w])};
+}
+
+void descriptionmap::putvarint(std::uint64_t value) {
+    while (value >= 0x80) {
+        record.push_back(static_cast<byte>(value | 0x80));
+        value >>= 7;
+    }
+    record.push_back(static_cast<byte>(value));
+}
+
 void descriptionmap::append(const byte* data, std::size_t size) {
-    while (size > 0) {
-        if (entries.empty() || entries.back().second >> kindshift != rawrun ||
-            (entries.back().second & valuemask) == valuemask) {
-            entries.push_back(entry{static_cast<std::uint32_t>(raw.size()), rawrun << kindshift});
+    if (size == 0) return;
+    record.push_back(rawrun << 6);
+    putvarint(size);
+    record.insert(record.end(), data, data + size);
+    length += size;
+}
+
+void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* pieces,
+                          std::size_t n) {
+    if (opened.empty())
+        opened.push_back(opentitle{static_cast<std::uint32_t>(word(TW_ROOT).size()), true});
+    // First byte: kind, number of pieces (1 to 3, else 0 and the number follows) and the
+    // count (0 to 14, else 15 and the count follows).
+    const auto bits = static_cast<std::uint32_t>(count);
+    const byte few = n >= 1 && n <= 3 ? static_cast<byte>(n) : 0;
+    const byte small = !hascount ? 0 : bits < 15 ? static_cast<byte>(bits) : 15;
+    record.push_back(
+        static_cast<byte>((hascount ? openwithcount : opennocount) << 6 | few << 4 | small));
+    if (hascount && small == 15) putvarint(bits);
+    if (few == 0) putvarint(n);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view piece = pieces[i].text;
+        total += piece.size();
+        const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+        const auto words = reinterpret_cast<std::uintptr_t>(wordtext);
+        if (at >= words && at < words + sizeof wordtext - 1) {
+            // A title word, known by where it begins.
+            std::size_t w = 0;
+            while (w < TW_COUNT && wordstart[w] != at - words) ++w;
+            if (w < TW_COUNT && word(static_cast<titleword>(w)).size() == piece.size()) {
+                putvarint(std::uint64_t{w} << 2 | wordpiece);
+                continue;
+            }
         }
-        entry& run = entries.back();
-        const std::size_t room = valuemask - (run.second & valuemask);
-        const std::size_t taken = std::min(room, size);
-        raw.insert(raw.end(), data, data + taken);
-        run.second += static_cast<std::uint32_t>(taken);
-        length += taken;
-        data += taken;
-        size -= taken;
+        if (pieces[i].lasting) {
+            putvarint(std::uint64_t{piece.size()} << 2 | sourcepiece);
+            putvarint(zigzag(static_cast<std::int64_t>(at - lastsource)));
+            lastsource = at;
+            continue;
+        }
+        putvarint(std::uint64_t{piece.size()} << 2 | copiedpiece);
+        record.insert(record.end(), piece.begin(), piece.end());
     }
+    bool root = false;
+    if (total == word(TW_ROOT).size()) {
+        std::string joined;
+        for (std::size_t i = 0; i < n; ++i) joined.append(pieces[i].text);
+        root = joined == word(TW_ROOT);
+    }
+    opened.push_back(opentitle{static_cast<std::uint32_t>(total), root});
+    length += (hascount ? 4 : 0) + total + 1;
 }
 
-std::uint32_t descriptionmap::addtitle(std::string_view text, bool lasting) {
-    if (lasting) {
-        kept.push_back(text);
-        return static_cast<std::uint32_t>(kept.size() - 1);
-    }
-    if (blocksize - blockused < text.size()) {
-        blocksize = std::max<std::size_t>(std::size_t{1} << 20, text.size());
-        blocks.push_back(std::make_unique<char[]>(blocksize));
-        blockused = 0;
-    }
-    char* place = blocks.empty() ? nullptr : blocks.back().get() + blockused;
-    if (!text.empty()) std::memcpy(place, text.data(), text.size());
-    blockused += text.size();
-    kept.emplace_back(place, text.size());
-    return static_cast<std::uint32_t>(kept.size() - 1);
-}
-
-std::string_view descriptionmap::title(std::uint32_t reference) const {
-    return kept[reference];
-}
-
-void descriptionmap::appendrecord(bool hascount, std::int32_t count, std::uint32_t reference) {
-    const std::uint32_t kind = hascount ? countandtitle : titleonly;
-    entries.push_back(entry{static_cast<std::uint32_t>(count), kind << kindshift | reference});
-    length += (hascount ? 4 : 0) + title(reference).size() + 1;
+bool descriptionmap::close(std::int32_t count) {
+    const auto bits = static_cast<std::uint32_t>(count);
+    const byte small = bits < 63 ? static_cast<byte>(bits) : 63;
+    record.push_back(static_cast<byte>(closing << 6 | small));
+    if (small == 63) putvarint(bits);
+    opened.pop_back();
+    length += 4 + opened.back().length + 1;
+    return opened.back().root;
 }
 
 void descriptionmap::clear() {
-    entries.clear();
-    raw.clear();
-    blocks.clear();
-    blockused = blocksize = 0;
-    kept.clear();
+    record.clear();
+    lastsource = 0;
+    opened.clear();
     length = 0;
 }
 
 void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* context) const {
     static const byte terminator = 0;
-    for (const entry& e : entries) {
-        const std::uint32_t kind = e.second >> kindshift;
-        const std::uint32_t value = e.second & valuemask;
+    const byte* at = record.data();
+    const byte* const end = record.data() + record.size();
+    std::uintptr_t source = 0;
+    // The titles open: where each one's pieces stand in the record and where the source
+    // text stood before them. The root has no pieces.
+    struct place {
+        const byte* pieces;
+        std::uintptr_t source;
+    };
+    std::vector<place> open{{nullptr, 0}};
+    // Hands the title whose pieces begin at `from` to the sink; returns what follows them.
+    const auto title = [&](const byte* from, std::uintptr_t& base) {
+        const byte first = from[-1];
+        std::uint64_t n = first >> 4 & 3;
+        if ((first >> 6) == openwithcount && (first & 15) == 15) readvarint(from);
+        if (n == 0) n = readvarint(from);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            const std::uint64_t tag = readvarint(from);
+            const std::uint64_t size = tag >> 2;
+            if ((tag & 3) == wordpiece) {
+                const std::string_view w = word(static_cast<titleword>(size));
+                sink(context, reinterpret_cast<const byte*>(w.data()), w.size());
+            } else if ((tag & 3) == sourcepiece) {
+                base += static_cast<std::uintptr_t>(unzigzag(readvarint(from)));
+                sink(context, reinterpret_cast<const byte*>(base), size);
+            } else {
+                sink(context, from, size);
+                from += size;
+            }
+        }
+        return from;
+    };
+    byte count[4];
+    while (at < end) {
+        const byte first = *at++;
+        const byte kind = first >> 6;
         if (kind == rawrun) {
-            sink(context, raw.data() + e.first, value);
+            const std::uint64_t size = readvarint(at);
+            sink(context, at, size);
+            at += size;
             continue;
         }
-        if (kind == countandtitle) {
-            const byte count[4] = {static_cast<byte>(e.first >> 24),
-                                   static_cast<byte>(e.first >> 16),
-                                   static_cast<byte>(e.first >> 8), static_cast<byte>(e.first)};
+        if (kind == closing) {
+            std::uint32_t value = first & 63;
+            if (value == 63) value = static_cast<std::uint32_t>(readvarint(at));
+            putbigendian(value, count);
+            sink(context, count, 4);
+            open.pop_back();
+            const place& back = open.back();
+            if (back.pieces == nullptr) {
+                const std::string_view root = word(TW_ROOT);
+                sink(context, reinterpret_cast<const byte*>(root.data()), root.size());
+            } else {
+                std::uintptr_t base = back.source;
+                title(back.pieces, base);
+            }
+            sink(context, &terminator, 1);
+            continue;
+        }
+        if (kind == openwithcount) {
+            std::uint32_t value = first & 15;
+            const byte* probe = at;
+            if (value == 15) value = static_cast<std::uint32_t>(readvarint(probe));
+            putbigendian(value, count);
             sink(context, count, 4);
         }
-        const std::string_view text = title(value);
-        sink(context, reinterpret_cast<const byte*>(text.data()), text.size());
+        open.push_back(place{at, source});
+        at = title(at, source);
         sink(context, &terminator, 1);
     }
 }
@@ -170,28 +284,6 @@ bytelist descriptionmap::bytes() const {
         },
         &out);
     return out;
-}
-
-bool descriptionmap::operator==(const descriptionmap& other) const {
-    if (length != other.length || entries.size() != other.entries.size()) return false;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const entry& mine = entries[i];
-        const entry& theirs = other.entries[i];
-        const std::uint32_t kind = mine.second >> kindshift;
-        if (kind != theirs.second >> kindshift) return false;
-        if (kind == rawrun) {
-            const std::uint32_t size = mine.second & valuemask;
-            if (size != (theirs.second & valuemask) ||
-                !std::equal(raw.begin() + mine.first, raw.begin() + mine.first + size,
-                            other.raw.begin() + theirs.first)) {
-                return false;
-            }
-            continue;
-        }
-        if (kind == countandtitle && mine.first != theirs.first) return false;
-        if (title(mine.second & valuemask) != other.title(theirs.second & valuemask)) return false;
-    }
-    return true;
 }
 
 const std::string packroot = "PACK_ROOT";
@@ -303,34 +395,47 @@ void compilestring(std::string_view target) {
 // ---------------------------------------------------------------------------------------
 // Title blocks.
 
-void gotitle(std::string_view target) {
-    gotitle(target, target);
-}
-
-void gotitle(std::string_view target, std::string_view source) {
+// Opens the title joined from `pieces`.
+static void opentitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
     compilation& c = current();
-    if (c.titlerefs.empty()) c.titlerefs.push_back(c.desc.addtitle(packroot, true));
-    c.titlerefs.push_back(c.desc.addtitle(target, c.insource(target)));
+    constexpr std::size_t mostpieces = 8;
+    titlepiece kept[mostpieces];
+    std::size_t n = 0;
+    for (const std::string_view piece : pieces) {
+        if (n < mostpieces) kept[n++] = titlepiece{piece, c.insource(piece)};
+    }
     if (c.traceorigins) {
-        c.titlenodes.push_back(titlenode{std::string(target), currentorigin(c), c.locate(source)});
+        std::string title;
+        for (const std::string_view piece : pieces) title.append(piece);
+        c.titlenodes.push_back(titlenode{std::move(title), currentorigin(c), c.locate(source)});
         c.titlenodes.back().statement = c.statementnext;
         c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
     c.statementnext = false;
     // The record: the count when there is one, then the title.
-    c.desc.appendrecord(c.currentdesclength >= 0, c.currentdesclength, c.titlerefs.back());
+    c.desc.open(c.currentdesclength >= 0, c.currentdesclength, kept, n);
     c.currentdesclength = 0;
+}
+
+void gotitle(std::string_view target) {
+    opentitle({target}, target);
+}
+
+void gotitle(std::string_view target, std::string_view source) {
+    opentitle({target}, source);
+}
+
+void gotitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
+    opentitle(pieces, source);
 }
 
 void goout() {
     compilation& c = current();
-    // The record: the count, then the title that is current again.
+    // The record: the count, then the title that is current again, compared by text, as a
+    // title may read "PACK_ROOT" too.
     const std::int32_t count = c.currentdesclength;
     c.currentdesclength = 0;
-    c.titlerefs.pop_back();
-    c.desc.appendrecord(true, count, c.titlerefs.back());
-    // Compared by text, as a title may read "PACK_ROOT" too.
-    if (c.desc.title(c.titlerefs.back()) == packroot) c.currentdesclength = -1;
+    if (c.desc.close(count)) c.currentdesclength = -1;
     if (c.traceorigins && !c.opennodes.empty()) c.opennodes.pop_back();
 }
 
@@ -530,21 +635,36 @@ static int createtemporary(const std::string& path, std::string& temporary) {
     return -1;
 }
 
-void replacefile(const std::string& path, const bytelist& bytes) {
+replacement::replacement(std::string target) : path(std::move(target)) {
     // The temporary file lives beside the target so that the rename stays on one file
     // system; the target is replaced only once every byte is on disk.
+    fd = createtemporary(path, temporary);
+}
+
+replacement::~replacement() {
+    if (committed) return;
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+    }
+}
+
+void replacement::write(const byte* data, std::size_t size) {
+    if (fd >= 0 && !failed) failed = !writeall(fd, data, size);
+}
+
+void replacement::commit() {
     const std::string quoted = firstline(path);
-    std::string temporary;
-    const int fd = createtemporary(path, temporary);
     if (fd < 0) error("Could not open file with name: " + quoted);
+    const int file = fd;
+    fd = -1;
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-        ::close(fd);
+        ::close(file);
         ::unlink(temporary.c_str());
         error("Could not open file with name: " + quoted);
     }
-    bool written = writeall(fd, bytes.data(), bytes.size());
-    written = (::close(fd) == 0) && written;
+    const bool written = (::close(file) == 0) && !failed;
     if (!written) {
         ::unlink(temporary.c_str());
         error("Could not write file with name: " + quoted);
@@ -553,12 +673,34 @@ void replacefile(const std::string& path, const bytelist& bytes) {
         ::unlink(temporary.c_str());
         error("Could not open file with name: " + quoted);
     }
+    committed = true;
+}
+
+void replacefile(const std::string& path, const bytelist& bytes) {
+    replacement file(path);
+    file.write(bytes.data(), bytes.size());
+    file.commit();
+}
+
+void echofile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    std::vector<byte> piece(std::size_t{1} << 16);
+    for (;;) {
+        const ssize_t got = ::read(fd, piece.data(), piece.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        const std::string text = hexecho(piece.data(), static_cast<std::size_t>(got));
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    ::close(fd);
+    std::cout.flush();
 }
 
 void writecode(const std::string& name, const bytelist& bytes) {
     replacefile(name + ".zvbc", bytes);
-    // The echo goes out in large pieces.
-    constexpr std::size_t piece = 1 << 20;
+    // The echo goes out in pieces large enough to cost one write each.
+    constexpr std::size_t piece = 1 << 16;
     for (std::size_t start = 0; start < bytes.size(); start += piece) {
         const std::size_t end = std::min(bytes.size(), start + piece);
         const std::string text = hexecho(bytes.data() + start, end - start);

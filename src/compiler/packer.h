@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,30 +107,61 @@ const char* typebytename(byte value);
 // ---------------------------------------------------------------------------------------
 // Emission.
 
-// The description map. Every closing record repeats the title of the block it returns to,
-// so the map's bytes can grow with the square of a long construct's text (a list literal
-// of many elements repeats its whole text once per element). The map therefore keeps each
-// title once and its records as references to it; its bytes are produced on demand and are
-// exactly those of the records written in order. Titles that are source text stay views
-// of it: the map is read while the compiled texts live.
+// The words the compiler puts into titles beside source text.
+enum titleword : std::uint8_t {
+    TW_ASSIGN,     // " = "
+    TW_SCOPE,      // "$@ "
+    TW_BLANK,      // " "
+    TW_IF,         // "if "
+    TW_CODE,       // " <code>"
+    TW_WHILE,      // "while "
+    TW_FOREVER,    // "forever <code>"
+    TW_FOR,        // "for "
+    TW_AS,         // " as "
+    TW_DEF,        // "def "
+    TW_CLASS,      // "class "
+    TW_DEFINITION, // " <definition>"
+    TW_ALSO,       // "also "
+    TW_DATASTACK,  // "<datastack>"
+    TW_ROOT,       // "PACK_ROOT"
+    TW_COUNT
+};
+std::string_view word(titleword w);
+
+// A piece of a title: source text that lives as long as the map (`lasting`), one of the
+// title words, or any other text, which the map copies.
+struct titlepiece {
+    std::string_view text;
+    bool lasting = false;
+};
+
+// The description map, kept as a compact record of what the compiler did rather than as its
+// bytes: every closing record repeats the title of the block it returns to, so the bytes
+// can grow with the square of a long construct's text (a list literal of many elements
+// repeats its whole text once per element). Each record is a byte or two of kind and count
+// followed, for an opening record, by its title's pieces: source text as the distance from
+// the previous piece of source text and a length, title words as their number, other text
+// copied. A closing record names no title: the title open again is known by replaying the
+// records. The bytes are produced on demand and are exactly those of the records written
+// in order; the map is read while the compiled texts live.
 class descriptionmap {
   public:
     // Appends bytes that are routed here outside a title record.
     void push_back(byte b) { append(&b, 1); }
     void append(const byte* data, std::size_t size);
-    // Keeps `title` and returns its reference for `appendrecord`. A title that is a view
-    // of text living as long as the map (`lasting`) is kept as that view, else copied.
-    std::uint32_t addtitle(std::string_view title, bool lasting = false);
-    // Appends a record: the int operand of `count` when `hascount`, then the string
-    // operand of the kept title `title`.
-    void appendrecord(bool hascount, std::int32_t count, std::uint32_t title);
+    // Opens a title: the record is the int operand of `count` when `hascount`, then the
+    // string operand of the title joined from `pieces`. The first title opened finds the
+    // root title "PACK_ROOT" open below it, which has no record.
+    void open(bool hascount, std::int32_t count, const titlepiece* pieces, std::size_t n);
+    // Closes the innermost title: the record is `count`, then the title open again. True
+    // when that title reads "PACK_ROOT".
+    bool close(std::int32_t count);
+    // The titles open, the root included.
+    std::size_t opentitles() const { return opened.size(); }
 
-    // Room for `records` records and `titles` titles, taken up front so that the arrays
-    // never move while they grow; room never written costs no memory.
-    void reserve(std::size_t records, std::size_t titles) {
-        entries.reserve(records);
-        kept.reserve(titles);
-    }
+    // Room for `bytes` bytes of records, taken up front so that the record never moves
+    // while it grows; room never written costs no memory.
+    void reserve(std::size_t bytes) { record.reserve(bytes); }
     std::size_t size() const { return length; }
     bool empty() const { return length == 0; }
     void clear();
@@ -138,24 +170,21 @@ class descriptionmap {
                void* context) const;
     bytelist bytes() const;
     operator bytelist() const { return bytes(); }
-    bool operator==(const descriptionmap& other) const;
+    bool operator==(const descriptionmap& other) const { return bytes() == other.bytes(); }
     bool operator==(const bytelist& other) const { return bytes() == other; }
-    // The text of the kept title `reference`.
-    std::string_view title(std::uint32_t reference) const;
+    // The bytes of the record itself, for measuring it.
+    std::size_t recordsize() const { return record.size(); }
 
   private:
-    // A record, or a run of `raw`, in eight bytes: `kind` in the top two bits of `second`.
-    struct entry {
-        std::uint32_t first;  // the count, or the offset of a run in `raw`
-        std::uint32_t second; // kind, and the title reference or the run's length
+    struct opentitle {
+        std::uint32_t length; // of the title's text
+        bool root;            // the text reads "PACK_ROOT"
     };
-    std::vector<entry> entries;
-    bytelist raw;
-    // The kept titles, one after another in blocks that never move once written, so that
-    // keeping a title copies it once and views of kept titles stay valid.
-    std::vector<std::unique_ptr<char[]>> blocks;
-    std::size_t blockused = 0, blocksize = 0; // of the last block
-    std::vector<std::string_view> kept;
+    void putcount(std::uint32_t count);
+    void putvarint(std::uint64_t value);
+    bytelist record;
+    std::uintptr_t lastsource = 0; // where the last piece of source text began
+    std::vector<opentitle> opened;
     std::size_t length = 0;
 };
 
@@ -181,6 +210,8 @@ void compilestring(std::string_view target);
 // for its place; by default the title itself.
 void gotitle(std::string_view target);
 void gotitle(std::string_view target, std::string_view source);
+// A title joined from pieces: source text and the title words.
+void gotitle(std::initializer_list<std::string_view> pieces, std::string_view source);
 void goout();
 
 // The largest block; -1 means no limit.
@@ -262,6 +293,30 @@ void writecode(const std::string& name, const bytelist& bytes);
 // Writes `bytes` to `path` through a temporary file beside it that replaces `path` only when
 // complete. Failures are the fatal "Could not open/write file with name: " + `path`.
 void replacefile(const std::string& path, const bytelist& bytes);
+
+// The same, written in pieces: the temporary file is made when the replacement is, takes
+// the pieces as they come, and replaces `path` at `commit`, which reports the first failure
+// of all the steps exactly as `replacefile` does. Without a commit the temporary file is
+// removed.
+class replacement {
+  public:
+    explicit replacement(std::string path);
+    ~replacement();
+    replacement(const replacement&) = delete;
+    replacement& operator=(const replacement&) = delete;
+    // True when the temporary file could be made.
+    bool opened() const { return fd >= 0; }
+    void write(const byte* data, std::size_t size);
+    void commit();
+
+  private:
+    std::string path, temporary;
+    int fd = -1;
+    bool failed = false, committed = false;
+};
+
+// Prints the hexadecimal echo of the file at `path` on standard output, read in pieces.
+void echofile(const std::string& path);
 // The description file is switched off: prints a warning on standard error.
 void writedesc(const std::string& name);
 

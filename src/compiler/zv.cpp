@@ -191,6 +191,7 @@ result compile(std::string_view source, const options& opts) {
     c.warn = opts.warn;
     c.warningsenabled = enabledmask(opts);
     c.traceorigins = opts.origins;
+    if (opts.codesink && !opts.origins) c.codesink = opts.codesink;
     // The program counts as being included, so that a file it includes cannot include it.
     std::error_code failed;
     const auto canonical = std::filesystem::weakly_canonical(opts.name, failed);

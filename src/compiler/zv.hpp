@@ -69,6 +69,11 @@ struct options {
     bool origins = false;             // fill `result::nodes` and `result::origins`
     bool warn = false;                // look for the warnings that `enabled` names
     std::vector<std::string> enabled; // warning names; empty with `warn`: all of them
+    // When set, the byte code is handed here in order, in pieces, as statements are
+    // finished, and `result::code` stays empty: a host that writes the code to a file
+    // never holds all of it. Pieces handed before a failure are not taken back. Not used
+    // with `origins`.
+    std::function<void(const std::uint8_t* data, std::size_t size)> codesink;
 };
 
 // A title block of the description map, for listings: its title, the enclosing block

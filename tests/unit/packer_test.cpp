@@ -150,7 +150,7 @@ TEST_F(packer, titlerecords) {
     EXPECT_EQ(
         state().desc,
         records({{-1, "t"}, {2, "PACK_ROOT"}, {-1, "u"}, {0, "v"}, {0, "u"}, {0, "PACK_ROOT"}}));
-    EXPECT_EQ(state().titlerefs.size(), 1u) << "only the root is open";
+    EXPECT_EQ(state().desc.opentitles(), 1u) << "only the root is open";
 }
 
 TEST_F(packer, descriptionmapofprograms) {
