@@ -5,6 +5,7 @@
 // with a title block.
 #include "compiler.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <pthread.h>
+#include <span>
 
 #include "context.h"
 #include "packer.h"
@@ -66,15 +68,13 @@ const stoplist dictvaluestops(dictvalueend);
 const stoplist operatorstops(operators);
 
 void addname(byte op, std::string_view name) {
-    addcode(op);
-    addcode(TYPE_STRING);
-    compilestring(name);
+    addnamed(op, name);
 }
 
 void pushint(std::int32_t value) {
-    addcode(PUSH);
-    addcode(TYPE_INT);
-    compileint(value);
+    const auto bits = static_cast<std::uint32_t>(value);
+    addcode({PUSH, TYPE_INT, static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
+             static_cast<byte>(bits >> 8), static_cast<byte>(bits)});
 }
 
 // ENTER, LOADMEMBER `method`, CALL with `count` arguments, LEAVE: the get and set calls of
@@ -140,7 +140,7 @@ bool isdigit(char c) {
 // ---------------------------------------------------------------------------------------
 // Statement forms. Each receives the words after its keyword, already counted.
 
-typedef std::vector<std::string_view> words;
+typedef std::span<const std::string_view> words;
 
 // The pieces of a message, joined.
 std::string join(std::initializer_list<std::string_view> pieces) {
@@ -630,14 +630,14 @@ void compilecode(std::string_view target, int mode) {
     }
     // Words are views of the text, which outlives every body compiled from it.
     const parsedviews prepared = parsewords(target, 0);
-    words cleaned;
+    std::vector<std::string_view> cleaned;
     for (const std::vector<std::string_view>& statement : prepared) {
         cleaned.clear();
         for (std::string_view word : statement) {
             if (!isblankword(word)) cleaned.push_back(word);
         }
         if (cleaned.empty()) continue;
-        const words rest(cleaned.begin() + 1, cleaned.end());
+        const words rest = words(cleaned).subspan(1);
         // Text that the statement's scans had to copy lives as long as the statement.
         textarena& arena = current().arena;
         const textarena::mark mark = arena.where();
@@ -848,7 +848,13 @@ int bracketdepth(std::string_view text) {
     std::int64_t depth = 0;
     std::int64_t deepest = 0;
     bool instring = false;
+    static const auto brackets = [] {
+        std::array<bool, 256> table{};
+        for (const unsigned char c : std::string_view("\"()[]{}")) table[c] = true;
+        return table;
+    }();
     for (const char c : text) {
+        if (!brackets[static_cast<unsigned char>(c)]) continue;
         if (c == '"' && !countall) {
             instring = !instring;
             continue;

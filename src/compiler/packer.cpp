@@ -6,6 +6,7 @@
 #include "context.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -89,6 +90,23 @@ constexpr std::uint8_t wordstart[TW_COUNT + 1] = {0,  3,  6,  7,  10, 17, 23, 37
                                                   41, 45, 49, 55, 68, 73, 84, 93};
 static_assert(sizeof wordtext - 1 == wordstart[TW_COUNT]);
 
+// The number of the title word that is `piece`, or TW_COUNT.
+std::size_t wordof(std::string_view piece) {
+    static const auto starts = [] {
+        std::array<std::uint8_t, sizeof wordtext> table{};
+        table.fill(TW_COUNT);
+        for (std::uint8_t w = 0; w < TW_COUNT; ++w) table[wordstart[w]] = w;
+        return table;
+    }();
+    const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+    const auto words = reinterpret_cast<std::uintptr_t>(wordtext);
+    if (at < words || at >= words + sizeof wordtext - 1) return TW_COUNT;
+    const std::size_t w = starts[at - words];
+    if (w == TW_COUNT || static_cast<std::size_t>(wordstart[w + 1] - wordstart[w]) != piece.size())
+        return TW_COUNT;
+    return w;
+}
+
 // Record kinds, in the top two bits of a record's first byte.
 enum : byte { opennocount = 0, openwithcount = 1, closing = 2, rawrun = 3 };
 // Piece kinds, in the low two bits of a piece's first number.
@@ -121,6 +139,10 @@ std::string_view word(titleword w) {
 }
 
 void descriptionmap::putvarint(std::uint64_t value) {
+    if (value < 0x80) {
+        record.push_back(static_cast<byte>(value));
+        return;
+    }
     while (value >= 0x80) {
         record.push_back(static_cast<byte>(value | 0x80));
         value >>= 7;
@@ -154,15 +176,10 @@ void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* p
         const std::string_view piece = pieces[i].text;
         total += piece.size();
         const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
-        const auto words = reinterpret_cast<std::uintptr_t>(wordtext);
-        if (at >= words && at < words + sizeof wordtext - 1) {
+        if (const std::size_t w = wordof(piece); w != TW_COUNT) {
             // A title word, known by where it begins.
-            std::size_t w = 0;
-            while (w < TW_COUNT && wordstart[w] != at - words) ++w;
-            if (w < TW_COUNT && word(static_cast<titleword>(w)).size() == piece.size()) {
-                putvarint(std::uint64_t{w} << 2 | wordpiece);
-                continue;
-            }
+            putvarint(std::uint64_t{w} << 2 | wordpiece);
+            continue;
         }
         if (pieces[i].lasting) {
             putvarint(std::uint64_t{piece.size()} << 2 | sourcepiece);
@@ -329,6 +346,32 @@ void addcode(const bytelist& bytes) {
     addbytes(bytes.data(), bytes.size());
 }
 
+void addcode(std::initializer_list<byte> bytes) {
+    addbytes(bytes.begin(), bytes.size());
+}
+
+void addnamed(byte op, std::string_view name) {
+    // Short names go out in one piece.
+    constexpr std::size_t shortname = 62;
+    if (name.size() > shortname || current().inrecord) {
+        addcode(op);
+        addcode(TYPE_STRING);
+        compilestring(name);
+        return;
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        addcode(op);
+        addcode(TYPE_STRING);
+        compilestring(name); // fails on the NUL byte
+    }
+    byte bytes[shortname + 3];
+    bytes[0] = op;
+    bytes[1] = TYPE_STRING;
+    if (!name.empty()) std::memcpy(bytes + 2, name.data(), name.size());
+    bytes[name.size() + 2] = 0;
+    addbytes(bytes, name.size() + 3);
+}
+
 void negatebyteoperand() {
     compilation& c = current();
     --c.asop;
@@ -402,7 +445,8 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
     titlepiece kept[mostpieces];
     std::size_t n = 0;
     for (const std::string_view piece : pieces) {
-        if (n < mostpieces) kept[n++] = titlepiece{piece, c.insource(piece)};
+        if (n == mostpieces) break;
+        kept[n++] = titlepiece{piece, wordof(piece) == TW_COUNT && c.insource(piece)};
     }
     if (c.traceorigins) {
         std::string title;
@@ -575,28 +619,31 @@ std::string sourcestem(std::string_view path) {
 
 // The echo of `size` bytes from `data`.
 static std::string hexecho(const byte* data, std::size_t size) {
-    // Each byte's text, "0 " to "ff ", looked up rather than formatted.
+    // Each byte's text, "0 " to "ff ", looked up rather than formatted: its characters in
+    // the low three bytes of a word and its length in the top one. Every text is stored
+    // as four bytes and the end moves on by its length, so the buffer has one spare byte.
     struct echotable {
-        char text[256][3];
-        std::uint8_t length[256];
+        std::uint32_t text[256];
         echotable() {
             const char* digits = "0123456789abcdef";
             for (int value = 0; value < 256; ++value) {
+                char chars[4] = {0, 0, 0, 0};
                 int at = 0;
-                if (value >= 16) text[value][at++] = digits[value >> 4];
-                text[value][at++] = digits[value & 15];
-                text[value][at++] = ' ';
-                length[value] = static_cast<std::uint8_t>(at);
+                if (value >= 16) chars[at++] = digits[value >> 4];
+                chars[at++] = digits[value & 15];
+                chars[at++] = ' ';
+                chars[3] = static_cast<char>(at);
+                std::memcpy(&text[value], chars, 4);
             }
         }
     };
     static const echotable table;
-    std::string out(size * 3, ' ');
+    std::string out(size * 3 + 1, ' ');
     char* at = out.data();
     for (std::size_t i = 0; i < size; ++i) {
-        const byte b = data[i];
-        std::memcpy(at, table.text[b], 3);
-        at += table.length[b];
+        const std::uint32_t entry = table.text[data[i]];
+        std::memcpy(at, &entry, 4);
+        at += reinterpret_cast<const char*>(&entry)[3];
     }
     out.resize(static_cast<std::size_t>(at - out.data()));
     return out;

@@ -198,6 +198,9 @@ void resetstate();
 // an open block the bytes stand in place behind the block's reserved length.
 void addcode(byte b);
 void addcode(const bytelist& bytes);
+void addcode(std::initializer_list<byte> bytes);
+// `op`, TYPE_STRING and the string operand `name`, as `compilestring` writes it.
+void addnamed(byte op, std::string_view name);
 // Closes the innermost open block: writes its length in front of its bytes.
 void negatebyteoperand();
 

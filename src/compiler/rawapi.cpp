@@ -178,6 +178,17 @@ stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) 
         const auto c = static_cast<unsigned char>(entry[0]);
         first[c >> 6] |= std::uint64_t{1} << (c & 63);
     }
+    for (int c = 0; c < 256; ++c) {
+        bool words = test(static_cast<char>(c));
+        for (const std::string& entry : list) {
+            if (!entry.empty() && static_cast<unsigned char>(entry[0]) == c && !isallalpha(entry))
+                words = false;
+        }
+        if (words) wordsonly[c >> 6] |= std::uint64_t{1} << (c & 63);
+        classes[c] =
+            static_cast<std::uint8_t>((test(static_cast<char>(c)) ? 2 : 0) | (words ? 4 : 0));
+    }
+    for (const unsigned char c : std::string_view("()[]{}\"\\")) classes[c] |= 1;
 }
 
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
@@ -226,9 +237,38 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         if (blacklistmode == 0 || openkinds > 0) {
             std::size_t plain = 0;
             const bool top = openkinds == 0 && first.any;
-            while (plain < target.size()) {
+            // With word checking, a word entry stops the scan only after a blank: other
+            // letters only join the run. (Once escapes are resolved, the result's last
+            // character is still a blank exactly when the text's last one was, but the
+            // general path decides then.)
+            const bool wordcheck = doalphachecking && !result.escaped;
+            const std::uint8_t* classes = own == nullptr ? stops.classes : nullptr;
+            const std::size_t size = target.size();
+            const char* text = target.data();
+            if (classes != nullptr && !top) {
+                while (plain < size && !(classes[static_cast<unsigned char>(text[plain])] & 1)) {
+                    ++plain;
+                }
+            } else if (classes != nullptr) {
+                for (; plain < size; ++plain) {
+                    const std::uint8_t k = classes[static_cast<unsigned char>(text[plain])];
+                    if (k == 0) continue;
+                    if ((k & 1) || !wordcheck || !(k & 4)) break;
+                    const bool blankbefore =
+                        plain > 0 ? text[plain - 1] == ' ' : text > result.start && text[-1] == ' ';
+                    if (blankbefore) break;
+                }
+            }
+            while (classes == nullptr && plain < target.size()) {
                 const char p = target[plain];
-                if (delims.special[static_cast<unsigned char>(p)] || (top && first.test(p))) break;
+                if (delims.special[static_cast<unsigned char>(p)]) break;
+                if (top && first.test(p)) {
+                    if (!wordcheck || !first.onlywords(p)) break;
+                    const bool blankbefore =
+                        plain > 0 ? target[plain - 1] == ' '
+                                  : target.data() > result.start && target.data()[-1] == ' ';
+                    if (blankbefore) break;
+                }
                 ++plain;
             }
             target.remove_prefix(plain);

@@ -37,9 +37,19 @@ struct stoplist {
     const stringlist* entries;
     std::uint64_t first[4] = {0, 0, 0, 0};
     bool any = false; // the list has entries
+    // Bytes that begin only entries made of letters, which a scan with word checking stops
+    // at only after a blank.
+    std::uint64_t wordsonly[4] = {0, 0, 0, 0};
     bool test(char c) const {
         const auto u = static_cast<unsigned char>(c);
         return (first[u >> 6] >> (u & 63)) & 1;
+    }
+    // Per byte, for scans with the delimiter map `GIM`: a delimiter or a backslash (bit 0),
+    // the first byte of an entry (bit 1), of word entries only (bit 2).
+    std::uint8_t classes[256] = {};
+    bool onlywords(char c) const {
+        const auto u = static_cast<unsigned char>(c);
+        return (wordsonly[u >> 6] >> (u & 63)) & 1;
     }
 };
 
