@@ -2,7 +2,8 @@
 // replay of kept fault inputs in tests/faults. `checkcompile` compiles a text the way the
 // driver does (after `resetcompiler`), lets compile errors and parser exits through as
 // ordinary outcomes, and reports the first broken invariant as text: unsound byte code,
-// emission state left behind, a second compile of the same text (with origin tracing on)
+// emission state left behind, a description map whose bytes differ from its records written
+// the plain way, a second compile of the same text (with origin tracing on)
 // that differs or whose origins do not cover the code, or a source file whose CR LF line
 // ends read differently from LF ones.
 #pragma once
@@ -27,6 +28,7 @@ namespace zvcheck {
 struct outcome {
     bool compiled = false;
     bytelist code, desc;
+    bytelist plaindesc;  // the map written the plain way, record by record, as it was made
     std::string failure; // the fatal message or the parser's exit status
     bool operator==(const outcome&) const = default;
 };
@@ -36,6 +38,23 @@ inline outcome compileonce(const std::string& text, bool tracing) {
     compilation& c = current();
     c.traceorigins = tracing;
     outcome result;
+    // The map the plain way: count, title and NUL per record, a closing record repeating the
+    // title open again.
+    std::vector<std::string> open{packroot};
+    c.recordlistener = [&](bool opens, bool hascount, std::int32_t count, std::string_view title) {
+        if (hascount)
+            for (int shift = 24; shift >= 0; shift -= 8)
+                result.plaindesc.push_back(
+                    static_cast<byte>(static_cast<std::uint32_t>(count) >> shift));
+        if (opens) {
+            open.emplace_back(title);
+        } else {
+            open.pop_back();
+            title = open.back();
+        }
+        result.plaindesc.insert(result.plaindesc.end(), title.begin(), title.end());
+        result.plaindesc.push_back(0);
+    };
     try {
         compileprogram(text);
         result.compiled = true;
@@ -45,6 +64,7 @@ inline outcome compileonce(const std::string& text, bool tracing) {
         result.failure = "error: " + e.message;
     } catch (const parserexit& e) { result.failure = "parser exit " + std::to_string(e.status); }
     c.traceorigins = false;
+    c.recordlistener = nullptr;
     return result;
 }
 
@@ -129,6 +149,8 @@ inline std::optional<std::string> checkcompile(const std::string& text) {
     const outcome first = compileonce(text, false);
     if (first.compiled)
         if (auto broken = checkstate()) return broken;
+    if (first.compiled && first.desc != first.plaindesc)
+        return "the description map's bytes differ from its records written the plain way";
     if (!(compileonce(text, true) == first))
         return "a second compile of the same text, with origin tracing, differs";
     if (first.compiled)

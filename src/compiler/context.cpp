@@ -125,6 +125,7 @@ compilation::compilation() {
 void compilation::reset() {
     code.clear();
     codesink = nullptr;
+    recordlistener = nullptr;
     desc.clear();
     openblocks.clear();
     inrecord = false;

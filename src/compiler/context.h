@@ -139,6 +139,12 @@ struct compilation {
     std::int32_t asop = 0;
     std::int32_t currentdesclength = -1;
 
+    // Told of every record of the map as it is written, when set: whether it opens a title,
+    // its count (or none) and the title's text. A second, independent account of the map
+    // for checking its compact record.
+    std::function<void(bool opens, bool hascount, std::int32_t count, std::string_view title)>
+        recordlistener;
+
     // Origins, while `traceorigins`: the title node of every code byte.
     bool traceorigins = false;
     std::vector<titlenode> titlenodes;

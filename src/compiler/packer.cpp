@@ -456,6 +456,11 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
         c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
     c.statementnext = false;
+    if (c.recordlistener) {
+        std::string title;
+        for (const std::string_view piece : pieces) title.append(piece);
+        c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
+    }
     // The record: the count when there is one, then the title.
     c.desc.open(c.currentdesclength >= 0, c.currentdesclength, kept, n);
     c.currentdesclength = 0;
@@ -479,6 +484,7 @@ void goout() {
     // title may read "PACK_ROOT" too.
     const std::int32_t count = c.currentdesclength;
     c.currentdesclength = 0;
+    if (c.recordlistener) c.recordlistener(false, true, count, {});
     if (c.desc.close(count)) c.currentdesclength = -1;
     if (c.traceorigins && !c.opennodes.empty()) c.opennodes.pop_back();
 }
