@@ -392,4 +392,61 @@ TEST(includes, beyondmaxnestingfails) {
     runcase(tc);
 }
 
+// A program whose byte code runs to megabytes reaches the output file in many pieces while
+// it is compiled. Top-level statements compile to the same bytes wherever they stand, so
+// the file and its echo must be one copy's byte code repeated.
+const std::string repeatedstatement = "def f(a) {\n    x = [a, 2, \"s\"]\n    if a {\n"
+                                      "        y = a+1\n    }\n}\n";
+
+std::string onecopycode() {
+    char pattern[] = "/tmp/zv_e2e_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return {};
+    const fs::path dir = pattern;
+    spit(dir / "one.zv", repeatedstatement);
+    run(dir, {ZVC_PATH, "one.zv"}, 0);
+    const std::string code = slurp(dir / "one.zvbc");
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return code;
+}
+
+testcase largeprogram(int copies, std::string& code) {
+    const std::string one = onecopycode();
+    testcase tc;
+    tc.source = std::string();
+    for (int i = 0; i < copies; ++i) {
+        tc.source->append(repeatedstatement);
+        code.append(one);
+    }
+    return tc;
+}
+
+TEST(largeoutput, piecesmakethewholefile) {
+    std::string code;
+    testcase tc = largeprogram(40000, code);
+    ASSERT_GT(code.size(), std::size_t{2} << 20) << "the code should span many pieces";
+    tc.zvbc = code;
+    runcase(tc);
+}
+
+TEST(largeoutput, filesizelimithalfwayfails) {
+    // Writing stops half way through the compile; the report comes after it, as for a file
+    // that could not be written at the end, and the older file is left as it was.
+    std::string code;
+    testcase tc = largeprogram(40000, code);
+    tc.fsizelimit = static_cast<long>(code.size() / 2);
+    tc.error = "Could not write file with name: prog.zvbc";
+    tc.out = started + "compilation finished. writing to zvbc file...\n";
+    runcase(tc);
+}
+
+TEST(largeoutput, compileerrorafterpiecesleavesnofile) {
+    // Code already handed to the output file is dropped when a later statement fails.
+    std::string code;
+    testcase tc = largeprogram(40000, code);
+    tc.source->append("x = (1 +)\n");
+    tc.error = "handleexpr: operator without operand: '+'";
+    runcase(tc);
+}
+
 } // namespace
