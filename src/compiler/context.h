@@ -188,7 +188,16 @@ struct compilation {
     std::int32_t addfile(std::string name, std::string_view text);
     // The place of `text` when it is a view of one of the source texts themselves.
     span directspan(std::string_view text) const;
-    bool insource(std::string_view text) const { return directspan(text).known(); }
+    bool insource(std::string_view text) const {
+        for (const auto& file : files) {
+            const std::string_view whole = file->text;
+            if (text.data() >= whole.data() &&
+                text.data() + text.size() <= whole.data() + whole.size()) {
+                return true;
+            }
+        }
+        return false;
+    }
     // The place of `text`, a view of a source text or of text made from one.
     span locate(std::string_view text) const;
     // The innermost construct being compiled.

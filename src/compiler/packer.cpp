@@ -138,11 +138,7 @@ std::string_view word(titleword w) {
     return {wordtext + wordstart[w], static_cast<std::size_t>(wordstart[w + 1] - wordstart[w])};
 }
 
-void descriptionmap::putvarint(std::uint64_t value) {
-    if (value < 0x80) {
-        record.push_back(static_cast<byte>(value));
-        return;
-    }
+void descriptionmap::putlongvarint(std::uint64_t value) {
     while (value >= 0x80) {
         record.push_back(static_cast<byte>(value | 0x80));
         value >>= 7;
@@ -192,9 +188,13 @@ void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* p
     }
     bool root = false;
     if (total == word(TW_ROOT).size()) {
-        std::string joined;
-        for (std::size_t i = 0; i < n; ++i) joined.append(pieces[i].text);
-        root = joined == word(TW_ROOT);
+        // Compared piece by piece against the root's text.
+        std::string_view rest = word(TW_ROOT);
+        root = true;
+        for (std::size_t i = 0; i < n && root; ++i) {
+            root = rest.starts_with(pieces[i].text);
+            rest.remove_prefix(pieces[i].text.size());
+        }
     }
     opened.push_back(opentitle{static_cast<std::uint32_t>(total), root});
     length += (hascount ? 4 : 0) + total + 1;
@@ -442,7 +442,7 @@ void compilestring(std::string_view target) {
 static void opentitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
     compilation& c = current();
     constexpr std::size_t mostpieces = 8;
-    titlepiece kept[mostpieces];
+    std::array<titlepiece, mostpieces> kept;
     std::size_t n = 0;
     for (const std::string_view piece : pieces) {
         if (n == mostpieces) break;
@@ -462,7 +462,7 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
         c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
     }
     // The record: the count when there is one, then the title.
-    c.desc.open(c.currentdesclength >= 0, c.currentdesclength, kept, n);
+    c.desc.open(c.currentdesclength >= 0, c.currentdesclength, kept.data(), n);
     c.currentdesclength = 0;
 }
 

@@ -132,7 +132,7 @@ std::string_view word(titleword w);
 // title words, or any other text, which the map copies.
 struct titlepiece {
     std::string_view text;
-    bool lasting = false;
+    bool lasting;
 };
 
 // The description map, kept as a compact record of what the compiler did rather than as its
@@ -181,7 +181,14 @@ class descriptionmap {
         bool root;            // the text reads "PACK_ROOT"
     };
     void putcount(std::uint32_t count);
-    void putvarint(std::uint64_t value);
+    void putvarint(std::uint64_t value) {
+        if (value < 0x80) {
+            record.push_back(static_cast<byte>(value));
+        } else {
+            putlongvarint(value);
+        }
+    }
+    void putlongvarint(std::uint64_t value);
     bytelist record;
     std::uintptr_t lastsource = 0; // where the last piece of source text began
     std::vector<opentitle> opened;

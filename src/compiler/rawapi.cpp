@@ -198,6 +198,22 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
 
 std::string_view seekstring(std::string_view& target, const stoplist& stops,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
+    // Most scans meet no delimiter, backslash or first byte of an entry: their whole text is
+    // the result. The characters before the first such byte only join the result, so the
+    // scan below starts behind them.
+    const char* const begin = target.data();
+    if (&ignorance == &GIM && blacklistmode == 0) {
+        const std::size_t size = target.size();
+        std::size_t plain = 0;
+        while (plain < size && stops.classes[static_cast<unsigned char>(begin[plain])] == 0) {
+            ++plain;
+        }
+        if (plain == size) {
+            target.remove_prefix(size);
+            return {begin, size};
+        }
+        target.remove_prefix(plain);
+    }
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
@@ -212,14 +228,14 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         areinside = manycounters.data();
     }
     int openkinds = 0; // counters above 0
-    scanresult result{target.data(), false, {}};
+    scanresult result{begin, false, {}};
     // Groups are remembered for scans with the delimiter map the compiler uses throughout.
     const bool remembering = own == nullptr && blacklistmode == 0;
     const endmemo& groupends = current().groupends;
     grouprecorder recorder;
     // Once escapes are resolved, characters consumed but not yet copied to the result wait
     // in a run, copied before anything reads or changes it.
-    const char* run = target.data();
+    const char* run = begin;
     const auto flush = [&] {
         if (result.escaped) result.out.append(run, static_cast<std::size_t>(target.data() - run));
         run = target.data();
