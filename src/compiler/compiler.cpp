@@ -628,14 +628,21 @@ void compilecode(std::string_view target, int mode) {
         target.remove_prefix(1);
         if (!target.empty()) target.remove_suffix(1);
     }
-    // Words are views of the text, which outlives every body compiled from it.
-    const parsedviews prepared = parsewords(target, 0);
+    // Words are views of the text, which outlives every body compiled from it. Each level
+    // of the recursion splits into lists of its own, kept for the next text at that level.
+    compilation& c = current();
+    const auto depth = static_cast<std::size_t>(c.nesting);
+    while (c.splits.size() <= depth) c.splits.push_back(std::make_unique<splitwords>());
+    splitwords& prepared = *c.splits[depth];
+    parsewords(target, 0, prepared);
     std::vector<std::string_view> cleaned;
-    for (const std::vector<std::string_view>& statement : prepared) {
+    std::size_t from = 0;
+    for (const std::size_t end : prepared.ends) {
         cleaned.clear();
-        for (std::string_view word : statement) {
-            if (!isblankword(word)) cleaned.push_back(word);
+        for (std::size_t i = from; i < end; ++i) {
+            if (!isblankword(prepared.words[i])) cleaned.push_back(prepared.words[i]);
         }
+        from = end;
         if (cleaned.empty()) continue;
         const words rest = words(cleaned).subspan(1);
         // Text that the statement's scans had to copy lives as long as the statement.
@@ -696,7 +703,7 @@ void handleexpr(std::string_view expression) {
             handlesingleeval(operand, op);
         }
         first = false;
-        op = reversedseekstring(rest, operators, GIM);
+        op = reversedseekstring(rest, operatorstops, GIM);
     }
     goout();
 }

@@ -138,6 +138,7 @@ void compilation::reset() {
     blockends.clear();
     groupends.clear();
     nesting = 0;
+    splits.clear();
     includestack.clear();
     files.clear();
     arena.clear();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "packer.h"
+#include "parser.h"
 
 // A source text the compiler works on: the program or a file reached through `also`.
 struct sourcefile {
@@ -161,8 +162,9 @@ struct compilation {
     // The shortest stretch worth remembering: shorter ones cost less to scan again.
     static constexpr std::uint32_t rememberfrom = 256;
 
-    // The compiler's recursion.
+    // The compiler's recursion, and the statement splits of the texts it is in, by level.
     int nesting = 0;
+    std::vector<std::unique_ptr<splitwords>> splits;
     std::vector<std::string> includestack;
 
     // Source texts and located text.

@@ -154,8 +154,8 @@ void descriptionmap::append(const byte* data, std::size_t size) {
     length += size;
 }
 
-void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* pieces,
-                          std::size_t n) {
+void descriptionmap::open(bool hascount, std::int32_t count, const std::string_view* pieces,
+                          std::size_t n, std::uint32_t lasting) {
     if (opened.empty())
         opened.push_back(opentitle{static_cast<std::uint32_t>(word(TW_ROOT).size()), true});
     // First byte: kind, number of pieces (1 to 3, else 0 and the number follows) and the
@@ -169,7 +169,7 @@ void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* p
     if (few == 0) putvarint(n);
     std::size_t total = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view piece = pieces[i].text;
+        const std::string_view piece = pieces[i];
         total += piece.size();
         const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
         if (const std::size_t w = wordof(piece); w != TW_COUNT) {
@@ -177,7 +177,7 @@ void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* p
             putvarint(std::uint64_t{w} << 2 | wordpiece);
             continue;
         }
-        if (pieces[i].lasting) {
+        if (lasting >> i & 1) {
             putvarint(std::uint64_t{piece.size()} << 2 | sourcepiece);
             putvarint(zigzag(static_cast<std::int64_t>(at - lastsource)));
             lastsource = at;
@@ -192,8 +192,8 @@ void descriptionmap::open(bool hascount, std::int32_t count, const titlepiece* p
         std::string_view rest = word(TW_ROOT);
         root = true;
         for (std::size_t i = 0; i < n && root; ++i) {
-            root = rest.starts_with(pieces[i].text);
-            rest.remove_prefix(pieces[i].text.size());
+            root = rest.starts_with(pieces[i]);
+            rest.remove_prefix(pieces[i].size());
         }
     }
     opened.push_back(opentitle{static_cast<std::uint32_t>(total), root});
@@ -331,8 +331,10 @@ static void addbytes(const byte* data, std::size_t size) {
     }
     if (size == 1) {
         c.code.push_back(*data);
-    } else {
-        c.code.insert(c.code.end(), data, data + size);
+    } else if (size > 0) {
+        const std::size_t end = c.code.size();
+        c.code.resize(end + size);
+        std::memcpy(c.code.data() + end, data, size);
     }
     if (c.asop == 0) c.currentdesclength += static_cast<std::int32_t>(size);
     if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), size, currentorigin(c));
@@ -441,12 +443,12 @@ void compilestring(std::string_view target) {
 // Opens the title joined from `pieces`.
 static void opentitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
     compilation& c = current();
-    constexpr std::size_t mostpieces = 8;
-    std::array<titlepiece, mostpieces> kept;
+    // Which pieces are source text, which the map keeps as views.
+    std::uint32_t lasting = 0;
     std::size_t n = 0;
     for (const std::string_view piece : pieces) {
-        if (n == mostpieces) break;
-        kept[n++] = titlepiece{piece, wordof(piece) == TW_COUNT && c.insource(piece)};
+        if (wordof(piece) == TW_COUNT && c.insource(piece)) lasting |= std::uint32_t{1} << n;
+        if (++n == 32) break;
     }
     if (c.traceorigins) {
         std::string title;
@@ -462,7 +464,7 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
         c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
     }
     // The record: the count when there is one, then the title.
-    c.desc.open(c.currentdesclength >= 0, c.currentdesclength, kept.data(), n);
+    c.desc.open(c.currentdesclength >= 0, c.currentdesclength, pieces.begin(), n, lasting);
     c.currentdesclength = 0;
 }
 

@@ -128,13 +128,6 @@ enum titleword : std::uint8_t {
 };
 std::string_view word(titleword w);
 
-// A piece of a title: source text that lives as long as the map (`lasting`), one of the
-// title words, or any other text, which the map copies.
-struct titlepiece {
-    std::string_view text;
-    bool lasting;
-};
-
 // The description map, kept as a compact record of what the compiler did rather than as its
 // bytes: every closing record repeats the title of the block it returns to, so the bytes
 // can grow with the square of a long construct's text (a list literal of many elements
@@ -152,7 +145,10 @@ class descriptionmap {
     // Opens a title: the record is the int operand of `count` when `hascount`, then the
     // string operand of the title joined from `pieces`. The first title opened finds the
     // root title "PACK_ROOT" open below it, which has no record.
-    void open(bool hascount, std::int32_t count, const titlepiece* pieces, std::size_t n);
+    // Pieces are source text that lives as long as the map (bit i of `lasting` set), title
+    // words, or any other text, which the map copies.
+    void open(bool hascount, std::int32_t count, const std::string_view* pieces, std::size_t n,
+              std::uint32_t lasting);
     // Closes the innermost title: the record is `count`, then the title open again. True
     // when that title reads "PACK_ROOT".
     bool close(std::int32_t count);

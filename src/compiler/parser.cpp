@@ -188,13 +188,13 @@ class blockrecorder {
 
 } // namespace
 
-parsedviews parsewords(std::string_view target, int debug) {
+void parsewords(std::string_view target, int debug, splitwords& out) {
     if (debug == 1) {
         std::cout << "debugging mode is activated, printing debug information while parsing."
                   << std::endl;
     }
-    parsedviews out;
-    std::vector<std::string_view> tout;
+    out.words.clear();
+    out.ends.clear();
     // Every word is one stretch of the text: the characters dropped (line ends that end a
     // statement, blanks after them, the blank that cuts a word) all stand between words.
     std::size_t wordstart = 0;
@@ -272,9 +272,8 @@ parsedviews parsewords(std::string_view target, int debug) {
             rootblock = index;
         }
         if (TS == '\n' && markersum <= 0) {
-            tout.push_back(word());
-            out.push_back(std::move(tout));
-            tout.clear();
+            out.words.push_back(word());
+            out.ends.push_back(out.words.size());
             ignspace = true;
             continue;
         }
@@ -284,13 +283,13 @@ parsedviews parsewords(std::string_view target, int debug) {
         ignspace = false;
         if (depth.sum() <= 0 && isblank(TS)) {
             // A blank at depth zero cuts the word and is not part of it.
-            tout.push_back(word());
+            out.words.push_back(word());
             continue;
         }
         append(index, index + 1);
     }
-    tout.push_back(word());
-    out.push_back(std::move(tout));
+    out.words.push_back(word());
+    out.ends.push_back(out.words.size());
 
     if (depth.sum() > 0) {
         const std::string message =
@@ -304,6 +303,19 @@ parsedviews parsewords(std::string_view target, int debug) {
         current().events.resize(recorded);
         current().events.push_back(parserevent{51, message, where});
         throw parserexit{51, where};
+    }
+}
+
+parsedviews parsewords(std::string_view target, int debug) {
+    splitwords split;
+    parsewords(target, debug, split);
+    parsedviews out;
+    out.reserve(split.ends.size());
+    std::size_t from = 0;
+    for (const std::size_t end : split.ends) {
+        out.emplace_back(split.words.begin() + static_cast<std::ptrdiff_t>(from),
+                         split.words.begin() + static_cast<std::ptrdiff_t>(end));
+        from = end;
     }
     return out;
 }

@@ -18,3 +18,11 @@ parsed parse(std::string_view target, int debug);
 // The same split, each word a view of `target`.
 typedef std::vector<std::vector<std::string_view>> parsedviews;
 parsedviews parsewords(std::string_view target, int debug);
+
+// The same split into one list of words: statement i is words[ends[i - 1]] up to
+// words[ends[i]] (from 0 for the first). The lists are cleared first and can be used again.
+struct splitwords {
+    std::vector<std::string_view> words;
+    std::vector<std::size_t> ends;
+};
+void parsewords(std::string_view target, int debug, splitwords& out);

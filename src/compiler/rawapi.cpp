@@ -189,6 +189,22 @@ stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) 
             static_cast<std::uint8_t>((test(static_cast<char>(c)) ? 2 : 0) | (words ? 4 : 0));
     }
     for (const unsigned char c : std::string_view("()[]{}\"\\")) classes[c] |= 1;
+    // Indexes by first byte; a list of more entries than an index holds keeps them all.
+    for (std::size_t i = 0; i < list.size(); ++i) hasempty = hasempty || list[i].empty();
+    hasempty = hasempty || list.size() > 0xFFFF;
+    if (hasempty) {
+        for (std::size_t i = 0; i < list.size() && i <= 0xFFFF; ++i)
+            order.push_back(static_cast<std::uint16_t>(i));
+        return;
+    }
+    for (int c = 0; c < 256; ++c) {
+        begins[c] = static_cast<std::uint16_t>(order.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (static_cast<unsigned char>(list[i][0]) == c)
+                order.push_back(static_cast<std::uint16_t>(i));
+        }
+    }
+    begins[256] = static_cast<std::uint16_t>(order.size());
 }
 
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
@@ -302,7 +318,8 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         }
         if (openkinds == 0 && first.any && first.test(c)) {
             if (blacklistmode == 0) {
-                for (const std::string& entry : blacklist) {
+                for (const std::uint16_t index : first.candidates(c)) {
+                    const std::string& entry = blacklist[index];
                     if (!checkstrings(target, entry)) continue;
                     if (!doalphachecking) {
                         flush();
@@ -376,7 +393,13 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
 }
 
 std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
+                                    const delimmap& ignorance) {
+    return reversedseekstring(target, stoplist(blacklist), ignorance);
+}
+
+std::string_view reversedseekstring(std::string_view& target, const stoplist& stops,
                                     const delimmap&) {
+    const stringlist& blacklist = *stops.entries;
     // Entries that follow one another directly are a view of the text; blanks between them
     // or escapes make a copy.
     std::string out;
@@ -400,10 +423,12 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
         }
         while (!target.empty() && target[0] == ' ') target.remove_prefix(1);
         const std::string* caught = nullptr;
-        for (const std::string& entry : blacklist) {
-            if (checkstrings(target, entry)) {
-                caught = &entry;
-                break;
+        if (!target.empty() || stops.hasempty) {
+            for (const std::uint16_t index : stops.candidates(target.empty() ? '\0' : target[0])) {
+                if (checkstrings(target, blacklist[index])) {
+                    caught = &blacklist[index];
+                    break;
+                }
             }
         }
         if (caught == nullptr) return finish();

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,17 @@ struct stoplist {
         const auto u = static_cast<unsigned char>(c);
         return (first[u >> 6] >> (u & 63)) & 1;
     }
+    // The entries that begin with a byte, in list order, as indexes into `entries`: those
+    // of byte c stand in order[begins[c]] to order[begins[c + 1]]. With an empty entry,
+    // which fits everywhere, every byte has all of them.
+    std::uint16_t begins[257] = {};
+    std::vector<std::uint16_t> order;
+    std::span<const std::uint16_t> candidates(char c) const {
+        if (hasempty) return order;
+        const auto u = static_cast<unsigned char>(c);
+        return std::span<const std::uint16_t>(order).subspan(begins[u], begins[u + 1] - begins[u]);
+    }
+    bool hasempty = false;
     // Per byte, for scans with the delimiter map `GIM`: a delimiter or a backslash (bit 0),
     // the first byte of an entry (bit 1), of word entries only (bit 2).
     std::uint8_t classes[256] = {};
@@ -66,6 +78,8 @@ std::string_view seekstring(std::string_view& target, const stoplist& blacklist,
 // Takes the entries of `blacklist` that follow one another at the front of `target`,
 // dropping the blanks around them, and returns them joined.
 std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
+                                    const delimmap& ignorance);
+std::string_view reversedseekstring(std::string_view& target, const stoplist& blacklist,
                                     const delimmap& ignorance);
 
 // Splits a bracketed list (its opening bracket already removed) into its element texts, up
