@@ -169,47 +169,74 @@ class grouprecorder {
 } // namespace
 
 stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) {
+    // One pass over the entries, one over the bytes.
+    std::uint64_t notwords[4] = {0, 0, 0, 0};
+    std::uint32_t counts[256] = {};
     for (const std::string& entry : list) {
         if (entry.empty()) {
             // An empty entry fits everywhere.
+            hasempty = true;
             for (std::uint64_t& word : first) word = ~std::uint64_t{0};
             continue;
         }
         const auto c = static_cast<unsigned char>(entry[0]);
         first[c >> 6] |= std::uint64_t{1} << (c & 63);
+        if (!isallalpha(entry)) notwords[c >> 6] |= std::uint64_t{1} << (c & 63);
+        ++counts[c];
     }
+    for (int w = 0; w < 4; ++w) wordsonly[w] = first[w] & ~notwords[w];
     for (int c = 0; c < 256; ++c) {
-        bool words = test(static_cast<char>(c));
-        for (const std::string& entry : list) {
-            if (!entry.empty() && static_cast<unsigned char>(entry[0]) == c && !isallalpha(entry))
-                words = false;
-        }
-        if (words) wordsonly[c >> 6] |= std::uint64_t{1} << (c & 63);
-        classes[c] =
-            static_cast<std::uint8_t>((test(static_cast<char>(c)) ? 2 : 0) | (words ? 4 : 0));
+        const char b = static_cast<char>(c);
+        classes[c] = static_cast<std::uint8_t>((test(b) ? 2 : 0) | (onlywords(b) ? 4 : 0));
     }
     for (const unsigned char c : std::string_view("()[]{}\"\\")) classes[c] |= 1;
-    // Indexes by first byte; a list of more entries than an index holds keeps them all.
-    for (std::size_t i = 0; i < list.size(); ++i) hasempty = hasempty || list[i].empty();
+    // Indexes by first byte, each byte's in list order; a list of more entries than an
+    // index holds keeps them all, as does a list with an empty entry.
     hasempty = hasempty || list.size() > 0xFFFF;
     if (hasempty) {
         for (std::size_t i = 0; i < list.size() && i <= 0xFFFF; ++i)
             order.push_back(static_cast<std::uint16_t>(i));
         return;
     }
+    std::uint32_t next[256];
+    std::uint32_t at = 0;
     for (int c = 0; c < 256; ++c) {
-        begins[c] = static_cast<std::uint16_t>(order.size());
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (static_cast<unsigned char>(list[i][0]) == c)
-                order.push_back(static_cast<std::uint16_t>(i));
-        }
+        begins[c] = static_cast<std::uint16_t>(at);
+        next[c] = at;
+        at += counts[c];
     }
-    begins[256] = static_cast<std::uint16_t>(order.size());
+    begins[256] = static_cast<std::uint16_t>(at);
+    order.resize(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        order[next[static_cast<unsigned char>(list[i][0])]++] = static_cast<std::uint16_t>(i);
+    }
 }
+
+namespace {
+
+// The stop list made ready for `list`, kept for the lists a thread scans with over and over:
+// found by address and checked by content, since a list may change or give its address to
+// another.
+const stoplist& readystops(const stringlist& list) {
+    struct made {
+        stringlist copy;
+        stoplist stops;
+        explicit made(const stringlist& l) : copy(l), stops(copy) {}
+    };
+    thread_local std::vector<std::pair<const stringlist*, std::unique_ptr<made>>> cache;
+    for (auto& [address, m] : cache) {
+        if (address == &list && m->copy == list) return m->stops;
+    }
+    if (cache.size() >= 8) cache.erase(cache.begin());
+    cache.emplace_back(&list, std::make_unique<made>(list));
+    return cache.back().second->stops;
+}
+
+} // namespace
 
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
-    return seekstring(target, stoplist(blacklist), ignorance, blacklistmode, doalphachecking);
+    return seekstring(target, readystops(blacklist), ignorance, blacklistmode, doalphachecking);
 }
 
 std::string_view seekstring(std::string_view& target, const stoplist& stops,
@@ -394,7 +421,7 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
 
 std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
                                     const delimmap& ignorance) {
-    return reversedseekstring(target, stoplist(blacklist), ignorance);
+    return reversedseekstring(target, readystops(blacklist), ignorance);
 }
 
 std::string_view reversedseekstring(std::string_view& target, const stoplist& stops,

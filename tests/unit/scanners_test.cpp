@@ -117,6 +117,39 @@ TEST_F(scanners, reversedseekstring) {
     }
 }
 
+// Stop lists are made ready once per list and looked up again by the list's address: the
+// entries that share a first byte keep their order (the first one listed wins), a list
+// changed in place is made ready again, and an empty entry still fits everywhere.
+TEST_F(scanners, stoplistsfollowtheirlists) {
+    stringlist longfirst = {">=", ">"};
+    stringlist shortfirst = {">", ">="};
+    for (int round = 0; round < 2; ++round) {
+        std::string_view a = " >= b", b = " >= b";
+        EXPECT_EQ(reversedseekstring(a, longfirst, GIM), ">=");
+        EXPECT_EQ(reversedseekstring(b, shortfirst, GIM), ">");
+        EXPECT_EQ(b, "= b");
+    }
+    stringlist stops = {","};
+    std::string_view text = "a,b;c";
+    EXPECT_EQ(seekstring(text, stops, GIM, 0, false), "a");
+    stops[0] = ";";
+    text = "a,b;c";
+    EXPECT_EQ(seekstring(text, stops, GIM, 0, false), "a,b");
+    stops.push_back(",");
+    text = "a,b;c";
+    EXPECT_EQ(seekstring(text, stops, GIM, 0, false), "a");
+    const stringlist withempty = {"x", ""};
+    text = "abc";
+    EXPECT_EQ(seekstring(text, withempty, GIM, 0, false), "");
+    // Word entries stop a scan with word checking only between blanks.
+    const stringlist words = {"and", "+"};
+    for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
+             {"band and c", "band"}, {"a+b", "a"}, {"candy", "candy"}, {"x and", "x and"}}) {
+        std::string_view v = in;
+        EXPECT_EQ(seekstring(v, words, GIM, 0, true), out) << in;
+    }
+}
+
 TEST_F(scanners, getargs) {
     struct row {
         std::string in;
