@@ -119,6 +119,9 @@ std::string readthrough(const options& opts, const std::string& path,
     return std::move(*text);
 }
 
+// The most bytes of description map handed out in `result::description`.
+constexpr std::size_t maxdescription = std::size_t{1} << 30;
+
 std::uint32_t enabledmask(const options& opts) {
     std::uint32_t mask = 0;
     for (const warningentry& w : warningtable) {
@@ -249,6 +252,17 @@ result compile(std::string_view source, const options& opts) {
         }
     }
     out.included = c.included;
+    if (out.status == 0 && opts.description && c.desc.size() > maxdescription) {
+        // The map is kept as a compact record, but its bytes would not fit in memory.
+        out.status = 1;
+        out.message = "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
+        diagnostic d = located(c, severity::error, "description-too-large", out.message, {});
+        d.notes.push_back("the description map repeats a construct's title once for each of its "
+                          "parts, so a literal of many elements makes it grow with the square of "
+                          "its length; at most " +
+                          std::to_string(maxdescription) + " bytes are handed out");
+        out.diagnostics.push_back(std::move(d));
+    }
     if (out.status == 0) {
         out.code = std::move(c.code);
         if (opts.description) out.description = c.desc.bytes();

@@ -64,7 +64,9 @@ struct options {
     // Reads an included file, given its path (NAME.ZVEX); std::nullopt when it cannot be
     // read. Unset: read it from the working directory as the `zvc` command does.
     std::function<std::optional<std::string>(const std::string& path)> readinclude;
-    bool description = false;         // fill `result::description`
+    // Fill `result::description`. A map of more than 1 GiB (a literal of tens of thousands
+    // of elements) is not handed out: the compile fails with "Description map too large".
+    bool description = false;
     bool sources = true;              // fill `result::sources`
     bool origins = false;             // fill `result::nodes` and `result::origins`
     bool warn = false;                // look for the warnings that `enabled` names

@@ -191,6 +191,20 @@ TEST(Cli, DescriptionMapOfAnIf) {
     }
 }
 
+TEST(Cli, DescriptionMapTooLargeIsReported) {
+    // A dictionary of 20 000 entries repeats its 250 KB title once per entry: a map of
+    // gigabytes, which is reported instead of built; the code alone is still listed.
+    std::string dict = "d = {";
+    for (int i = 0; i < 20000; ++i) dict += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": 1";
+    dict += "}\n";
+    const std::string program = file("big.zv", dict);
+    const outcome desc = zvdis("--desc-raw " + program);
+    EXPECT_EQ(desc.status, 1);
+    EXPECT_EQ(desc.out, "");
+    EXPECT_NE(desc.err.find("Description map too large: "), std::string::npos) << desc.err;
+    EXPECT_EQ(zvdis("--code-raw " + program).status, 0);
+}
+
 TEST(Cli, CompileErrorsPassThrough) {
     const outcome fatal = zvdis("--source " + file("bad.zv", "def (a) {}\n"));
     EXPECT_EQ(fatal.status, 1);
