@@ -3,13 +3,16 @@
 # shapes into an output folder: the realistic mix (many functions with parameters, control
 # statements, calls, member paths, indexes, lists, dictionaries and strings) together with a
 # Lua 5.4 twin of each mix program that holds the same functions, statements and literals one
-# for one, and the pathological shapes (huge list, expression, dictionary, function body,
-# line, block nesting and call nesting), each at full and at half size so that growth can be
-# checked. bench/measure.py times zvc (and luac) on what this script writes.
+# for one; the pathological shapes (huge list, expression, dictionary, function body, line,
+# block nesting and call nesting), each at a series of sizes (1/8, 1/4, 1/2 and 1 of full;
+# `nest` at 1/2 and 1) so that growth can be read from a curve; and the deep programs, 2000
+# levels of each kind of nesting. bench/measure.py times zvc (and luac) on what this writes.
 #
 # Usage: gen.py OUTDIR [--only NAME ...] [--scale F]
-#   --scale multiplies every size (0.01 gives a quick smoke run).
-#   Prints one line per file: name, path, bytes.
+#   --only takes program names (mix4) or shape names (list, nest_depth, deep).
+#   --scale multiplies every size (0.05 gives a quick smoke run); the deep programs stay at
+#   2000 levels, the limit they exist to check.
+#   Prints one line per file: name, path, bytes. manifest.json lists them all.
 
 import argparse
 import json
@@ -376,16 +379,39 @@ def shape_calls(levels):
     return "x = " + "f(a, " * levels + "1" + ")" * levels + "\n"
 
 
-# name -> (builder, full-size arguments); half size halves every argument.
+def shape_deep(kind, levels):
+    """One statement nested `levels` deep in one kind of bracket or block."""
+    if kind == "blocks":
+        return shape_nest(levels, 1)
+    opener, closer = {"calls": ("f(a, ", ")"), "lists": ("[1, ", "]"),
+                      "dicts": ('{"k": ', "}"), "parens": ("(a + ", ")")}[kind]
+    return "x = " + opener * levels + "1" + closer * levels + "\n"
+
+
+EIGHTHS = [("eighth", 8), ("quarter", 4), ("half", 2), ("full", 1)]
+HALVES = [("half", 2), ("full", 1)]
+
+# name -> (builder, full-size arguments, names of the arguments, indexes of the arguments
+# that grow along the series, sizes as (tag, divisor)). Fixed arguments keep their full
+# value at every size; --scale applies to all of them.
 PATHOLOGICAL = {
-    "list": (shape_list, [100000]),
-    "expr": (shape_expr, [100000]),
-    "dict": (shape_dict, [100000]),
-    "stmts": (shape_stmts, [100000]),
-    "line": (shape_line, [10 * MB]),
-    "nest": (shape_nest, [1000, 1 * MB]),
-    "calls": (shape_calls, [1000]),
+    "list": (shape_list, [400000], ["elements"], [0], EIGHTHS),
+    "expr": (shape_expr, [400000], ["operators"], [0], EIGHTHS),
+    "dict": (shape_dict, [400000], ["entries"], [0], EIGHTHS),
+    "stmts": (shape_stmts, [100000], ["statements"], [0], EIGHTHS),
+    "line": (shape_line, [10 * MB], ["bytes"], [0], EIGHTHS),
+    "nest": (shape_nest, [1000, 1 * MB], ["levels", "body bytes"], [0, 1], HALVES),
+    # 1990 levels, not 2000: a bracket inside the innermost block is one more level, and the
+    # compiler stops at 2000 (the body's calls, lists and dictionaries are 1 level deep).
+    # Both full sizes are the same program, 1990 levels around 1 MB.
+    "nest_depth": (shape_nest, [1990, 1 * MB], ["levels", "body bytes"], [0], EIGHTHS),
+    "nest_body": (shape_nest, [1990, 1 * MB], ["levels", "body bytes"], [1], EIGHTHS),
+    "calls": (shape_calls, [1000], ["levels"], [0], EIGHTHS),
 }
+
+# The deep programs: one per kind, exactly as deep as the compiler allows (2000 levels).
+DEEP = ["blocks", "calls", "lists", "dicts", "parens"]
+DEEP_LEVELS = 2000
 
 MIXES = {"mix1": 1 * MB, "mix4": 4 * MB, "mix16": 16 * MB}
 
@@ -403,7 +429,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("outdir")
     ap.add_argument("--only", nargs="*", default=None,
-                    help="names to write (mix1, mix4, mix16, list, expr, ...)")
+                    help="names to write (mix, mix4, list, nest_depth, deep, deep_calls, ...)")
     ap.add_argument("--scale", type=float, default=1.0)
     args = ap.parse_args()
     os.makedirs(args.outdir, exist_ok=True)
@@ -418,7 +444,7 @@ def main():
                          "bytes": write(p, "")})
 
     for name, size in MIXES.items():
-        if not wanted(name):
+        if not (wanted(name) or wanted("mix")):
             continue
         zv, lua = Mix(seed=size).build(int(size * args.scale))
         zp = os.path.join(args.outdir, name + ".zv")
@@ -426,18 +452,29 @@ def main():
         manifest.append({"name": name, "kind": "mix", "path": zp, "bytes": write(zp, zv),
                          "lua": lp, "luabytes": write(lp, lua)})
 
-    for name, (builder, full) in PATHOLOGICAL.items():
+    for name, (builder, full, pnames, grow, sizes) in PATHOLOGICAL.items():
         if not wanted(name):
             continue
-        for tag, div in (("full", 1), ("half", 2)):
-            a = [max(1, int(v * args.scale) // div) for v in full]
+        for tag, div in sizes:
+            a = [max(1, int(v * args.scale) // (div if k in grow else 1))
+                 for k, v in enumerate(full)]
             p = os.path.join(args.outdir, "%s_%s.zv" % (name, tag))
             manifest.append({"name": "%s_%s" % (name, tag), "kind": "shape", "shape": name,
-                             "size": tag, "params": a, "path": p,
-                             "bytes": write(p, builder(*a))})
+                             "size": tag, "fraction": 1 / div, "params": a,
+                             "paramnames": pnames, "grows": [pnames[k] for k in grow],
+                             "path": p, "bytes": write(p, builder(*a))})
+
+    for kind in DEEP:
+        name = "deep_" + kind
+        if not (wanted(name) or wanted("deep")):
+            continue
+        p = os.path.join(args.outdir, name + ".zv")
+        manifest.append({"name": name, "kind": "deep", "shape": kind, "params": [DEEP_LEVELS],
+                         "paramnames": ["levels"], "path": p,
+                         "bytes": write(p, shape_deep(kind, DEEP_LEVELS))})
 
     for m in manifest:
-        print("%-12s %10d  %s" % (m["name"], m["bytes"], m["path"]))
+        print("%-18s %10d  %s" % (m["name"], m["bytes"], m["path"]))
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
         json.dump(manifest, f, indent=1)
 

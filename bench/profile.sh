@@ -17,7 +17,7 @@ tool=perf
 command -v perf >/dev/null || tool=callgrind
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer" -DZV_BENCH=OFF -DZV_TESTS=OFF >/dev/null
+    -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer" -DZV_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 nice ninja -C "$build" -j2 zvc
 
 dir="$here/out/profile"
