@@ -149,19 +149,13 @@ void bytes(benchmark::State& state, std::size_t n) {
 // ---------------------------------------------------------------------------------------
 // Scanners.
 
-// The stop lists made ready once, as the compiler makes its own.
-const stoplist& operatorstops() {
-    static const stoplist stops(operators);
-    return stops;
-}
-
 // The operand scan of the expression compiler over a name that holds no operator: every
 // character is tested against all fourteen operators at top level.
 void BM_SeekOperandTopLevel(benchmark::State& state) {
     const std::string text(static_cast<std::size_t>(state.range(0)), 'a');
     for (auto _ : state) {
         std::string_view v = text;
-        benchmark::DoNotOptimize(seekstring(v, operatorstops(), GIM, 0, true));
+        benchmark::DoNotOptimize(seekstring(v, operatorstops, GIM, 0, true));
     }
     bytes(state, text.size());
 }
@@ -177,7 +171,7 @@ void BM_SeekInsideGroup(benchmark::State& state) {
     text += ")";
     for (auto _ : state) {
         std::string_view v = text;
-        benchmark::DoNotOptimize(seekstring(v, operatorstops(), GIM, 0, true));
+        benchmark::DoNotOptimize(seekstring(v, operatorstops, GIM, 0, true));
     }
     bytes(state, text.size());
 }
@@ -189,8 +183,8 @@ void BM_SplitExpression(benchmark::State& state) {
     for (auto _ : state) {
         std::string_view v = text;
         while (!v.empty()) {
-            benchmark::DoNotOptimize(seekstring(v, operatorstops(), GIM, 0, true));
-            benchmark::DoNotOptimize(reversedseekstring(v, operatorstops(), GIM));
+            benchmark::DoNotOptimize(seekstring(v, operatorstops, GIM, 0, true));
+            benchmark::DoNotOptimize(reversedseekstring(v, operatorstops, GIM));
         }
     }
     bytes(state, text.size());
@@ -202,7 +196,7 @@ void BM_ReversedSeekOne(benchmark::State& state) {
     const std::string text = " >= b";
     for (auto _ : state) {
         std::string_view v = text;
-        benchmark::DoNotOptimize(reversedseekstring(v, operatorstops(), GIM));
+        benchmark::DoNotOptimize(reversedseekstring(v, operatorstops, GIM));
     }
 }
 BENCHMARK(BM_ReversedSeekOne);
@@ -214,7 +208,7 @@ void BM_ReversedSeekRun(benchmark::State& state) {
     text += "x";
     for (auto _ : state) {
         std::string_view v = text;
-        benchmark::DoNotOptimize(reversedseekstring(v, operatorstops(), GIM));
+        benchmark::DoNotOptimize(reversedseekstring(v, operatorstops, GIM));
     }
     bytes(state, text.size());
 }

@@ -22,6 +22,7 @@
 #include "compiler.h"
 #include "context.h"
 #include "packer.h"
+#include "plainmap.h"
 
 namespace zvcheck {
 
@@ -38,23 +39,8 @@ inline outcome compileonce(const std::string& text, bool tracing) {
     compilation& c = current();
     c.traceorigins = tracing;
     outcome result;
-    // The map the plain way: count, title and NUL per record, a closing record repeating the
-    // title open again.
-    std::vector<std::string> open{packroot};
-    c.recordlistener = [&](bool opens, bool hascount, std::int32_t count, std::string_view title) {
-        if (hascount)
-            for (int shift = 24; shift >= 0; shift -= 8)
-                result.plaindesc.push_back(
-                    static_cast<byte>(static_cast<std::uint32_t>(count) >> shift));
-        if (opens) {
-            open.emplace_back(title);
-        } else {
-            open.pop_back();
-            title = open.back();
-        }
-        result.plaindesc.insert(result.plaindesc.end(), title.begin(), title.end());
-        result.plaindesc.push_back(0);
-    };
+    plainmap plain;
+    plain.listen(c);
     try {
         compileprogram(text);
         result.compiled = true;
@@ -65,6 +51,7 @@ inline outcome compileonce(const std::string& text, bool tracing) {
     } catch (const parserexit& e) { result.failure = "parser exit " + std::to_string(e.status); }
     c.traceorigins = false;
     c.recordlistener = nullptr;
+    result.plaindesc = std::move(plain.bytes);
     return result;
 }
 

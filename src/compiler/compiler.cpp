@@ -25,6 +25,7 @@ const stringlist statements = {"$@",   "if",     "while", "for",    "def",
                                "also", "return", "class", "forever"};
 const stringlist operators = {
     "+", "-", "*", "/", "==", "!=", ">=", "<=", ">", "<", "not", "and", "or", "xor"};
+const stoplist operatorstops(operators);
 
 void resetcompiler() {
     current().reset();
@@ -65,16 +66,14 @@ const stoplist closeparenstops(closeparen);
 const stoplist closebracketstops(closebracket);
 const stoplist dictkeystops(dictkeyend);
 const stoplist dictvaluestops(dictvalueend);
-const stoplist operatorstops(operators);
 
 void addname(byte op, std::string_view name) {
     addnamed(op, name);
 }
 
 void pushint(std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    addcode({PUSH, TYPE_INT, static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
-             static_cast<byte>(bits >> 8), static_cast<byte>(bits)});
+    addcode({PUSH, TYPE_INT});
+    compileint(value);
 }
 
 // ENTER, LOADMEMBER `method`, CALL with `count` arguments, LEAVE: the get and set calls of
@@ -646,7 +645,7 @@ void compilecode(std::string_view target, int mode) {
         if (cleaned.empty()) continue;
         const words rest = words(cleaned).subspan(1);
         // Text that the statement's scans had to copy lives as long as the statement.
-        textarena& arena = current().arena;
+        textarena& arena = c.arena;
         const textarena::mark mark = arena.where();
         {
             const constructscope statementscope(between(cleaned.front(), cleaned.back()));

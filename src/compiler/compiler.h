@@ -14,6 +14,8 @@
 // The statement keywords and the operators, in their significant order.
 extern const stringlist statements;
 extern const stringlist operators;
+// The operators made ready for scanning.
+extern const stoplist operatorstops;
 
 // Deepest nesting of brackets, braces and code blocks (and of the compiler's recursion
 // through them) that a program may have; deeper is the fatal "Nesting too deep!".

@@ -157,16 +157,11 @@ std::int32_t compilation::addfile(std::string name, std::string_view text) {
 }
 
 span compilation::directspan(std::string_view text) const {
-    for (std::size_t i = files.size(); i-- > 0;) {
-        const std::string_view whole = files[i]->text;
-        if (text.data() >= whole.data() &&
-            text.data() + text.size() <= whole.data() + whole.size()) {
-            const auto begin = static_cast<std::uint32_t>(text.data() - whole.data());
-            return span{static_cast<std::int32_t>(i), begin,
-                        begin + static_cast<std::uint32_t>(text.size())};
-        }
-    }
-    return {};
+    const std::int32_t file = fileholding(text);
+    if (file < 0) return {};
+    const auto begin = static_cast<std::uint32_t>(
+        text.data() - files[static_cast<std::size_t>(file)]->text.data());
+    return span{file, begin, begin + static_cast<std::uint32_t>(text.size())};
 }
 
 span compilation::locate(std::string_view text) const {

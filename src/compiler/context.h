@@ -190,15 +190,17 @@ struct compilation {
     std::int32_t addfile(std::string name, std::string_view text);
     // The place of `text` when it is a view of one of the source texts themselves.
     span directspan(std::string_view text) const;
-    bool insource(std::string_view text) const {
-        for (const auto& file : files) {
-            const std::string_view whole = file->text;
+    bool insource(std::string_view text) const { return fileholding(text) >= 0; }
+    // The index of the source text that `text` is a view of, or -1.
+    std::int32_t fileholding(std::string_view text) const {
+        for (std::size_t i = files.size(); i-- > 0;) {
+            const std::string_view whole = files[i]->text;
             if (text.data() >= whole.data() &&
                 text.data() + text.size() <= whole.data() + whole.size()) {
-                return true;
+                return static_cast<std::int32_t>(i);
             }
         }
-        return false;
+        return -1;
     }
     // The place of `text`, a view of a source text or of text made from one.
     span locate(std::string_view text) const;

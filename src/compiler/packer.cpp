@@ -129,9 +129,6 @@ std::int64_t unzigzag(std::uint64_t value) {
     return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
 }
 
-void putbigendian(std::uint32_t value, byte out[4]) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<byte>(value >> (24 - 8 * i));
-}
 } // namespace
 
 std::string_view word(titleword w) {
@@ -251,7 +248,6 @@ void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* 
         }
         return from;
     };
-    byte count[4];
     while (at < end) {
         const byte first = *at++;
         const byte kind = first >> 6;
@@ -264,8 +260,7 @@ void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* 
         if (kind == closing) {
             std::uint32_t value = first & 63;
             if (value == 63) value = static_cast<std::uint32_t>(readvarint(at));
-            putbigendian(value, count);
-            sink(context, count, 4);
+            sink(context, intoperand(static_cast<std::int32_t>(value)).data(), 4);
             open.pop_back();
             const place& back = open.back();
             if (back.pieces == nullptr) {
@@ -282,8 +277,7 @@ void descriptionmap::write(void (*sink)(void*, const byte*, std::size_t), void* 
             std::uint32_t value = first & 15;
             const byte* probe = at;
             if (value == 15) value = static_cast<std::uint32_t>(readvarint(probe));
-            putbigendian(value, count);
-            sink(context, count, 4);
+            sink(context, intoperand(static_cast<std::int32_t>(value)).data(), 4);
         }
         open.push_back(place{at, source});
         at = title(at, source);
@@ -355,16 +349,12 @@ void addcode(std::initializer_list<byte> bytes) {
 void addnamed(byte op, std::string_view name) {
     // Short names go out in one piece.
     constexpr std::size_t shortname = 62;
-    if (name.size() > shortname || current().inrecord) {
-        addcode(op);
-        addcode(TYPE_STRING);
+    if (name.size() > shortname || current().inrecord ||
+        name.find('\0') != std::string_view::npos) {
+        // Long names, names that go to the map, and names that fail on a NUL byte.
+        addcode({op, TYPE_STRING});
         compilestring(name);
         return;
-    }
-    if (name.find('\0') != std::string_view::npos) {
-        addcode(op);
-        addcode(TYPE_STRING);
-        compilestring(name); // fails on the NUL byte
     }
     byte bytes[shortname + 3];
     bytes[0] = op;
@@ -401,10 +391,7 @@ void negatebyteoperand() {
 // Operand encoders.
 
 void compileint(std::int32_t target) {
-    const auto bits = static_cast<std::uint32_t>(target);
-    const byte operand[4] = {static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
-                             static_cast<byte>(bits >> 8), static_cast<byte>(bits)};
-    addbytes(operand, 4);
+    addbytes(intoperand(target).data(), 4);
 }
 
 // Truncates toward zero into 32 bits; out-of-range values give the pattern 0x80000000, as
@@ -450,19 +437,19 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
         if (wordof(piece) == TW_COUNT && c.insource(piece)) lasting |= std::uint32_t{1} << n;
         if (++n == 32) break;
     }
-    if (c.traceorigins) {
-        std::string title;
+    // The title's text itself only for the origins and the record listener.
+    std::string title;
+    if (c.traceorigins || c.recordlistener) {
         for (const std::string_view piece : pieces) title.append(piece);
+    }
+    if (c.recordlistener)
+        c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
+    if (c.traceorigins) {
         c.titlenodes.push_back(titlenode{std::move(title), currentorigin(c), c.locate(source)});
         c.titlenodes.back().statement = c.statementnext;
         c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
     c.statementnext = false;
-    if (c.recordlistener) {
-        std::string title;
-        for (const std::string_view piece : pieces) title.append(piece);
-        c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
-    }
     // The record: the count when there is one, then the title.
     c.desc.open(c.currentdesclength >= 0, c.currentdesclength, pieces.begin(), n, lasting);
     c.currentdesclength = 0;

@@ -4,6 +4,7 @@
 // work on is the current compilation context (context.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -208,6 +209,12 @@ void addnamed(byte op, std::string_view name);
 void negatebyteoperand();
 
 // Operand encoders.
+// The four bytes of an int operand, most significant first.
+inline std::array<byte, 4> intoperand(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    return {static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
+            static_cast<byte>(bits >> 8), static_cast<byte>(bits)};
+}
 void compileint(std::int32_t target);
 void compilefloat(float target);
 void compilestring(std::string_view target);

@@ -170,24 +170,21 @@ class grouprecorder {
 
 stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) {
     // One pass over the entries, one over the bytes.
-    std::uint64_t notwords[4] = {0, 0, 0, 0};
+    bool firsts[256] = {}, notwords[256] = {};
     std::uint32_t counts[256] = {};
     for (const std::string& entry : list) {
         if (entry.empty()) {
-            // An empty entry fits everywhere.
             hasempty = true;
-            for (std::uint64_t& word : first) word = ~std::uint64_t{0};
             continue;
         }
         const auto c = static_cast<unsigned char>(entry[0]);
-        first[c >> 6] |= std::uint64_t{1} << (c & 63);
-        if (!isallalpha(entry)) notwords[c >> 6] |= std::uint64_t{1} << (c & 63);
+        firsts[c] = true;
+        notwords[c] = notwords[c] || !isallalpha(entry);
         ++counts[c];
     }
-    for (int w = 0; w < 4; ++w) wordsonly[w] = first[w] & ~notwords[w];
     for (int c = 0; c < 256; ++c) {
-        const char b = static_cast<char>(c);
-        classes[c] = static_cast<std::uint8_t>((test(b) ? 2 : 0) | (onlywords(b) ? 4 : 0));
+        const bool first = firsts[c] || hasempty;
+        classes[c] = static_cast<std::uint8_t>((first ? 2 : 0) | (first && !notwords[c] ? 4 : 0));
     }
     for (const unsigned char c : std::string_view("()[]{}\"\\")) classes[c] |= 1;
     // Indexes by first byte, each byte's in list order; a list of more entries than an
@@ -261,7 +258,6 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
     const stringlist& blacklist = *stops.entries;
-    const stoplist& first = stops;
     // One nesting counter per delimiter pair.
     std::int64_t fewcounters[8] = {};
     std::vector<std::int64_t> manycounters;
@@ -295,7 +291,7 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         // first character only join the run.
         if (blacklistmode == 0 || openkinds > 0) {
             std::size_t plain = 0;
-            const bool top = openkinds == 0 && first.any;
+            const bool top = openkinds == 0 && stops.any;
             // With word checking, a word entry stops the scan only after a blank: other
             // letters only join the run. (Once escapes are resolved, the result's last
             // character is still a blank exactly when the text's last one was, but the
@@ -321,8 +317,8 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
             while (classes == nullptr && plain < target.size()) {
                 const char p = target[plain];
                 if (delims.special[static_cast<unsigned char>(p)]) break;
-                if (top && first.test(p)) {
-                    if (!wordcheck || !first.onlywords(p)) break;
+                if (top && stops.test(p)) {
+                    if (!wordcheck || !stops.onlywords(p)) break;
                     const bool blankbefore =
                         plain > 0 ? target[plain - 1] == ' '
                                   : target.data() > result.start && target.data()[-1] == ' ';
@@ -343,9 +339,9 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
             if (!more) return result.finish(target);
             continue;
         }
-        if (openkinds == 0 && first.any && first.test(c)) {
+        if (openkinds == 0 && stops.any && stops.test(c)) {
             if (blacklistmode == 0) {
-                for (const std::uint16_t index : first.candidates(c)) {
+                for (const std::uint16_t index : stops.candidates(c)) {
                     const std::string& entry = blacklist[index];
                     if (!checkstrings(target, entry)) continue;
                     if (!doalphachecking) {

@@ -31,37 +31,31 @@ bool checkstrings(std::string_view x, std::string_view y);
 // True when `x` begins with at least one element of `y`.
 bool checkstrings(std::string_view x, const stringlist& y);
 
-// A stop list made ready for scanning: its entries (not copied: they must outlive it) and
-// the set of bytes they begin with. The compiler's own lists are made ready once.
+// A stop list made ready for scanning: its entries (not copied: they must outlive it), a
+// class for every byte, and the entries by first byte. The compiler's own lists are made
+// ready once.
 struct stoplist {
     explicit stoplist(const stringlist& list);
     const stringlist* entries;
-    std::uint64_t first[4] = {0, 0, 0, 0};
     bool any = false; // the list has entries
-    // Bytes that begin only entries made of letters, which a scan with word checking stops
-    // at only after a blank.
-    std::uint64_t wordsonly[4] = {0, 0, 0, 0};
-    bool test(char c) const {
-        const auto u = static_cast<unsigned char>(c);
-        return (first[u >> 6] >> (u & 63)) & 1;
-    }
+    // Every entry is a candidate at every byte: an entry is empty, and so fits everywhere,
+    // or the list is too long to index.
+    bool hasempty = false;
+    // Per byte: a delimiter of `GIM` or a backslash (bit 0), the first byte of an entry
+    // (bit 1), the first byte of entries made of letters only (bit 2), at which a scan
+    // with word checking stops only after a blank.
+    std::uint8_t classes[256] = {};
+    bool test(char c) const { return classes[static_cast<unsigned char>(c)] & 2; }
+    bool onlywords(char c) const { return classes[static_cast<unsigned char>(c)] & 4; }
     // The entries that begin with a byte, in list order, as indexes into `entries`: those
-    // of byte c stand in order[begins[c]] to order[begins[c + 1]]. With an empty entry,
-    // which fits everywhere, every byte has all of them.
+    // of byte c stand in order[begins[c]] to order[begins[c + 1]]. With an empty entry
+    // every byte has all of them.
     std::uint16_t begins[257] = {};
     std::vector<std::uint16_t> order;
     std::span<const std::uint16_t> candidates(char c) const {
         if (hasempty) return order;
         const auto u = static_cast<unsigned char>(c);
         return std::span<const std::uint16_t>(order).subspan(begins[u], begins[u + 1] - begins[u]);
-    }
-    bool hasempty = false;
-    // Per byte, for scans with the delimiter map `GIM`: a delimiter or a backslash (bit 0),
-    // the first byte of an entry (bit 1), of word entries only (bit 2).
-    std::uint8_t classes[256] = {};
-    bool onlywords(char c) const {
-        const auto u = static_cast<unsigned char>(c);
-        return (wordsonly[u >> 6] >> (u & 63)) & 1;
     }
 };
 

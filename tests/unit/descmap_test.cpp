@@ -13,6 +13,7 @@
 #include "compiler.h"
 #include "context.h"
 #include "packer.h"
+#include "plainmap.h"
 
 namespace {
 
@@ -133,11 +134,6 @@ class programs {
     std::mt19937 random;
 };
 
-void putcount(bytelist& out, std::int32_t count) {
-    const auto bits = static_cast<std::uint32_t>(count);
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<byte>(bits >> shift));
-}
-
 // Compiles `text` while writing the map the plain way, and returns the plain bytes; `ok`
 // tells whether the program compiled.
 bytelist compilewithplainmap(const std::string& text, bool* ok = nullptr) {
@@ -146,19 +142,8 @@ bytelist compilewithplainmap(const std::string& text, bool* ok = nullptr) {
     c.readinclude = [](const std::string&, std::vector<std::uint32_t>*) {
         return std::string("libvalue = [1, 2, \"three\"]\ndef helper(a) {\n    return a*2\n}\n");
     };
-    bytelist plain;
-    std::vector<std::string> open{packroot};
-    c.recordlistener = [&](bool opens, bool hascount, std::int32_t count, std::string_view title) {
-        if (hascount) putcount(plain, count);
-        if (opens) {
-            open.emplace_back(title);
-        } else {
-            open.pop_back();
-            title = open.back();
-        }
-        plain.insert(plain.end(), title.begin(), title.end());
-        plain.push_back(0);
-    };
+    zvcheck::plainmap plain;
+    plain.listen(c);
     bool compiled = false;
     try {
         compileprogram(text);
@@ -167,7 +152,7 @@ bytelist compilewithplainmap(const std::string& text, bool* ok = nullptr) {
     } catch (const parserexit&) {}
     if (ok != nullptr) *ok = compiled;
     c.recordlistener = nullptr;
-    return plain;
+    return plain.bytes;
 }
 
 TEST(descriptionmap, compactrecordequalsplainbytes) {
