@@ -5,7 +5,9 @@
 #include "zv.h"
 
 #include <exception>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 
 #include "zv.hpp"
@@ -31,35 +33,88 @@ zv_result* failed(int status, const char* message) noexcept {
     } catch (...) { return &nomemory; }
 }
 
-zv_result* compile(const char* text, std::size_t size, const zv_options* options) {
+// Whether the host's options hold `field`: fields after `flags` exist only in options
+// marked ZV_OPTION_SIZED whose struct_size reaches past them.
+template <typename field> bool has(const zv_options& options, const field& member) {
+    if ((options.flags & ZV_OPTION_SIZED) == 0) return false;
+    const auto end = reinterpret_cast<const char*>(&member) + sizeof member -
+                     reinterpret_cast<const char*>(&options);
+    return options.struct_size >= static_cast<std::size_t>(end);
+}
+
+// A copy of the fields the host's options hold; the others stay as zv_options_init sets them.
+zv_options readoptions(const zv_options* given) {
+    zv_options out;
+    zv_options_init(&out);
+    if (!given) return out;
+    out.name = given->name;
+    out.read_include = given->read_include;
+    out.user = given->user;
+    out.flags = given->flags;
+    if (has(*given, given->read_file)) out.read_file = given->read_file;
+    if (has(*given, given->warning_count)) {
+        out.warnings = given->warnings;
+        out.warning_count = given->warning_count;
+    }
+    if (has(*given, given->write_code)) out.write_code = given->write_code;
+    return out;
+}
+
+// A reader's failure, in words for the located error's note.
+std::string returned(int code) {
+    return "it returned " + std::to_string(code);
+}
+
+zv_result* compile(const char* text, std::size_t size, const zv_options* given) {
+    const zv_options options = readoptions(given);
     zv::options opts;
-    if (options && options->name) opts.name = options->name;
-    if (options && options->read_include) {
-        const zv_include_reader reader = options->read_include;
-        void* const user = options->user;
-        opts.readinclude = [reader, user](const std::string& path) -> std::optional<std::string> {
+    if (options.name) opts.name = options.name;
+    void* const user = options.user;
+    if (const zv_file_reader reader = options.read_file) {
+        opts.reader = [reader, user](const zv::includerequest& asked) {
+            zv_include_request request{asked.path.c_str(), asked.includer.c_str(), nullptr, 0,
+                                       nullptr};
+            const int code = reader(user, &request);
+            zv::includefile file;
+            if (code == 0) {
+                file.text = request.data ? std::string(request.data, request.size) : "";
+            } else {
+                file.error = request.error ? request.error : returned(code);
+            }
+            return file;
+        };
+    } else if (const zv_include_reader reader = options.read_include) {
+        opts.reader = [reader, user](const zv::includerequest& asked) {
             const char* data = nullptr;
             std::size_t length = 0;
-            if (reader(user, path.c_str(), &data, &length) != 0) return std::nullopt;
-            if (!data) return std::string();
-            return std::string(data, length);
+            const int code = reader(user, asked.path.c_str(), &data, &length);
+            zv::includefile file;
+            if (code == 0) {
+                file.text = data ? std::string(data, length) : "";
+            } else {
+                file.error = returned(code);
+            }
+            return file;
         };
     }
-    const unsigned flags = options ? options->flags : 0u;
-    opts.description = (flags & ZV_OPTION_DESCRIPTION) != 0;
-    opts.warn = (flags & ZV_OPTION_WARNINGS) != 0;
-    auto out = new zv_result;
-    try {
-        out->compiled = zv::compile(std::string_view(text ? text : "", size), opts);
-        out->status = out->compiled.status;
-        out->message = out->compiled.message;
-        for (auto& d : out->compiled.diagnostics) out->diagnostics.push_back({std::move(d)});
-        out->compiled.diagnostics.clear();
-    } catch (...) {
-        delete out;
-        throw;
+    if (const zv_code_sink sink = options.write_code) {
+        opts.codesink = [sink, user](const std::uint8_t* data, std::size_t length) {
+            const int code = sink(user, data, length);
+            if (code != 0) throw std::runtime_error(returned(code));
+        };
     }
-    return out;
+    opts.description = (options.flags & ZV_OPTION_DESCRIPTION) != 0;
+    opts.warn = (options.flags & ZV_OPTION_WARNINGS) != 0;
+    for (std::size_t i = 0; options.warnings && i < options.warning_count; ++i) {
+        opts.enabled.emplace_back(options.warnings[i] ? options.warnings[i] : "");
+    }
+    auto out = std::make_unique<zv_result>();
+    out->compiled = zv::compile(std::string_view(text ? text : "", size), opts);
+    out->status = out->compiled.status;
+    out->message = out->compiled.message;
+    for (auto& d : out->compiled.diagnostics) out->diagnostics.push_back({std::move(d)});
+    out->compiled.diagnostics.clear();
+    return out.release();
 }
 
 void fill(const zv::location& from, zv_location* to) {
@@ -175,8 +230,50 @@ int zv_diagnostic_included_from(const zv_diagnostic* diagnostic, size_t index, z
     return 1;
 }
 
+size_t zv_result_source_count(const zv_result* result) {
+    return result ? result->compiled.sources.size() : 0;
+}
+
+const char* zv_result_source_name(const zv_result* result, size_t index) {
+    if (index >= zv_result_source_count(result)) return nullptr;
+    return result->compiled.sources[index].name.c_str();
+}
+
+const char* zv_result_source_text(const zv_result* result, size_t index, size_t* size) {
+    if (index >= zv_result_source_count(result)) {
+        if (size) *size = 0;
+        return nullptr;
+    }
+    const std::string& text = result->compiled.sources[index].text;
+    if (size) *size = text.size();
+    return text.c_str();
+}
+
+size_t zv_warning_count(void) {
+    return zv::warnings().size();
+}
+
+const char* zv_warning_name(size_t index) {
+    return index < zv_warning_count() ? zv::warnings()[index].name : nullptr;
+}
+
+const char* zv_warning_summary(size_t index) {
+    return index < zv_warning_count() ? zv::warnings()[index].summary : nullptr;
+}
+
+void zv_options_init(zv_options* options) {
+    if (!options) return;
+    *options = zv_options{};
+    options->flags = ZV_OPTION_SIZED;
+    options->struct_size = sizeof(zv_options);
+}
+
 const char* zv_version(void) {
     return zv::version();
+}
+
+int zv_version_check(int major, int minor) {
+    return major == ZV_VERSION_MAJOR && minor <= ZV_VERSION_MINOR ? 1 : 0;
 }
 
 } // extern "C"

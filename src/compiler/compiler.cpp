@@ -4,6 +4,7 @@
 // calls `handleexpr` again for every nested expression. Every construct brackets its bytes
 // with a title block.
 #include "compiler.h"
+#include "stackroom.h"
 
 #include <array>
 #include <cerrno>
@@ -37,6 +38,8 @@ namespace {
 // statement inside a body adds a level, and escapes can turn into brackets on a second
 // scan); this is the hard stop that keeps the stack safe whatever the text.
 constexpr int maxrecursion = 2 * maxnesting + 16;
+
+void runwithlargestack(const std::function<void()>& work);
 
 // One level of the compiler's recursion, for as long as the construct is compiled.
 struct nestinglevel {
@@ -293,7 +296,14 @@ void compilealso(const words& w, int) {
     included.parent = statement.file;
     included.includedat = statement;
     c.includestack.push_back(canonical);
-    compilecode(included.text, 0);
+    if (stackholds(bracketdepth(included.text))) {
+        compilecode(included.text, 0);
+    } else {
+        runwithlargestack([&] {
+            const usecompilation use(c);
+            compilecode(included.text, 0);
+        });
+    }
     c.includestack.pop_back();
     goout();
 }
@@ -892,7 +902,8 @@ int bracketdepth(std::string_view text) {
 
 void compileprogram(std::string_view text) {
     compilation& c = current();
-    if (c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
+    const int depth = c.nesting + bracketdepth(text);
+    if (depth > maxnesting) error("Nesting too deep!");
     // Byte code runs to two or three times the source; room reserved and never touched
     // costs no memory, and spares the copies of a growing buffer. Code handed to a sink
     // leaves the buffer, whose first pages are then used again.
@@ -901,9 +912,16 @@ void compileprogram(std::string_view text) {
     c.desc.reserve(2 * text.size());
     // A text that is no source text of the context yet is the program.
     if (!c.locate(text).known()) c.addfile("<input>", text);
-    runwithlargestack([&] {
+    const auto work = [&] {
         const usecompilation use(c);
         compilecode(text, 0);
         handfinishedcode(1);
-    });
+    };
+    // On the caller's thread when its stack holds the nesting, so that hosts tied to one
+    // thread see their callbacks there.
+    if (stackholds(depth)) {
+        work();
+    } else {
+        runwithlargestack(work);
+    }
 }

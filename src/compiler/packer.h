@@ -253,6 +253,7 @@ struct titlenode {
 struct fatalerror {
     std::string message;
     span where{};
+    std::vector<std::string> notes{}; // said by the host (a reader's or sink's failure)
 };
 
 struct parserexit {

@@ -7,58 +7,18 @@
 
 #include "compiler.h"
 #include "context.h"
+#include "messages.h"
 #include "packer.h"
 
 namespace zv {
 
 namespace {
 
-// Plain words for the messages that use the compiler's own terms, by message prefix.
-struct explanation {
-    const char* prefix;
-    const char* note;
-};
-const explanation explanations[] = {
-    {"handleexpr: operator without operand", "an operator needs an operand after it"},
-    {"handleexpr: expression begins with operator",
-     "an expression begins with a value or a name, not with an operator"},
-    {"handleexpr: expression empty", "an expression is needed here and there is none"},
-    {"handleexpr: unexpected text",
-     "text follows the closing parenthesis of the expression; join it with an operator"},
-    {"getargs:", "a list or an argument list does not end where it should: check its commas "
-                 "and its closing bracket"},
-    {"handleget: malformed list", "text follows the list's closing ']' that is no suffix"},
-    {"handleget: malformed dictionary",
-     "each dictionary entry is 'key: value', entries separated by ',', closed by '}'"},
-    {"handleget: malformed string literal", "text follows the string's closing quote"},
-    {"handleget: missing ']'", "an index is opened with '[' and never closed"},
-    {"handleset: missing ']'", "an index is opened with '[' and never closed"},
-    {"handleget: unexpected text",
-     "text follows a call or index that begins no further '.', '(' or '['"},
-    {"handleset: unexpected text",
-     "text follows a call or index that begins no further '.', '(' or '['"},
-    {"handleset: name empty", "an assignment or definition needs a name to store into"},
-    {"Unexpected words after statement",
-     "blanks split a statement into words; put an expression with blanks in parentheses, "
-     "as in x = (a + b)"},
-    {"Incomplete statement", "the statement has fewer words than its form needs"},
-    {"stoi invalid", "an integer must fit in 32 bits"},
-    {"Unknown operator", "operators side by side, blanks or not, are read as one operator"},
-    {"def: parameter list missing",
-     "a def names its parameters in parentheses after its name, as in def f(a, b) {...}"},
-    {"Decimal cannot be encoded", "a decimal between -1 and 0 loses its sign in the byte code"},
-    {"Nesting too deep", "blocks, brackets and inclusions may nest 2000 levels deep"},
-    {"Only def allowed in class definition", "a class body holds only def and class statements"},
-    {"Only def & class allowed in class definition",
-     "a class body holds only def and class statements"},
-};
-
+// The notes of a compile error's message, from the messages table.
 std::vector<std::string> notesfor(const std::string& message) {
-    std::vector<std::string> notes;
-    for (const explanation& e : explanations) {
-        if (message.starts_with(e.prefix)) notes.emplace_back(e.note);
-    }
-    return notes;
+    const zvmessages::message& m = zvmessages::classify(message);
+    if (m.note == nullptr) return {};
+    return {m.note};
 }
 
 location locationof(const compilation& c, const span& where) {
@@ -82,7 +42,10 @@ diagnostic located(const compilation& c, severity level, std::string code, std::
     d.level = level;
     d.code = std::move(code);
     d.message = std::move(message);
-    if (!where.known()) return d;
+    if (!where.known()) {
+        d.where.file = c.files.empty() ? std::string() : c.files.front()->name;
+        return d;
+    }
     d.located = true;
     d.where = locationof(c, where);
     for (std::int32_t file = where.file; file >= 0;) {
@@ -94,29 +57,62 @@ diagnostic located(const compilation& c, severity level, std::string code, std::
     return d;
 }
 
-// The parser's exits, by status.
-struct parserexitinfo {
-    int status;
-    const char* code;
-    const char* message;
-    const char* note;
-};
-const parserexitinfo parserexits[] = {
-    {51, "unclosed", nullptr, nullptr},
-    {52, "stray-brace", "'}' inside brackets closes no brace",
-     "the statement parser stops here with exit status 52"},
-    {54, "stray-parenthesis", "')' inside brackets closes no parenthesis",
-     "the statement parser stops here with exit status 54"},
-};
+// The name of the file whose `also` statement is being compiled.
+std::string includername(const compilation& c) {
+    const span statement = c.innermost();
+    const std::size_t file = statement.known() ? static_cast<std::size_t>(statement.file) : 0;
+    return file < c.files.size() ? c.files[file]->name : std::string();
+}
 
-// Reads included files through the host's callback, as the compiler reads source files.
-std::string readthrough(const options& opts, const std::string& path,
+// The text of an exception a host's callback threw.
+std::string whatfailed(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) { return e.what(); } catch (...) {
+        return "an exception that is no std::exception";
+    }
+}
+
+// Reads an included file through the host's reader, as the compiler reads source files.
+// A failure the reader reports or throws fails at the `also` statement, with its words.
+std::string readthrough(const options& opts, const compilation& c, const std::string& path,
                         std::vector<std::uint32_t>* droppedcrs) {
-    std::optional<std::string> text = opts.readinclude(path);
-    if (!text) error("Could not open file with name: " + firstline(path));
-    if (text->size() > maxsourcesize) error("Source too large: " + firstline(path));
-    normalizelineends(*text, droppedcrs);
-    return std::move(*text);
+    const std::string cannotopen = "Could not open file with name: " + firstline(path);
+    includefile file;
+    try {
+        if (opts.reader) {
+            file = opts.reader(includerequest{path, includername(c)});
+        } else {
+            file.text = opts.readinclude(path);
+        }
+    } catch (...) {
+        throw fatalerror{
+            cannotopen,
+            c.innermost(),
+            {"the host's include reader failed: " + whatfailed(std::current_exception())}};
+    }
+    if (!file.text) {
+        std::vector<std::string> notes;
+        if (!file.error.empty()) notes.push_back("the host's include reader: " + file.error);
+        throw fatalerror{cannotopen, c.innermost(), std::move(notes)};
+    }
+    if (file.text->size() > maxsourcesize) error("Source too large: " + firstline(path));
+    normalizelineends(*file.text, droppedcrs);
+    return std::move(*file.text);
+}
+
+// Hands byte code to the host's sink; an exception it throws fails the compilation.
+void sinkthrough(const options& opts, const compilation& c, const std::uint8_t* data,
+                 std::size_t size) {
+    try {
+        opts.codesink(data, size);
+    } catch (const fatalerror&) {
+        throw; // the compiler's own failure, as zvc's file writer reports it
+    } catch (...) {
+        throw fatalerror{"Byte code could not be handed to the host",
+                         c.innermost(),
+                         {"the host's code sink failed: " + whatfailed(std::current_exception())}};
+    }
 }
 
 // The most bytes of description map handed out in `result::description`.
@@ -132,6 +128,25 @@ std::uint32_t enabledmask(const options& opts) {
     return mask;
 }
 
+// The first name of `enabled` that is no warning's, or nullptr.
+const std::string* unknownwarning(const options& opts) {
+    for (const std::string& name : opts.enabled) {
+        const bool known = std::any_of(std::begin(warningtable), std::end(warningtable),
+                                       [&](const warningentry& w) { return name == w.name; });
+        if (!known) return &name;
+    }
+    return nullptr;
+}
+
+// The diagnostic of a message of the table that the library itself gives.
+diagnostic fixed(const compilation& c, std::string_view code, std::string message,
+                 const span& where) {
+    const zvmessages::message& m = zvmessages::byfixedcode(code);
+    diagnostic d = located(c, severity::error, m.code, std::move(message), where);
+    if (m.note != nullptr) d.notes.emplace_back(m.note);
+    return d;
+}
+
 void collectdiagnostics(const compilation& c, result& out) {
     // Warnings and the parser's messages, in the order they were found; a stray "]" is
     // met once per split of the text that holds it, and reported once.
@@ -144,10 +159,7 @@ void collectdiagnostics(const compilation& c, result& out) {
         });
         if (again) continue;
         seen.push_back(e.where);
-        diagnostic d = located(c, severity::error, "stray-bracket", "PARSER FAILURE", e.where);
-        d.notes.emplace_back("a ']' here closes no '['; the statements and blocks after it are "
-                             "split where the brackets do not say");
-        out.diagnostics.push_back(std::move(d));
+        out.diagnostics.push_back(fixed(c, "stray-bracket", e.text, e.where));
     }
     for (const foundwarning& w : c.warnings) {
         const warningentry& entry = warningtable[static_cast<int>(w.kind)];
@@ -186,38 +198,53 @@ result compile(std::string_view source, const options& opts) {
     }
     const std::int32_t program = c.addfile(opts.name, source);
     c.files[static_cast<std::size_t>(program)]->droppedcrs = std::move(droppedcrs);
-    if (opts.readinclude) {
-        c.readinclude = [&opts](const std::string& path, std::vector<std::uint32_t>* crs) {
-            return readthrough(opts, path, crs);
+    if (opts.reader || opts.readinclude) {
+        c.readinclude = [&opts, &c](const std::string& path, std::vector<std::uint32_t>* crs) {
+            return readthrough(opts, c, path, crs);
         };
     }
     c.warn = opts.warn;
     c.warningsenabled = enabledmask(opts);
     c.traceorigins = opts.origins;
-    if (opts.codesink && !opts.origins) c.codesink = opts.codesink;
+    if (opts.codesink && !opts.origins) {
+        c.codesink = [&opts, &c](const std::uint8_t* data, std::size_t size) {
+            sinkthrough(opts, c, data, size);
+        };
+    }
     // The program counts as being included, so that a file it includes cannot include it.
     std::error_code failed;
     const auto canonical = std::filesystem::weakly_canonical(opts.name, failed);
     c.includestack.push_back(failed ? opts.name : canonical.string());
 
-    span failure;
+    if (const std::string* unknown = opts.warn ? unknownwarning(opts) : nullptr) {
+        out.status = invalidargument;
+        out.message = "Unknown warning name: '" + *unknown + "'";
+        out.diagnostics.push_back(fixed(c, "unknown-warning", out.message, {}));
+        return out;
+    }
+
+    fatalerror failure;
+    span where;
     try {
         compileprogram(source);
-    } catch (const fatalerror& e) {
+    } catch (fatalerror& e) {
         out.status = 1;
         out.message = e.message;
-        failure = e.where;
+        failure = std::move(e);
+        where = failure.where;
     } catch (const parserexit& e) {
         out.status = e.status;
-        failure = e.where;
+        where = e.where;
     }
 
     collectdiagnostics(c, out);
     if (out.status == 1) {
-        diagnostic d = located(c, severity::error, "compile-error", out.message, failure);
+        const zvmessages::message& kind = zvmessages::classify(out.message);
+        diagnostic d = located(c, severity::error, kind.code, out.message, where);
         d.notes = notesfor(out.message);
+        d.notes.insert(d.notes.end(), failure.notes.begin(), failure.notes.end());
         const std::string_view cannotopen = "Could not open file with name: ";
-        if (out.message.starts_with(cannotopen) && !opts.readinclude) {
+        if (out.message.starts_with(cannotopen) && !opts.readinclude && !opts.reader) {
             // Included files are looked for in the working directory.
             std::error_code cwdfailed;
             const auto cwd = std::filesystem::current_path(cwdfailed);
@@ -229,21 +256,19 @@ result compile(std::string_view source, const options& opts) {
         }
         out.diagnostics.push_back(std::move(d));
     } else if (out.status != 0) {
-        for (const parserexitinfo& info : parserexits) {
-            if (info.status != out.status) continue;
-            const std::string message =
-                info.message ? info.message : out.parsermessages.back().text;
-            diagnostic d = located(c, severity::error, info.code, message, failure);
-            if (info.note != nullptr) {
-                d.notes.emplace_back(info.note);
-            } else if (failure.known() && failure.end > failure.begin) {
-                // The opening character that is never closed.
-                const char opener =
-                    c.files[static_cast<std::size_t>(failure.file)]->text[failure.begin];
-                d.notes.push_back(std::string("this '") + opener + "' is never closed");
-            }
-            out.diagnostics.push_back(std::move(d));
+        // The statement parser's exits: 51 names what is open in its own words.
+        const std::string_view code = out.status == 51   ? "unclosed"
+                                      : out.status == 52 ? "stray-brace"
+                                                         : "stray-parenthesis";
+        const zvmessages::message& kind = zvmessages::byfixedcode(code);
+        out.message = *kind.text != '\0' ? kind.text : out.parsermessages.back().text;
+        diagnostic d = fixed(c, code, out.message, where);
+        if (d.notes.empty() && where.known() && where.end > where.begin) {
+            // The opening character that is never closed.
+            const char opener = c.files[static_cast<std::size_t>(where.file)]->text[where.begin];
+            d.notes.push_back(std::string("this '") + opener + "' is never closed");
         }
+        out.diagnostics.push_back(std::move(d));
     }
 
     if (opts.sources) {
@@ -256,11 +281,8 @@ result compile(std::string_view source, const options& opts) {
         // The map is kept as a compact record, but its bytes would not fit in memory.
         out.status = 1;
         out.message = "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
-        diagnostic d = located(c, severity::error, "description-too-large", out.message, {});
-        d.notes.push_back("the description map repeats a construct's title once for each of its "
-                          "parts, so a literal of many elements makes it grow with the square of "
-                          "its length; at most " +
-                          std::to_string(maxdescription) + " bytes are handed out");
+        diagnostic d = fixed(c, "description-too-large", out.message, {});
+        d.notes.back() += "; at most " + std::to_string(maxdescription) + " bytes are handed out";
         out.diagnostics.push_back(std::move(d));
     }
     if (out.status == 0) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "zv.h" // the version macros ZV_VERSION_MAJOR, _MINOR, _PATCH
+
 namespace zv {
 
 // A place in a source text. Lines and columns are 1-based; a column counts characters (a
@@ -19,7 +21,9 @@ namespace zv {
 // position just after the last character of the range. Offsets are byte offsets in the
 // file as stored (a CR LF line end counts two bytes), `endoffset` one past the range.
 struct location {
-    std::string file; // the program's name, or an included file's path as opened
+    // The program's name, or an included file's path as opened; set (to the program's
+    // name when nothing more is known) even when the diagnostic has no place.
+    std::string file;
     std::uint32_t line = 0, column = 0;
     std::uint32_t endline = 0, endcolumn = 0;
     std::uint64_t offset = 0, endoffset = 0;
@@ -29,8 +33,9 @@ enum class severity { error, warning };
 
 struct diagnostic {
     severity level = severity::error;
-    // A stable name: "compile-error", "unclosed", "stray-brace", "stray-parenthesis",
-    // "stray-bracket", or a warning's name ("empty-element", ...).
+    // A stable name of the kind: "operator-without-operand", "cannot-open", ...,
+    // "unclosed", "stray-brace", "stray-parenthesis", "stray-bracket", or a warning's name
+    // ("empty-element", ...); "compile-error" for a message without a code of its own.
     std::string code;
     std::string message; // the compiler's own words
     bool located = false;
@@ -58,23 +63,43 @@ struct warninginfo {
 };
 const std::vector<warninginfo>& warnings();
 
+// An included file asked of options::reader.
+struct includerequest {
+    std::string path;     // NAME.ZVEX, as written after `also` plus the extension
+    std::string includer; // the name of the file whose `also` statement asks for it
+};
+
+// What options::reader hands back: the file's text as stored, or why it cannot be read.
+struct includefile {
+    std::optional<std::string> text;
+    std::string error; // without text: shown in a note of the located error
+};
+
 struct options {
     // The program's name in diagnostics.
     std::string name = "<input>";
-    // Reads an included file, given its path (NAME.ZVEX); std::nullopt when it cannot be
-    // read. Unset: read it from the working directory as the `zvc` command does.
+    // Reads an included file. Unset (with `readinclude` unset too): read it from the
+    // working directory as the `zvc` command does. An exception thrown here fails the
+    // compilation with "Could not open file with name: PATH" on the `also` statement and
+    // the exception's text in a note. Runs on the thread that calls zv::compile unless the
+    // nesting needs a larger stack than that thread has left (see zv.h, zv_compile).
+    std::function<includefile(const includerequest& request)> reader;
+    // The older form of `reader`, given only the path; std::nullopt when it cannot be read.
     std::function<std::optional<std::string>(const std::string& path)> readinclude;
     // Fill `result::description`. A map of more than 1 GiB (a literal of tens of thousands
     // of elements) is not handed out: the compile fails with "Description map too large".
     bool description = false;
-    bool sources = true;              // fill `result::sources`
-    bool origins = false;             // fill `result::nodes` and `result::origins`
-    bool warn = false;                // look for the warnings that `enabled` names
-    std::vector<std::string> enabled; // warning names; empty with `warn`: all of them
+    bool sources = true;  // fill `result::sources`
+    bool origins = false; // fill `result::nodes` and `result::origins`
+    bool warn = false;    // look for the warnings that `enabled` names
+    // Warning names; empty with `warn`: all of them. An unknown name fails the call with
+    // status `invalidargument` and an error of code "unknown-warning".
+    std::vector<std::string> enabled;
     // When set, the byte code is handed here in order, in pieces, as statements are
     // finished, and `result::code` stays empty: a host that writes the code to a file
     // never holds all of it. Pieces handed before a failure are not taken back. Not used
-    // with `origins`.
+    // with `origins`. An exception thrown here fails the compilation (code
+    // "code-sink-failed", the exception's text in a note).
     std::function<void(const std::uint8_t* data, std::size_t size)> codesink;
 };
 
@@ -93,10 +118,14 @@ struct sourceinfo {
     std::string text; // as the compiler read it: every line ends in one line feed
 };
 
+// result::status of options the library cannot follow (an unknown warning name).
+constexpr int invalidargument = -1;
+
 struct result {
-    // 0 compiled, 1 compile error, 51, 52 and 54 the statement parser's exits.
+    // 0 compiled, 1 compile error, 51, 52 and 54 the statement parser's exits,
+    // `invalidargument` for options that cannot be followed.
     int status = 0;
-    std::string message; // the compile error's message, when status is 1
+    std::string message; // the error's message, when status is not 0
     std::vector<std::uint8_t> code;
     std::vector<std::uint8_t> description;
     std::vector<diagnostic> diagnostics; // warnings and errors, in the order found

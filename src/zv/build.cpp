@@ -21,6 +21,7 @@
 
 #include "commands.h"
 #include "flags.h"
+#include "messages.h"
 #include "packer.h"
 
 namespace zvtool {
@@ -165,7 +166,7 @@ struct outcome {
 // reported like the compiler reports its own.
 zv::diagnostic failure(const std::string& message, const std::string& file) {
     zv::diagnostic d;
-    d.code = "compile-error";
+    d.code = zvmessages::classify(message).code;
     d.message = message;
     d.where.file = file;
     return d;

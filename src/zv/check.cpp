@@ -39,7 +39,7 @@ std::optional<std::string> readprogram(const std::string& path) {
 // A program that cannot be read is reported like the compiler reports a missing file.
 report unreadable(const std::string& name) {
     zv::diagnostic d;
-    d.code = "compile-error";
+    d.code = "cannot-open";
     d.message = "Could not open file with name: " + name;
     d.where.file = name;
     return {name, {d}, {}};

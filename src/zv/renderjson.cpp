@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "messages.h"
 #include "render.h"
 
 namespace zvtool {
@@ -20,15 +21,6 @@ const char* levelname(zv::severity s) {
 std::string filename(const zv::diagnostic& d, const std::string& program) {
     return d.where.file.empty() ? program : d.where.file;
 }
-
-// What each code that is no warning's name stands for.
-const std::map<std::string, std::string> errorcodes = {
-    {"compile-error", "The program cannot be compiled"},
-    {"unclosed", "A brace, parenthesis, list or string is still open at the end of the text"},
-    {"stray-brace", "A '}' inside brackets closes no brace"},
-    {"stray-parenthesis", "A ')' inside brackets closes no parenthesis"},
-    {"stray-bracket", "A ']' inside brackets closes no list"},
-};
 
 // A path as a URI reference: unreserved characters and '/' as they are, the rest escaped;
 // an absolute path becomes a file URI.
@@ -88,8 +80,8 @@ json rules(const std::vector<report>& reports, std::map<std::string, std::size_t
     for (const auto& w : zv::warnings()) add(w.name, w.summary);
     for (const auto& r : reports)
         for (const auto& d : r.diagnostics) {
-            auto known = errorcodes.find(d.code);
-            add(d.code, known == errorcodes.end() ? d.code : known->second);
+            const zvmessages::message* known = zvmessages::bycode(d.code);
+            add(d.code, known ? known->rule : d.code);
         }
     return out;
 }

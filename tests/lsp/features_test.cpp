@@ -37,14 +37,16 @@ std::vector<std::string> summarise(const json& diagnostics) {
 TEST(Diagnostics, ErrorsAndWarningsOfTheDocument) {
     const diagnosed table[] = {
         {"clean", "x = 1\n", {}},
-        {"compile error", "x = 1\ny = a+-b\n", {"1 compile-error 1:5-1:7 Unknown operator: '+-'"}},
+        {"compile error",
+         "x = 1\ny = a+-b\n",
+         {"1 unknown-operator 1:5-1:7 Unknown operator: '+-'"}},
         {"after a two-byte character",
          "s = \"\xC3\xA9\"\ny = a+\n",
-         {"1 compile-error 1:5-1:6 handleexpr: operator without operand: '+'"}},
+         {"1 operator-without-operand 1:5-1:6 handleexpr: operator without operand: '+'"}},
         {"warning and then error",
          "x = f(1,,2)\ny = a+-b\n",
          {"2 empty-element 0:8-0:9 empty element dropped",
-          "1 compile-error 1:5-1:7 Unknown operator: '+-'"}},
+          "1 unknown-operator 1:5-1:7 Unknown operator: '+-'"}},
         {"unclosed", "if a {\n  go()\n", {"1 unclosed 0:5-0:6"}},
         {"CR LF line ends", "x = 1\r\ny = 2.55\r\n", {"2 decimal-digits 1:4-1:8"}},
     };

@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 
+#include "messages.h"
 #include "support.h"
 #include "zv.hpp"
 
@@ -204,7 +205,7 @@ TEST_P(guide, ChecksAsTheGuideSays) {
     const auto [code, message] =
         known != expectedbykind.end()
             ? known->second
-            : std::pair<std::string, std::string>{"compile-error", g.detail};
+            : std::pair<std::string, std::string>{zvmessages::classify(g.detail).code, g.detail};
     // A stray ']' is reported on its own, before the error it may lead to.
     auto errors = list;
     errors.erase(std::remove_if(errors.begin(), errors.end(),
