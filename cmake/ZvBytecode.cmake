@@ -7,15 +7,21 @@
 # build -MD` writes a dependency file naming every included file, so editing an included
 # file rebuilds exactly the programs that include it, and a build with nothing changed runs
 # nothing. The zv command is the imported target zv::cli, or ZV_EXECUTABLE when set.
+#
+# A build of N programs runs `zv build` N times and nothing else: the output directory is
+# made when the project is configured, and the dependency file names its target as the
+# generator does (relative to the top binary directory) and every other path absolutely,
+# so that the generator reads it as written. A build stops at the first program that fails
+# to compile; `cmake --build . -- -k 0` (Ninja) or `-- -k` (Make) goes on with the others.
 if(CMAKE_VERSION VERSION_LESS 3.20)
   message(FATAL_ERROR "zv_add_bytecode needs CMake 3.20 or newer (dependency files)")
 endif()
 
 function(zv_add_bytecode target)
-  # Paths in dependency files are taken against the binary directory; set here only, so
-  # that the caller's policies stay as they were.
+  # Ninja reads the dependency file as written (no `cmake -E cmake_transform_depfile` per
+  # program); set here only, so that the caller's policies stay as they were.
   cmake_policy(PUSH)
-  cmake_policy(SET CMP0116 NEW)
+  cmake_policy(SET CMP0116 OLD)
   cmake_parse_arguments(PARSE_ARGV 1 arg "ALL" "OUTPUT_DIRECTORY" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "zv_add_bytecode: unexpected arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -35,6 +41,7 @@ function(zv_add_bytecode target)
     get_filename_component(outdir ${arg_OUTPUT_DIRECTORY} ABSOLUTE
                            BASE_DIR ${CMAKE_CURRENT_BINARY_DIR})
   endif()
+  file(MAKE_DIRECTORY ${outdir})
   set(outputs)
   foreach(source IN LISTS arg_SOURCES)
     get_filename_component(source ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
@@ -45,9 +52,10 @@ function(zv_add_bytecode target)
     if(output IN_LIST outputs)
       message(FATAL_ERROR "zv_add_bytecode: two sources of ${target} make ${output}")
     endif()
+    # The target as the generator names the output: relative to the top binary directory.
+    file(RELATIVE_PATH deptarget ${CMAKE_BINARY_DIR} ${output})
     add_custom_command(OUTPUT ${output}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
-      COMMAND ${zv} build -q -o ${output} -MD -MF ${output}.d --absolute-deps
+      COMMAND ${zv} build -q -o ${output} -MD -MF ${output}.d -MT ${deptarget} --absolute-deps
               ${source}
       DEPENDS ${source}
       DEPFILE ${output}.d

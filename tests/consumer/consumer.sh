@@ -7,6 +7,9 @@
 #                              under the generator GEN: bytes equal zvc's, a second build
 #                              runs nothing, touching an included file rebuilds exactly the
 #                              program that includes it; its C++ host (zv::zv) runs
+#   consumer.sh kinds GEN      the package in every kind of project: byte code only
+#                              (project NONE), C only with zv::zv_static, C++ asking for
+#                              C++11 with zv::zv (raised to what zv.hpp needs)
 #   consumer.sh c              a threaded C host built with cc and pkg-config
 #   consumer.sh deb            cpack -G DEB, and the package's file list
 #   consumer.sh completion     the bash completions offer the options
@@ -101,6 +104,28 @@ step_cmake() {
     cmp "$(zvcbytes "$WORK/src/programs/greeter.zv")" build/bytecode/greeter.zvbc ||
         die "greeter.zvbc after the edit differs from zvc's"
     echo "consumer ($generator): ok"
+}
+
+step_kinds() {
+    local generator=$1
+    fresh
+    local programs=$SOURCE/project/programs
+    for kind in none conly cxxstd; do
+        cmake -S "$SOURCE/kinds/$kind" -B "$kind" -G "$generator" -DCMAKE_PREFIX_PATH="$PREFIX" \
+            -DPROGRAMS_DIR="$programs" -DCMAKE_BUILD_RPATH="$PREFIX/lib" \
+            -DCMAKE_C_FLAGS="$EXTRAFLAGS" -DCMAKE_CXX_FLAGS="$EXTRAFLAGS" \
+            -DCMAKE_EXE_LINKER_FLAGS="$EXTRAFLAGS" >"$kind.log" 2>&1 ||
+            { cat "$kind.log"; die "configure $kind"; }
+        cmake --build "$kind" >>"$kind.log" 2>&1 || { cat "$kind.log"; die "build $kind"; }
+    done
+    cmp "$(zvcbytes "$programs/counter.zv")" none/bytecode/counter.zvbc ||
+        die "byte code of the project without languages differs from zvc's"
+    local expected
+    expected="0 $(stat -c %s none/bytecode/counter.zvbc)"
+    [ "$(conly/cstatic "$(cat "$programs/counter.zv")")" = "$expected" ] || die "C host (static)"
+    [ "$(cxxstd/cxxstd "$(cat "$programs/counter.zv")")" = "$expected" ] || die "C++11 host"
+    readelf -d conly/cstatic | grep -q 'libzv.so' && die "cstatic uses the shared library"
+    echo "kinds ($generator): ok"
 }
 
 step_c() {
