@@ -1,12 +1,15 @@
-# bash completion for zv, the developer tool of the zv language.
+# bash completion for zv, the developer tool of the zv language. Loaded by the package
+# bash-completion (/usr/share/bash-completion/completions/zv).
 _zv() {
     local cur prev words cword
     _init_completion || return
-    local commands="check build"
+    local commands="check build lsp"
+    # The warnings of zv check, as `zv check --help` lists them.
+    local warnings="name-punctuation name-digit empty-element decimal-digits adjacent-strings global-definition not-call"
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-        check | build)
+        check | build | lsp)
             command=${words[i]}
             break
             ;;
@@ -28,10 +31,20 @@ _zv() {
             return
             ;;
         esac
-        if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "-W -Werror -w --format --color --help" -- "$cur"))
+        if [[ $cur == -W* ]]; then
+            local w switches="-Wall -Werror"
+            for w in $warnings; do switches+=" -W$w -Wno-$w"; done
+            COMPREPLY=($(compgen -W "$switches" -- "$cur"))
             return
         fi
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "-W -Werror -Wall -w --format --color --help" -- "$cur"))
+            return
+        fi
+        ;;
+    lsp)
+        COMPREPLY=($(compgen -W "--help" -- "$cur"))
+        return
         ;;
     build)
         case $prev in

@@ -13,6 +13,8 @@
 #   consumer.sh c              a threaded C host built with cc and pkg-config
 #   consumer.sh deb            cpack -G DEB, and the package's file list
 #   consumer.sh completion     the bash completions offer the options
+#   consumer.sh manpages       zv(1) names every subcommand, option and warning the
+#                              installed zv knows
 #
 # Environment (set by CMake): BUILD (the build tree), PREFIX, SOURCE (this folder),
 # WORK (a scratch folder per test), VERSION, CXX, EXTRAFLAGS (sanitizer flags), MANPAGES
@@ -150,27 +152,46 @@ step_c() {
     (cd programs && ../chost ../refs "${sources[@]}") || die "C host"
 }
 
+# The files of the three packages, and lintian's verdict (no error) when it is installed.
 step_deb() {
     fresh
     cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$WORK" >cpack.log 2>&1 ||
         { cat cpack.log; die "cpack"; }
-    local deb
-    deb=$(ls "$WORK"/*.deb) || die "no .deb made"
-    dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >contents
-    local expected=(/usr/bin/zvc /usr/bin/zvdis /usr/bin/zv /usr/include/zv.h /usr/include/zv.hpp
-        /usr/lib/libzv.a /usr/lib/libzv.so /usr/lib/libzv.so.1 "/usr/lib/libzv.so.$VERSION"
+    local lib=(/usr/lib/libzv.so.1 "/usr/lib/libzv.so.$VERSION" /usr/share/doc/libzv1/copyright
+        /usr/share/doc/libzv1/changelog.Debian.gz)
+    local dev=(/usr/include/zv.h /usr/include/zv.hpp /usr/lib/libzv.a /usr/lib/libzv.so
         /usr/lib/pkgconfig/zv.pc /usr/lib/cmake/zv/zvConfig.cmake
         /usr/lib/cmake/zv/zvConfigVersion.cmake /usr/lib/cmake/zv/zvTargets.cmake
-        /usr/lib/cmake/zv/ZvBytecode.cmake /usr/share/bash-completion/completions/zv
-        /usr/share/bash-completion/completions/zvdis)
+        /usr/lib/cmake/zv/ZvBytecode.cmake /usr/share/doc/zv/embedding.md
+        /usr/share/doc/libzv-dev/copyright)
+    local tools=(/usr/bin/zvc /usr/bin/zvdis /usr/bin/zv /usr/share/bash-completion/completions/zv
+        /usr/share/bash-completion/completions/zvdis /usr/share/bash-completion/completions/zvc
+        /usr/share/doc/zv/language.md /usr/share/doc/zv/copyright)
     # The man pages are built when scdoc is found.
-    [ "$MANPAGES" = 1 ] && expected+=(/usr/share/man/man1/zvc.1 /usr/share/man/man1/zvdis.1
-        /usr/share/man/man1/zv.1)
-    for f in "${expected[@]}"; do
-        grep -qxF "$f" contents || die "$f missing from the package: $(cat contents)"
-    done
-    dpkg-deb -f "$deb" Package Version | tr '\n' ' ' | grep -q "Package: zv Version: $VERSION" ||
-        die "package fields: $(dpkg-deb -f "$deb")"
+    [ "$MANPAGES" = 1 ] && tools+=(/usr/share/man/man1/zvc.1.gz /usr/share/man/man1/zvdis.1.gz
+        /usr/share/man/man1/zv.1.gz)
+    check_package() {
+        local name=$1
+        shift
+        local deb
+        deb=$(ls "$WORK"/"${name}"_*.deb) || die "no package $name: $(ls "$WORK")"
+        dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$name.contents"
+        for f in "$@"; do
+            grep -qxF "$f" "$name.contents" || die "$f missing from $name: $(cat "$name.contents")"
+        done
+        dpkg-deb -f "$deb" Version | grep -qx "$VERSION-1" || die "$name version: $(dpkg-deb -f "$deb")"
+        [ -n "$(dpkg-deb -f "$deb" Description | tail -n +2)" ] || die "$name has no long description"
+        if command -v lintian >/dev/null; then
+            lintian --fail-on error "$deb" >"$name.lintian" 2>&1 ||
+                { cat "$name.lintian"; die "lintian finds errors in $name"; }
+        fi
+    }
+    check_package libzv1 "${lib[@]}"
+    check_package libzv-dev "${dev[@]}"
+    check_package zv "${tools[@]}"
+    dpkg-deb -f "$WORK"/libzv-dev_*.deb Depends | grep -q "libzv1 (= $VERSION-1)" ||
+        die "libzv-dev does not depend on its libzv1"
+    dpkg-deb -f "$WORK"/zv_*.deb Depends | grep -q "libc6 (>= " || die "zv's Depends lack versions"
     echo "deb: ok"
 }
 
@@ -191,7 +212,13 @@ complete_words() {
 
 step_completion() {
     local cases=(
-        "zv|zv |check build --help --version"
+        "zv|zv |check build lsp --help --version"
+        "zv|zv l|lsp"
+        "zv|zv check -Wno-e|-Wno-empty-element"
+        "zv|zv check -Wna|-Wname-punctuation -Wname-digit"
+        "zv|zv check -We|-Werror -Wempty-element"
+        "zvc|zvc |FILES"
+        "zvc|zvc a.zv |"
         "zv|zv b|build"
         "zv|zv build -M|-MD -MF -MT -MP"
         "zv|zv build -o |FILES"
@@ -206,7 +233,33 @@ step_completion() {
         got=$(complete_words "$tool" "$line")
         [ "$got" = "$expected" ] || die "completing '$line': got '$got', expected '$expected'"
     done
+    # Every warning zv check knows is completed, and nothing else.
+    local names
+    names=$("$PREFIX/bin/zv" check --help | sed -n '/^Warnings/,$p' | sed -n 's/^  \([a-z-]*\):.*/\1/p' | sort | tr '\n' ' ')
+    [ -n "$names" ] || die "zv check --help lists no warnings"
+    local completed
+    completed=$(complete_words zv "zv check -Wno-" | tr ' ' '\n' | sed 's/^-Wno-//' | sort | tr '\n' ' ')
+    [ "$completed" = "$names" ] || die "completed warnings '$completed', zv knows '$names'"
     echo "completion: ok"
+}
+
+step_manpages() {
+    [ "$MANPAGES" = 1 ] || { echo "manpages: not built"; return; }
+    local page
+    page=$(zcat "$PREFIX/share/man/man1/zv.1.gz")
+    local words=(lsp)
+    # The options of each subcommand's help, and every warning name.
+    for command in check build; do
+        words+=($("$PREFIX/bin/zv" "$command" --help | grep -oE '^ +(-[a-zA-Z],)?--?[a-zA-Z][a-zA-Z-]*' |
+            sed 's/.*,//; s/^ *//' | grep -v -- '--help'))
+    done
+    words+=($("$PREFIX/bin/zv" check --help | sed -n '/^Warnings/,$p' | sed -n 's/^  \([a-z-]*\):.*/\1/p'))
+    [ "${#words[@]}" -gt 10 ] || die "too few words read from zv's help: ${words[*]}"
+    for w in "${words[@]}"; do
+        grep -qF -- "$w" <<<"$page" || die "zv(1) does not mention $w"
+    done
+    zcat "$PREFIX/share/man/man1/zvc.1.gz" | grep -q 'PARSER FAILURE' || die "zvc(1) lacks the splitter's exits"
+    echo "manpages: ok"
 }
 
 step=$1
