@@ -4,9 +4,12 @@
 // with ZV_STATUS_NO_MEMORY, which zv_result_free leaves alone.
 #include "zv.h"
 
+#include <array>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +17,8 @@
 
 struct zv_diagnostic {
     zv::diagnostic d;
+    // zv_diagnostic_format's texts, by its flags, made when first asked for.
+    std::array<std::optional<std::string>, 4> formatted{};
 };
 
 struct zv_result {
@@ -21,6 +26,7 @@ struct zv_result {
     std::string message;
     zv::result compiled;
     std::vector<zv_diagnostic> diagnostics;
+    std::mutex formatting{}; // guards the diagnostics' formatted texts
 };
 
 namespace {
@@ -105,6 +111,7 @@ zv_result* compile(const char* text, std::size_t size, const zv_options* given) 
     }
     opts.description = (options.flags & ZV_OPTION_DESCRIPTION) != 0;
     opts.warn = (options.flags & ZV_OPTION_WARNINGS) != 0;
+    opts.keepgoing = (options.flags & ZV_OPTION_KEEP_GOING) != 0;
     for (std::size_t i = 0; options.warnings && i < options.warning_count; ++i) {
         opts.enabled.emplace_back(options.warnings[i] ? options.warnings[i] : "");
     }
@@ -247,6 +254,24 @@ const char* zv_result_source_text(const zv_result* result, size_t index, size_t*
     const std::string& text = result->compiled.sources[index].text;
     if (size) *size = text.size();
     return text.c_str();
+}
+
+const char* zv_diagnostic_format(const zv_result* result, const zv_diagnostic* diagnostic,
+                                 unsigned flags) {
+    if (!result || !diagnostic || result->diagnostics.empty()) return nullptr;
+    const zv_diagnostic* first = result->diagnostics.data();
+    if (diagnostic < first || diagnostic >= first + result->diagnostics.size()) return nullptr;
+    try {
+        auto& self = const_cast<zv_result&>(*result);
+        const std::lock_guard<std::mutex> lock(self.formatting);
+        auto& slot = self.diagnostics[static_cast<std::size_t>(diagnostic - first)]
+                         .formatted[flags & (ZV_FORMAT_COLOR | ZV_FORMAT_NO_INCLUDES)];
+        if (!slot) {
+            slot = zv::format(diagnostic->d, result->compiled.sources,
+                              (flags & ZV_FORMAT_COLOR) != 0, (flags & ZV_FORMAT_NO_INCLUDES) == 0);
+        }
+        return slot->c_str();
+    } catch (...) { return nullptr; }
 }
 
 size_t zv_warning_count(void) {

@@ -20,6 +20,7 @@ struct message {
     const char* note; // plain words, or nullptr
     const char* rule; // what the code stands for, as a SARIF rule's short description
     kind source = kind::compile;
+    int status = 1; // the statement parser's exit status (0: it goes on)
 };
 
 // The code of a compile error no entry names; kept for messages added before their entry.
@@ -97,19 +98,22 @@ inline constexpr message table[] = {
      "The description map is too large to hand out"},
     {"@negatebyteoperand", "block-too-large", nullptr,
      "A block's byte code is too long for its length field"},
-    // The statement parser's exits and its message.
-    {"", "unclosed", nullptr,
-     "A brace, parenthesis, list or string is still open at the end of the text", kind::parser},
-    {"'}' inside brackets closes no brace", "stray-brace",
-     "the statement parser stops here with exit status 52", "A '}' inside brackets closes no brace",
-     kind::parser},
-    {"')' inside brackets closes no parenthesis", "stray-parenthesis",
-     "the statement parser stops here with exit status 54",
-     "A ')' inside brackets closes no parenthesis", kind::parser},
-    {"PARSER FAILURE", "stray-bracket",
-     "a ']' here closes no '['; the statements and blocks after it are split where the "
-     "brackets do not say",
-     "A ']' inside brackets closes no list", kind::parser},
+    // The statement parser's complaints, in plain words (`%`: the character at the place);
+    // the unclosed one's note is the parser's own line.
+    {"this '%' is never closed", "unclosed", nullptr,
+     "A brace, parenthesis, list or string is still open at the end of the text", kind::parser, 51},
+    {"this '}' closes no '{'", "stray-brace",
+     "inside brackets a '}' must close a '{'; the statement parser stops here with exit "
+     "status 52",
+     "A '}' inside brackets closes no brace", kind::parser, 52},
+    {"this ')' closes no '('", "stray-parenthesis",
+     "inside brackets a ')' must close a '('; the statement parser stops here with exit "
+     "status 54",
+     "A ')' inside brackets closes no parenthesis", kind::parser, 54},
+    {"this ']' closes no '['", "stray-bracket",
+     "the statement parser writes PARSER FAILURE here; the statements and blocks after it "
+     "are split where the brackets do not say",
+     "A ']' inside brackets closes no list", kind::parser, 0},
     // What the host asked for or handed in.
     {"Unknown warning name", "unknown-warning", nullptr,
      "A warning asked for by name does not exist", kind::host},

@@ -57,6 +57,38 @@ diagnostic located(const compilation& c, severity level, std::string code, std::
     return d;
 }
 
+// The statement parser's complaint `status` (0: a stray "]", which it reports and goes on)
+// from the messages table, in plain words; `%` stands for the character at the place.
+const zvmessages::message& parserexitfor(int status) {
+    for (const zvmessages::message& m : zvmessages::table) {
+        if (m.source == zvmessages::kind::parser && m.status == status) return m;
+    }
+    return zvmessages::byfixedcode("unclosed");
+}
+
+// The plain-word message of the parser's complaint at `where`.
+std::string plainmessage(const compilation& c, const zvmessages::message& info, const span& where) {
+    std::string out = info.text;
+    const std::size_t mark = out.find('%');
+    if (mark == std::string::npos) return out;
+    char at = '?';
+    if (where.known() && where.end > where.begin) {
+        at = c.files[static_cast<std::size_t>(where.file)]->text[where.begin];
+    }
+    out.replace(mark, 1, 1, at);
+    return out;
+}
+
+// The diagnostic of one of the statement parser's complaints; `own` is the parser's own
+// line, when it writes one.
+diagnostic parserdiagnostic(const compilation& c, int status, const std::string& own,
+                            const span& where) {
+    const zvmessages::message& info = parserexitfor(status);
+    diagnostic d = located(c, severity::error, info.code, plainmessage(c, info, where), where);
+    d.notes.emplace_back(info.note != nullptr ? info.note : own);
+    return d;
+}
+
 // The name of the file whose `also` statement is being compiled.
 std::string includername(const compilation& c) {
     const span statement = c.innermost();
@@ -159,12 +191,33 @@ void collectdiagnostics(const compilation& c, result& out) {
         });
         if (again) continue;
         seen.push_back(e.where);
-        out.diagnostics.push_back(fixed(c, "stray-bracket", e.text, e.where));
+        out.diagnostics.push_back(parserdiagnostic(c, 0, e.text, e.where));
     }
     for (const foundwarning& w : c.warnings) {
         const warningentry& entry = warningtable[static_cast<int>(w.kind)];
         out.diagnostics.push_back(located(c, severity::warning, entry.name, w.message, w.where));
     }
+}
+
+// The diagnostic of a fatal error: a compile error with its notes, or one of the statement
+// parser's exits.
+diagnostic failurediagnostic(const compilation& c, const failure& f, const options& opts) {
+    if (f.status != 1) return parserdiagnostic(c, f.status, f.message, f.where);
+    diagnostic d =
+        located(c, severity::error, zvmessages::classify(f.message).code, f.message, f.where);
+    d.notes = notesfor(f.message);
+    d.notes.insert(d.notes.end(), f.notes.begin(), f.notes.end());
+    const std::string_view cannotopen = "Could not open file with name: ";
+    if (f.message.starts_with(cannotopen) && !opts.readinclude && !opts.reader) {
+        // Included files are looked for in the working directory.
+        std::error_code cwdfailed;
+        const auto cwd = std::filesystem::current_path(cwdfailed);
+        if (!cwdfailed) {
+            d.notes.push_back("looked for " + (cwd / f.message.substr(cannotopen.size())).string() +
+                              " (included files are read from the working directory)");
+        }
+    }
+    return d;
 }
 
 } // namespace
@@ -223,52 +276,28 @@ result compile(std::string_view source, const options& opts) {
         return out;
     }
 
-    fatalerror failure;
-    span where;
+    c.keepgoing = opts.keepgoing;
+    if (opts.keepgoing) c.codesink = nullptr;
     try {
         compileprogram(source);
-    } catch (fatalerror& e) {
-        out.status = 1;
-        out.message = e.message;
-        failure = std::move(e);
-        where = failure.where;
-    } catch (const parserexit& e) {
-        out.status = e.status;
-        where = e.where;
-    }
+    } catch (const fatalerror& e) {
+        c.failures.push_back(failure{1, e.message, e.where, e.notes});
+    } catch (const parserexit& e) { c.failures.push_back(failure{e.status, {}, e.where}); }
 
     collectdiagnostics(c, out);
-    if (out.status == 1) {
-        const zvmessages::message& kind = zvmessages::classify(out.message);
-        diagnostic d = located(c, severity::error, kind.code, out.message, where);
-        d.notes = notesfor(out.message);
-        d.notes.insert(d.notes.end(), failure.notes.begin(), failure.notes.end());
-        const std::string_view cannotopen = "Could not open file with name: ";
-        if (out.message.starts_with(cannotopen) && !opts.readinclude && !opts.reader) {
-            // Included files are looked for in the working directory.
-            std::error_code cwdfailed;
-            const auto cwd = std::filesystem::current_path(cwdfailed);
-            if (!cwdfailed) {
-                d.notes.push_back("looked for " +
-                                  (cwd / out.message.substr(cannotopen.size())).string() +
-                                  " (included files are read from the working directory)");
+    for (failure& f : c.failures) {
+        if (f.status != 1 && f.message.empty()) {
+            // The parser's own line, as it wrote it.
+            for (const parserevent& e : c.events) {
+                if (e.status == f.status) f.message = e.text;
             }
         }
-        out.diagnostics.push_back(std::move(d));
-    } else if (out.status != 0) {
-        // The statement parser's exits: 51 names what is open in its own words.
-        const std::string_view code = out.status == 51   ? "unclosed"
-                                      : out.status == 52 ? "stray-brace"
-                                                         : "stray-parenthesis";
-        const zvmessages::message& kind = zvmessages::byfixedcode(code);
-        out.message = *kind.text != '\0' ? kind.text : out.parsermessages.back().text;
-        diagnostic d = fixed(c, code, out.message, where);
-        if (d.notes.empty() && where.known() && where.end > where.begin) {
-            // The opening character that is never closed.
-            const char opener = c.files[static_cast<std::size_t>(where.file)]->text[where.begin];
-            d.notes.push_back(std::string("this '") + opener + "' is never closed");
-        }
-        out.diagnostics.push_back(std::move(d));
+        out.diagnostics.push_back(failurediagnostic(c, f, opts));
+    }
+    if (!c.failures.empty()) {
+        // The message of the first error, in the words its diagnostic has.
+        out.status = c.failures.front().status;
+        out.message = out.diagnostics[out.diagnostics.size() - c.failures.size()].message;
     }
 
     if (opts.sources) {
@@ -277,17 +306,23 @@ result compile(std::string_view source, const options& opts) {
         }
     }
     out.included = c.included;
-    if (out.status == 0 && opts.description && c.desc.size() > maxdescription) {
+    bool describe = opts.description;
+    if ((out.status == 0 || opts.keepgoing) && opts.description && c.desc.size() > maxdescription) {
         // The map is kept as a compact record, but its bytes would not fit in memory.
-        out.status = 1;
-        out.message = "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
-        diagnostic d = fixed(c, "description-too-large", out.message, {});
+        describe = false;
+        const std::string message =
+            "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
+        if (out.status == 0) {
+            out.status = 1;
+            out.message = message;
+        }
+        diagnostic d = fixed(c, "description-too-large", message, {});
         d.notes.back() += "; at most " + std::to_string(maxdescription) + " bytes are handed out";
         out.diagnostics.push_back(std::move(d));
     }
-    if (out.status == 0) {
+    if (out.status == 0 || opts.keepgoing) {
         out.code = std::move(c.code);
-        if (opts.description) out.description = c.desc.bytes();
+        if (describe) out.description = c.desc.bytes();
         if (opts.origins) {
             for (const titlenode& node : c.titlenodes) {
                 titleinfo info{node.title, node.parent, node.statement, node.where.known(), {}};

@@ -60,6 +60,7 @@ enum zv_severity { ZV_SEVERITY_ERROR = 0, ZV_SEVERITY_WARNING = 1 };
 #define ZV_OPTION_WARNINGS 0x2u    /* look for the warnings (all, or those of `warnings`) */
 /* Set by zv_options_init(): the fields after `flags` are present, as many as struct_size
  * covers. Options without it are read as the four fields of version 1.0 and 1.1. */
+#define ZV_OPTION_KEEP_GOING 0x4u  /* record every error and compile the other statements */
 #define ZV_OPTION_SIZED 0x80000000u
 
 /* Reads the included file `path` (NAME.ZVEX, as written after `also` plus the extension)

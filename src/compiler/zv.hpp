@@ -95,6 +95,14 @@ struct options {
     // Warning names; empty with `warn`: all of them. An unknown name fails the call with
     // status `invalidargument` and an error of code "unknown-warning".
     std::vector<std::string> enabled;
+    // Keep going after errors: a fatal error inside a statement is recorded as an error
+    // diagnostic and compiling goes on with the next statement at the same level (inside
+    // blocks too); the failed statement's code, map records, origins, blocks and titles
+    // are taken back. Unbalanced brackets are reported where they stand and the text
+    // around them is split as well as can be. `result::status` and `result::message` are
+    // those of the first error; `code`, `description`, `nodes` and `origins` hold what
+    // every other statement compiled to. `codesink` is not used in this mode.
+    bool keepgoing = false;
     // When set, the byte code is handed here in order, in pieces, as statements are
     // finished, and `result::code` stays empty: a host that writes the code to a file
     // never holds all of it. Pieces handed before a failure are not taken back. Not used
@@ -141,6 +149,13 @@ struct result {
 // read as from a file: every CR LF pair is one line end, and a missing last line end makes
 // no difference.
 result compile(std::string_view source, const options& opts = {});
+
+// One diagnostic exactly as `zv check` prints it: the include chain (unless `includes` is
+// false), FILE:LINE:COLUMN: error: MESSAGE, the source line (from `sources`, as in
+// result::sources) with a caret under the range, and the notes; every line ends in a line
+// feed. `color` adds ANSI colours as on a terminal.
+std::string format(const diagnostic& d, const std::vector<sourceinfo>& sources, bool color = false,
+                   bool includes = true);
 
 // The library's version, "MAJOR.MINOR.PATCH".
 const char* version();
