@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 
 #include "compiler.h"
 #include "context.h"
@@ -117,6 +118,8 @@ std::string readthrough(const options& opts, const compilation& c, const std::st
         } else {
             file.text = opts.readinclude(path);
         }
+    } catch (const std::bad_alloc&) {
+        throw; // out of memory is the library's failure, not the reader's
     } catch (...) {
         throw fatalerror{
             cannotopen,
@@ -140,6 +143,8 @@ void sinkthrough(const options& opts, const compilation& c, const std::uint8_t* 
         opts.codesink(data, size);
     } catch (const fatalerror&) {
         throw; // the compiler's own failure, as zvc's file writer reports it
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (...) {
         throw fatalerror{"Byte code could not be handed to the host",
                          c.innermost(),

@@ -2,7 +2,10 @@
  * named on the command line on one thread each, all at once (they start together at a
  * barrier), reading included files through a reader callback, and checks every byte code
  * against the file zvc wrote (the program's stem + ".zvbc" in the reference directory).
- * Then checks that compile errors come back as located diagnostics.
+ * Then checks that compile errors come back as located diagnostics, and what a host of
+ * version 1.2 relies on: the reader on the calling thread, told who includes and able to
+ * say why it failed, warnings by name, the code sink, the source texts, the formatter and
+ * the version.
  *
  *   chost REFDIR SOURCE...      (included files are read from the sources' directory)
  */
@@ -75,7 +78,8 @@ static void* compileone(void* argument) {
         fail("cannot read", job->source);
     } else {
         struct includedir from = {job->dir, NULL};
-        zv_options options = {job->source, readinclude, &from, ZV_OPTION_DESCRIPTION};
+        zv_options options = {
+            .name = job->source, .read_include = readinclude, .user = &from, .flags = ZV_OPTION_DESCRIPTION};
         zv_result* result = zv_compile(text, size, &options);
         size_t codesize = 0, descsize = 0;
         const unsigned char* code = zv_result_code(result, &codesize);
@@ -132,7 +136,7 @@ static void expectlocation(const zv_location* at, const char* file, unsigned lin
 
 static void checkerrors(void) {
     const char* program = "a = 1\nalso bad\n";
-    zv_options options = {"prog.zv", memoryreader, NULL, 0};
+    zv_options options = {.name = "prog.zv", .read_include = memoryreader}; /* 1.1 form */
     zv_result* result = zv_compile(program, strlen(program), &options);
     size_t size = 1;
     zv_location at, from;
@@ -143,7 +147,7 @@ static void checkerrors(void) {
     else if (zv_result_code(result, &size) != NULL || size != 0)
         fail("error in include", "a failed compilation handed out byte code");
     else if (zv_diagnostic_severity(d) != ZV_SEVERITY_ERROR ||
-             strcmp(zv_diagnostic_code(d), "compile-error") != 0 ||
+             strcmp(zv_diagnostic_code(d), "extra-words") != 0 ||
              strstr(zv_result_message(result), "Unexpected words") == NULL ||
              strcmp(zv_diagnostic_message(d), zv_result_message(result)) != 0)
         fail("error in include", zv_diagnostic_message(d));
@@ -185,13 +189,161 @@ static void checkerrors(void) {
      * AddressSanitizer a failed operator new ends the process, so it is not tried there. */
 #ifndef __SANITIZE_ADDRESS__
     program = "also huge\n";
-    zv_options huge = {"huge.zv", hugereader, NULL, 0};
+    zv_options huge = {.name = "huge.zv", .read_include = hugereader};
     result = zv_compile(program, strlen(program), &huge);
     if (zv_result_status(result) != ZV_STATUS_NO_MEMORY)
         fail("out of memory", zv_result_message(result));
     zv_result_free(result);
 #endif
     zv_result_free(NULL);
+}
+
+/* What a reader of the newer form saw: the thread it ran on and who included. */
+struct seen {
+    pthread_t thread;
+    int calls;
+    char includers[256];
+};
+
+static int filereader(void* user, zv_include_request* request) {
+    struct seen* s = user;
+    s->thread = pthread_self();
+    ++s->calls;
+    strncat(s->includers, request->includer, sizeof s->includers - strlen(s->includers) - 2);
+    strcat(s->includers, ";");
+    if (strcmp(request->path, "lib.ZVEX") == 0) {
+        request->data = "also inner\n";
+        request->size = strlen(request->data);
+        return 0;
+    }
+    if (strcmp(request->path, "inner.ZVEX") == 0) {
+        request->data = "y = f(1,)\n";
+        request->size = strlen(request->data);
+        return 0;
+    }
+    request->error = "not in the asset bundle";
+    return 1;
+}
+
+struct sink {
+    unsigned char bytes[4096];
+    size_t size;
+    int refuse;
+};
+
+static int writecode(void* user, const unsigned char* data, size_t size) {
+    struct sink* s = user;
+    if (s->refuse) return 7;
+    if (s->size + size > sizeof s->bytes) return 1;
+    memcpy(s->bytes + s->size, data, size);
+    s->size += size;
+    return 0;
+}
+
+static void checkembedding(void) {
+    struct seen seen = {0};
+    zv_options options;
+    zv_options_init(&options);
+    options.name = "prog.zv";
+    options.read_file = filereader;
+    options.user = &seen;
+    const char* program = "x = 1\nalso lib\n";
+    zv_result* result = zv_compile(program, strlen(program), &options);
+    if (zv_result_status(result) != ZV_STATUS_OK) fail("read_file", zv_result_message(result));
+    if (seen.calls != 2 || !pthread_equal(seen.thread, pthread_self()))
+        fail("reader thread", "an ordinary program's reader ran on another thread");
+    if (strcmp(seen.includers, "prog.zv;lib.ZVEX;") != 0) fail("includers", seen.includers);
+    /* The sources: the program and both included files, as the compiler read them. */
+    size_t size = 0;
+    if (zv_result_source_count(result) != 3 ||
+        strcmp(zv_result_source_name(result, 2), "inner.ZVEX") != 0 ||
+        strcmp(zv_result_source_text(result, 0, &size), program) != 0 || size != strlen(program) ||
+        zv_result_source_text(result, 3, &size) != NULL || size != 0)
+        fail("sources", "names or texts");
+    size_t plainsize = 0;
+    const unsigned char* plain = zv_result_code(result, &plainsize);
+
+    /* The same bytes through the code sink, and none in the result. */
+    struct sink sink = {{0}, 0, 0};
+    options.write_code = writecode;
+    options.user = &sink;
+    options.read_file = NULL;
+    zv_result* sunk = zv_compile("x = 1\n", 6, &options);
+    zv_result* whole = zv_compile("x = 1\n", 6, NULL);
+    const unsigned char* wholecode = zv_result_code(whole, &size);
+    if (zv_result_status(sunk) != 0 || zv_result_code(sunk, NULL) != NULL || sink.size != size ||
+        memcmp(sink.bytes, wholecode, size) != 0)
+        fail("code sink", "bytes differ");
+    zv_result_free(sunk);
+    zv_result_free(whole);
+    sink.refuse = 1;
+    sunk = zv_compile("x = 1\n", 6, &options);
+    if (zv_result_status(sunk) != ZV_STATUS_COMPILE_ERROR ||
+        strcmp(zv_diagnostic_code(zv_result_diagnostic(sunk, 0)), "code-sink-failed") != 0)
+        fail("refusing sink", zv_result_message(sunk));
+    zv_result_free(sunk);
+    (void)plain;
+    zv_result_free(result);
+
+    /* A reader's own words reach the located error. */
+    options.write_code = NULL;
+    options.read_file = filereader;
+    options.user = &seen;
+    program = "a = 1\nalso gone\n";
+    result = zv_compile(program, strlen(program), &options);
+    const zv_diagnostic* d = zv_result_diagnostic(result, 0);
+    zv_location at;
+    if (!zv_diagnostic_location(d, &at) || at.line != 2 || zv_diagnostic_note_count(d) != 1 ||
+        strstr(zv_diagnostic_note(d, 0), "not in the asset bundle") == NULL ||
+        strcmp(zv_diagnostic_code(d), "cannot-open") != 0)
+        fail("reader's error", zv_diagnostic_note(d, 0));
+    /* The formatter prints it as zv check does. */
+    const char* text = zv_diagnostic_format(result, d, 0);
+    if (!text || strncmp(text, "prog.zv:2:1: error: Could not open file with name: gone.ZVEX\n"
+                               "    2 | also gone\n      | ^~~~~~~~~\n",
+                         97) != 0)
+        fail("formatter", text ? text : "NULL");
+    zv_result_free(result);
+
+    /* Warnings by name; an unknown name is an error, not silence. */
+    const char* names[] = {"empty-element"};
+    options.warnings = names;
+    options.warning_count = 1;
+    options.flags |= ZV_OPTION_WARNINGS;
+    program = "also lib\n";
+    result = zv_compile(program, strlen(program), &options);
+    if (zv_result_diagnostic_count(result) != 1 ||
+        strcmp(zv_diagnostic_code(zv_result_diagnostic(result, 0)), "empty-element") != 0)
+        fail("warnings by name", "expected one empty-element warning");
+    zv_result_free(result);
+    const char* unknown[] = {"empty-element", "no-such"};
+    options.warnings = unknown;
+    options.warning_count = 2;
+    result = zv_compile(program, strlen(program), &options);
+    if (zv_result_status(result) != ZV_STATUS_INVALID_ARGUMENT ||
+        strcmp(zv_diagnostic_code(zv_result_diagnostic(result, 0)), "unknown-warning") != 0)
+        fail("unknown warning", zv_result_message(result));
+    zv_result_free(result);
+    int listed = 0;
+    for (size_t i = 0; i < zv_warning_count(); ++i)
+        listed += zv_warning_summary(i) != NULL && strcmp(zv_warning_name(i), "empty-element") == 0;
+    if (listed != 1 || zv_warning_name(zv_warning_count()) != NULL) fail("warning list", "");
+
+    /* The statement parser's exits have their message too. */
+    result = zv_compile("x = [}\n", 7, NULL);
+    if (zv_result_status(result) != ZV_STATUS_STRAY_BRACE || zv_result_message(result)[0] == 0)
+        fail("parser exit", "no message");
+    zv_result_free(result);
+
+    /* The version: macros, the library, and the check. */
+    char macros[64];
+    snprintf(macros, sizeof macros, "%d.%d.%d", ZV_VERSION_MAJOR, ZV_VERSION_MINOR,
+             ZV_VERSION_PATCH);
+    if (strcmp(macros, zv_version()) != 0) fail("version macros", macros);
+    if (!zv_version_check(ZV_VERSION_MAJOR, ZV_VERSION_MINOR) ||
+        zv_version_check(ZV_VERSION_MAJOR, ZV_VERSION_MINOR + 1) ||
+        zv_version_check(ZV_VERSION_MAJOR + 1, 0))
+        fail("version check", "");
 }
 
 int main(int argc, char** argv) {
@@ -215,6 +367,7 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < n; ++i) pthread_join(threads[i], NULL);
     checkerrors();
+    checkembedding();
     if (strcmp(zv_version(), ZV_EXPECTED_VERSION) != 0) fail("version", zv_version());
     printf("chost: %d programs on %d threads, zv %s: %s\n", n, n, zv_version(),
            failures ? "FAILED" : "ok");
