@@ -18,8 +18,7 @@ namespace {
 // first; std::nullopt when the line closes something it did not open.
 std::optional<std::string> closers(std::string_view line) {
     std::string open;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
+    for (const char c : line) {
         if (!open.empty() && (open.back() == '"' || open.back() == '\'')) {
             if (c == open.back()) open.pop_back();
             continue;
@@ -49,6 +48,46 @@ std::optional<std::string> closers(std::string_view line) {
         }
     }
     return std::string(open.rbegin(), open.rend());
+}
+
+// `text` with every bracket and quote that closes nothing, or is never closed, made a
+// blank, so that it splits with the offsets of the original: quotes, parentheses and
+// square brackets are taken to close on their own line, braces anywhere later.
+std::string balanced(std::string_view text) {
+    std::string out(text);
+    struct opener {
+        char closer;
+        std::size_t at;
+    };
+    std::vector<opener> open;
+    const auto closeline = [&] {
+        while (!open.empty() && open.back().closer != '}') {
+            out[open.back().at] = ' ';
+            open.pop_back();
+        }
+    };
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        const bool quoted =
+            !open.empty() && (open.back().closer == '"' || open.back().closer == '\'');
+        if (c == '\n') {
+            closeline();
+        } else if (quoted) {
+            if (c == open.back().closer) open.pop_back();
+        } else if (c == '(' || c == '[' || c == '{') {
+            open.push_back({c == '(' ? ')' : c == '[' ? ']' : '}', i});
+        } else if (c == '"' || c == '\'') {
+            open.push_back({c, i});
+        } else if (c == ')' || c == ']' || c == '}') {
+            if (!open.empty() && open.back().closer == c) {
+                open.pop_back();
+            } else {
+                out[i] = ' ';
+            }
+        }
+    }
+    for (const opener& o : open) out[o.at] = ' ';
+    return out;
 }
 
 // The names of a `def` word's parameter list, with their offsets in the word.
@@ -185,8 +224,18 @@ void nameindex::addfile(std::string uri, std::string path, std::string text) {
     if (whole.tree->complete()) {
         f.parts.push_back(std::move(whole));
     } else {
-        // The splitter refused the text: each line on its own, closed where it is open.
+        // The splitter refused the text: split it with its unbalanced brackets made blanks,
+        // else each line on its own, closed where it is open.
         f.whole = false;
+        filepart mended;
+        mended.text = balanced(f.text);
+        mended.length = f.text.size();
+        mended.tree = std::make_unique<outline>(mended.text);
+        if (mended.tree->complete()) {
+            f.parts.push_back(std::move(mended));
+            scope.push_back(std::move(f));
+            return;
+        }
         for (std::size_t at = 0; at < f.text.size();) {
             std::size_t end = f.text.find('\n', at);
             if (end == std::string::npos) end = f.text.size();
