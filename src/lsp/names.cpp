@@ -292,7 +292,11 @@ const occurrence* nameindex::at(std::size_t file, std::size_t offset) const {
     for (const occurrence& o : uses) {
         if (o.file == file && o.begin <= offset && offset <= o.end) return &o;
     }
-    return nullptr;
+    // On the prefixes of a name (`@`, `&`, `%`): the name after them.
+    const std::string_view text = scope[file].text;
+    std::size_t after = offset;
+    while (after < text.size() && prefixchar(text[after])) ++after;
+    return after != offset ? at(file, after) : nullptr;
 }
 
 const definition* nameindex::parameterat(std::size_t file, std::size_t offset,
