@@ -112,7 +112,7 @@ class checker {
         // The diagnostic is gone and no other one appeared.
         std::multiset<std::string> allowed;
         for (const zv::diagnostic& d : before.diagnostics) allowed.insert(diagnostickey(d));
-        const auto fixed = allowed.find(diagnostickey(target));
+        const auto fixed = allowed.find(diagnostickey(counterpart(target)));
         if (fixed == allowed.end()) return false;
         allowed.erase(fixed);
         for (const zv::diagnostic& d : after.diagnostics) {
@@ -157,6 +157,19 @@ class checker {
     }
 
   private:
+    // The diagnostic of this checker's own compilation of the unchanged text that stands
+    // for `target` (the document may have been compiled with other options): the same
+    // code at the same place, else `target` itself.
+    const zv::diagnostic& counterpart(const zv::diagnostic& target) const {
+        for (const zv::diagnostic& d : before.diagnostics) {
+            if (d.code == target.code && d.located == target.located &&
+                d.where.file == target.where.file && d.where.offset == target.where.offset) {
+                return d;
+            }
+        }
+        return target;
+    }
+
     zv::result compile(const std::map<std::size_t, std::vector<byteedit>>& edits) const {
         std::map<std::string, std::string> changed; // included files' fixed texts, by path
         std::string text = doc.text;
@@ -172,6 +185,8 @@ class checker {
         options.name = doc.path;
         options.warn = true;
         options.origins = true;
+        // Every error, so that a fix of one is judged beside the others.
+        options.keepgoing = true;
         const std::string base = doc.basedir();
         options.readinclude = [&](const std::string& name) -> std::optional<std::string> {
             const std::string path =

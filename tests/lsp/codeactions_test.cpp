@@ -29,6 +29,7 @@ struct compiled {
 compiled compile(const std::string& text, const std::string& library = {}) {
     zv::options options;
     options.warn = true;
+    options.keepgoing = true;
     options.readinclude = [&](const std::string&) -> std::optional<std::string> {
         if (library.empty()) return std::nullopt;
         return library;
@@ -128,9 +129,13 @@ TEST(CodeActions, EveryWarningAndTheCommonErrors) {
          "x = f(1\ny = 2\n",
          "unclosed",
          {"Close the '(' at the end of the line => x = f(1)\ny = 2\n"}},
-        // Fixes that do not pass the check are not offered: removing the '}' leaves the
-        // '[' open; a negative number after an operator has no mechanical fix.
-        {"stray brace", "x = [}\n", "stray-brace", {}},
+        {"stray brace", "x = [}\n", "stray-brace", {"Remove the stray '}' => x = [\n"}},
+        // One error fixed beside another that stays.
+        {"two errors", "x = a+-b\ny = c+\n", "compile-error", {"Write '-' => x = a-b\ny = c+\n"}},
+        // Fixes that do not pass the check are not offered: closing the '(' at the end of
+        // its line leaves words the statement cannot take; a negative number after an
+        // operator has no mechanical fix.
+        {"unclosed before more words", "x = f(1 2\n", "unclosed", {}},
         {"negative after operator", "m = (f == -1)\n", "compile-error", {}},
         // An expression statement with two expressions has no one fix.
         {"two expressions", "f(1) g(2)\n", "compile-error", {}},
