@@ -8,10 +8,15 @@
 #include "compiler.h"
 #include "definition.h"
 #include "namehover.h"
+#include "workspacesymbols.h"
 
 namespace zvlsp {
 
 namespace {
+
+// Items beyond this many are not sent; the list is then marked incomplete, and the
+// client asks again as more of the word is typed.
+constexpr std::size_t maxitems = 1000;
 
 // Files of the include directory beyond this many are not offered.
 constexpr std::size_t maxincludefiles = 500;
@@ -183,6 +188,20 @@ void keywords(const std::string& uri, bool atstart, completionlist& out) {
     }
 }
 
+// At most `maxitems` of the items that hold the typed characters in order.
+completionlist trimmed(completionlist list, std::string_view typed) {
+    if (list.items.size() <= maxitems) return list;
+    list.incomplete = true;
+    std::vector<completionitem> kept;
+    for (completionitem& item : list.items) {
+        if (!fuzzymatch(item.label, typed)) continue;
+        if (kept.size() == maxitems) break;
+        kept.push_back(std::move(item));
+    }
+    list.items = std::move(kept);
+    return list;
+}
+
 } // namespace
 
 const std::vector<formsnippet>& formsnippets() {
@@ -218,12 +237,12 @@ completionlist completionat(const nameindex& index, std::size_t offset, std::str
         const std::string key =
             start >= 2 && namechar(text[start - 2]) ? lookupkey(text, start - 2) : std::string();
         members(index, key.empty() ? std::string() : classofreceiver(index, key, offset), out);
-        return out;
+        return trimmed(std::move(out), text.substr(start, offset - start));
     }
     if (before == '@') {
         const definition* cls = index.enclosing(offset, namekind::cls);
         members(index, cls ? cls->name : std::string(), out);
-        return out;
+        return trimmed(std::move(out), text.substr(start, offset - start));
     }
     // The word after `also` on its line: the files that can be included.
     std::size_t linestart = text.rfind('\n', start == 0 ? 0 : start - 1);
@@ -237,7 +256,7 @@ completionlist completionat(const nameindex& index, std::size_t offset, std::str
     }
     names(index, offset, out);
     keywords(index.files()[0].uri, statementstart(text, start), out);
-    return out;
+    return trimmed(std::move(out), text.substr(start, offset - start));
 }
 
 completionitem resolvecompletion(const nameindex& index, completionitem item) {

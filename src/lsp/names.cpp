@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "definition.h"
 #include "tokens.h"
@@ -259,6 +260,11 @@ void nameindex::collect(std::size_t file) {
     for (const filepart& part : scope[file].parts) {
         definer(defs, file, part.base).walk(part.tree->statements(), false, {}, {});
     }
+    std::unordered_map<std::size_t, std::size_t> definedat; // name offset -> definition
+    for (std::size_t d = first; d < defs.size(); ++d) {
+        definedat[defs[d].begin] = d;
+        if (defs[d].kind == namekind::parameter) parameters[defs[d].key].push_back(d);
+    }
     for (const filepart& part : scope[file].parts) {
         const std::string_view text = part.text;
         for (const token& t : tokenize(*part.tree, text)) {
@@ -277,11 +283,10 @@ void nameindex::collect(std::size_t file) {
             o.gapart = o.gapart && o.key.starts_with('G');
             o.begin = part.base + begin;
             o.end = part.base + end;
-            for (std::size_t d = first; d < defs.size(); ++d) {
-                if (defs[d].begin == o.begin) {
-                    o.key = defs[d].key;
-                    o.write = true;
-                }
+            // A defined name takes the key of its definition (a method's is a member's).
+            if (const auto named = definedat.find(o.begin); named != definedat.end()) {
+                o.key = defs[named->second].key;
+                o.write = true;
             }
             uses.push_back(std::move(o));
         }
@@ -302,8 +307,11 @@ const occurrence* nameindex::at(std::size_t file, std::size_t offset) const {
 const definition* nameindex::parameterat(std::size_t file, std::size_t offset,
                                          const std::string& key) const {
     const definition* best = nullptr;
-    for (const definition& d : defs) {
-        if (d.kind != namekind::parameter || d.file != file || d.key != key) continue;
+    const auto found = parameters.find(key);
+    if (found == parameters.end()) return nullptr;
+    for (const std::size_t index : found->second) {
+        const definition& d = defs[index];
+        if (d.file != file) continue;
         if (offset < d.stmtbegin || offset > d.stmtend) continue;
         if (!best || d.stmtend - d.stmtbegin < best->stmtend - best->stmtbegin) best = &d;
     }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "lspvalues.h"
@@ -93,6 +94,8 @@ class nameindex {
     mutable std::vector<std::unique_ptr<linemap>> maps; // by file, made when first asked
     std::vector<definition> defs;
     std::vector<occurrence> uses;
+    // The parameters of every function, by key: the definitions' indexes.
+    std::unordered_map<std::string, std::vector<std::size_t>> parameters;
 };
 
 // The pieces joined into one string (GCC 12 warns falsely about chains of `+` on strings).

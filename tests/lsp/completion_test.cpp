@@ -187,6 +187,30 @@ TEST(Completion, WorksWhileTheDocumentIsBroken) {
     }
 }
 
+TEST(Completion, AHugeListIsCutToTheTypedCharactersAndMarkedIncomplete) {
+    scratch dir;
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text.append("n").append(std::to_string(i)).append(" = 0\n");
+    const json few = complete(dir, text + "z = n2999|\n");
+    EXPECT_TRUE(few["isIncomplete"].get<bool>());
+    const auto names = labels(few);
+    EXPECT_TRUE(holds(names, "n2999"));
+    EXPECT_FALSE(holds(names, "n1"));
+    // Nothing typed: the first thousand, and the client asks again as the word grows.
+    const json many = complete(dir, text + "z = |\n");
+    EXPECT_TRUE(many["isIncomplete"].get<bool>());
+    EXPECT_EQ(many["items"].size(), 1000u);
+    // At the limit (names and the four word operators) the list is whole; one more and
+    // it is cut.
+    for (const int count : {996, 997}) {
+        std::string some;
+        for (int i = 0; i < count; ++i) some.append("n").append(std::to_string(i)).append(" = 0\n");
+        const json got = complete(dir, some + "z = |\n");
+        EXPECT_EQ(got["isIncomplete"].get<bool>(), count == 997) << count;
+        EXPECT_EQ(got["items"].size(), 1000u) << count;
+    }
+}
+
 TEST(Completion, ResolveAddsDocumentation) {
     scratch dir;
     dir.write("lib.ZVEX", library);
