@@ -31,8 +31,10 @@ std::vector<symbolinformation> workspacesymbols(const workspace& ws, std::string
         const nameindex names(ws, *doc);
         std::vector<bool> fresh;
         for (const scopefile& f : names.files()) fresh.push_back(done.insert(f.path).second);
+        std::set<std::pair<std::size_t, std::string>> globals; // listed once per file
         for (const definition& d : names.definitions()) {
             if (!fresh[d.file] || !fuzzymatch(d.name, query)) continue;
+            if (d.kind == namekind::global && !globals.emplace(d.file, d.key).second) continue;
             symbolkind kind;
             switch (d.kind) {
             case namekind::function:

@@ -244,9 +244,8 @@ TEST(Rename, RefusesNamesThatAreNoNamesOrChangeTheMeaning) {
 TEST(WorkspaceSymbols, OpenDocumentsAndTheirIncludesEachOnce) {
     fixture f;
     f.dir.write("other.zv", "");
-    f.s.open(
-        f.dir.uri("other.zv"),
-        "also lib\ndef Gstart() {return 1}\nclass Tool {\n  def use() {\n    return 0\n  }\n}\n");
+    f.s.open(f.dir.uri("other.zv"), "also lib\nGlimit = 2\nGlimit = 3\ndef Gstart() {return "
+                                    "1}\nclass Tool {\n  def use() {\n    return 0\n  }\n}\n");
     const auto symbols = [&](const std::string& query) {
         std::vector<std::string> out;
         for (const json& s : f.s.result("workspace/symbol", {{"query", query}})) {
@@ -261,9 +260,9 @@ TEST(WorkspaceSymbols, OpenDocumentsAndTheirIncludesEachOnce) {
         return out;
     };
     EXPECT_EQ(symbols(""),
-              (std::vector<std::string>{"Box 5 prog ", "Glimit 13 lib ", "Gstart 12 other ",
-                                        "Tool 5 other ", "area 12 prog ", "grow 6 prog Box",
-                                        "square 12 lib ", "use 6 other Tool"}));
+              (std::vector<std::string>{"Box 5 prog ", "Glimit 13 lib ", "Glimit 13 other ",
+                                        "Gstart 12 other ", "Tool 5 other ", "area 12 prog ",
+                                        "grow 6 prog Box", "square 12 lib ", "use 6 other Tool"}));
     EXPECT_EQ(symbols("sq"), (std::vector<std::string>{"square 12 lib "}));
     EXPECT_EQ(symbols("GRW"), (std::vector<std::string>{"grow 6 prog Box"}));
     EXPECT_EQ(symbols("rea"), (std::vector<std::string>{"area 12 prog "}));
