@@ -108,6 +108,11 @@ std::vector<std::pair<std::size_t, std::string_view>> parametersof(std::string_v
     return out;
 }
 
+// Whether the splitter refused `text`: it holds something, and the outline nothing.
+bool refused(const outline& tree, std::string_view text) {
+    return tree.statements().empty() && text.find_first_not_of(" \t\r\n") != std::string_view::npos;
+}
+
 bool nametoken(tokentype t) {
     return t == tokentype::variable || t == tokentype::property || t == tokentype::function ||
            t == tokentype::type || t == tokentype::parameter;
@@ -222,7 +227,7 @@ void nameindex::addfile(std::string uri, std::string path, std::string text) {
     whole.text = f.text;
     whole.length = f.text.size();
     whole.tree = std::make_unique<outline>(whole.text);
-    if (whole.tree->complete()) {
+    if (!refused(*whole.tree, whole.text)) {
         f.parts.push_back(std::move(whole));
     } else {
         // The splitter refused the text: split it with its unbalanced brackets made blanks,
@@ -232,7 +237,7 @@ void nameindex::addfile(std::string uri, std::string path, std::string text) {
         mended.text = balanced(f.text);
         mended.length = f.text.size();
         mended.tree = std::make_unique<outline>(mended.text);
-        if (mended.tree->complete()) {
+        if (!refused(*mended.tree, mended.text)) {
             f.parts.push_back(std::move(mended));
             scope.push_back(std::move(f));
             return;
@@ -247,7 +252,7 @@ void nameindex::addfile(std::string uri, std::string path, std::string text) {
                 part.length = line.size();
                 part.text = std::string(line) + *closing;
                 part.tree = std::make_unique<outline>(part.text);
-                if (part.tree->complete()) f.parts.push_back(std::move(part));
+                if (!refused(*part.tree, part.text)) f.parts.push_back(std::move(part));
             }
             at = end + 1;
         }

@@ -269,6 +269,24 @@ TEST(WorkspaceSymbols, OpenDocumentsAndTheirIncludesEachOnce) {
     EXPECT_TRUE(symbols("zz").empty());
 }
 
+// Includes are followed through `maxscopefiles` files (the document among them): a chain of
+// includes gives the names of its first 63 files, not of the 64th.
+TEST(References, IncludesAreReadUpToTheLimit) {
+    scratch dir;
+    for (int i = 0; i < 70; ++i) {
+        dir.write("lib" + std::to_string(i) + ".ZVEX",
+                  "also lib" + std::to_string(i + 1) + "\nGv" + std::to_string(i) + " = 1\n");
+    }
+    session s;
+    s.initialize();
+    s.open(dir.uri("prog.zv"), "also lib0\nx = 1\n");
+    const json got = s.result("textDocument/completion", session::at(dir.uri("prog.zv"), 1, 4));
+    const auto names = lsptest::labels(got);
+    EXPECT_TRUE(lsptest::holds(names, "Gv0"));
+    EXPECT_TRUE(lsptest::holds(names, "Gv62"));
+    EXPECT_FALSE(lsptest::holds(names, "Gv63"));
+}
+
 TEST(Hover, SaysWhatANameIsThenItsByteCode) {
     fixture f;
     const struct {
