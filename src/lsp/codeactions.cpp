@@ -251,6 +251,21 @@ void extrawords(const nameindex& names, std::size_t at, std::vector<candidate>& 
     const std::size_t end = base + s->words[last].end();
     const std::string_view text = names.files()[0].text;
     const std::string inner(text.substr(begin, end - begin));
+    // Strings written side by side with blanks between: one string.
+    std::string joined;
+    for (std::size_t i = first; i <= last; ++i) {
+        const std::string_view w = s->words[i].text;
+        if (w.size() < 2 || w.front() != '"' || w.back() != '"' || w.find('"', 1) != w.size() - 1 ||
+            w.find('\\') != std::string_view::npos) {
+            joined.clear();
+            break;
+        }
+        joined.append(w.substr(1, w.size() - 2));
+        if (i == last) joined = concat({"\"", joined, "\""});
+    }
+    if (!joined.empty()) {
+        out.push_back(single(concat({"Join the strings: ", joined}), begin, end, joined, true));
+    }
     out.push_back(single(concat({"Put '", inner, "' in parentheses"}), begin, end,
                          concat({"(", inner, ")"}), true));
 }
