@@ -6,6 +6,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <sstream>
@@ -59,18 +60,45 @@ val diagnosticsof(const std::vector<zv::diagnostic>& diagnostics) {
     return list;
 }
 
+// The title blocks as columns of typed arrays (one entry per node; node 0 is the root), which
+// cost one copy each rather than an object per node: `parent`, `located`, `file` (an index
+// into `names`, -1 when not located) and the range's `line`, `column`, `endline`, `endcolumn`.
 val nodesof(const std::vector<zv::titleinfo>& nodes) {
-    val list = val::array();
-    for (const zv::titleinfo& node : nodes) {
-        val item = val::object();
-        item.set("title", node.title);
-        item.set("parent", node.parent);
-        item.set("statement", node.statement);
-        item.set("located", node.located);
-        if (node.located) putlocation(item, node.where);
-        list.call<void>("push", item);
+    const std::size_t count = nodes.size();
+    std::vector<std::int32_t> parent(count), file(count, -1);
+    std::vector<std::uint8_t> located(count);
+    std::vector<std::uint32_t> line(count), column(count), endline(count), endcolumn(count);
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < count; ++at) {
+        const zv::titleinfo& node = nodes[at];
+        parent[at] = node.parent;
+        located[at] = node.located;
+        if (!node.located) continue;
+        if (names.empty() || names.back() != node.where.file) {
+            auto known = std::find(names.begin(), names.end(), node.where.file);
+            if (known == names.end()) known = names.insert(names.end(), node.where.file);
+            file[at] = static_cast<std::int32_t>(known - names.begin());
+        } else {
+            file[at] = static_cast<std::int32_t>(names.size() - 1);
+        }
+        line[at] = node.where.line;
+        column[at] = node.where.column;
+        endline[at] = node.where.endline;
+        endcolumn[at] = node.where.endcolumn;
     }
-    return list;
+    val out = val::object();
+    out.set("count", count);
+    out.set("parent", copyarray(parent));
+    out.set("located", copyarray(located));
+    out.set("file", copyarray(file));
+    out.set("line", copyarray(line));
+    out.set("column", copyarray(column));
+    out.set("endline", copyarray(endline));
+    out.set("endcolumn", copyarray(endcolumn));
+    val list = val::array();
+    for (const std::string& name : names) list.call<void>("push", name);
+    out.set("names", list);
+    return out;
 }
 
 // zvdis's plain listing of `code`, and the offset and size of the instruction on each of its

@@ -17,5 +17,7 @@ export function compileWith(module, request) {
 
 // The buffers of a result that can be handed over instead of copied.
 export function transferables(result) {
-  return [result.code, result.origins, result.lineoffsets, result.linesizes].map((array) => array.buffer);
+  const { nodes } = result;
+  return [result.code, result.origins, result.lineoffsets, result.linesizes, nodes.parent, nodes.located,
+    nodes.file, nodes.line, nodes.column, nodes.endline, nodes.endcolumn].map((array) => array.buffer);
 }

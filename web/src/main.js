@@ -11,7 +11,7 @@ import { searchKeymap } from '@codemirror/search';
 
 import { ListingView } from './listingview.js';
 import { encodefiles, decodefiles } from './fragment.js';
-import { nodeat, linesof, nodeofline, locatednode, charcolumn, unitcolumn } from './origins.js';
+import { nodeat, linesof, nodeofline, locatednode, placeof, charcolumn, unitcolumn } from './origins.js';
 import { compileWith } from './compileonce.js';
 import { examples } from './examples.js';
 
@@ -340,8 +340,8 @@ function pointat(offset) {
   page.hovered = node;
   page.highlighted = linesof(result, node);
   page.listing.mark(page.highlighted);
-  if (node < 0) return clearsourcemarks();
-  const found = result.nodes[node];
+  const found = placeof(result.nodes, node);
+  if (!found) return clearsourcemarks();
   marksource(offsetof(doc, found.line, found.column), offsetof(doc, found.endline, found.endcolumn), 'construct');
 }
 
@@ -368,9 +368,9 @@ function pickline(index) {
   const result = page.result;
   const node = locatednode(result.nodes, nodeofline(result, index));
   page.picked = index;
-  if (node < 0) return clearsourcemarks();
-  const found = result.nodes[node];
-  page.pickedplace = { file: found.file, line: found.line, column: found.column, endline: found.endline, endcolumn: found.endcolumn };
+  const found = placeof(result.nodes, node);
+  if (!found) return clearsourcemarks();
+  page.pickedplace = found;
   revealplace(found.file, found.line, found.column, found.endline, found.endcolumn);
 }
 
@@ -463,6 +463,11 @@ function setup() {
       page.files[0].state = editorstate(text);
       if (page.active === 0) page.view.setState(page.files[0].state);
       edited(true);
+      return done;
+    },
+    setFiles(files) {
+      const done = nextresult();
+      loadfiles(files.map((file) => ({ name: String(file.name), text: String(file.text) })));
       return done;
     },
     setFile(name, text) {

@@ -2,45 +2,55 @@
 // code names the title block (node) that was innermost when it was made, and every located
 // node knows the source range of its construct. A node's parent always comes before it.
 
-// Does the node's range hold the place (1-based line and column, in characters)?
-function holds(node, file, line, column) {
-  if (!node.located || node.file !== file) return false;
-  if (line < node.line || (line === node.line && column < node.column)) return false;
-  if (line > node.endline || (line === node.endline && column >= node.endcolumn)) return false;
-  return true;
+// The nodes come as columns of typed arrays (see zvweb.cpp): nodes.parent[n], nodes.line[n]...
+// A node as one object: {file, line, column, endline, endcolumn}, or null when not located.
+export function placeof(nodes, index) {
+  if (index < 0 || index >= nodes.count || !nodes.located[index]) return null;
+  return {
+    file: nodes.names[nodes.file[index]],
+    line: nodes.line[index],
+    column: nodes.column[index],
+    endline: nodes.endline[index],
+    endcolumn: nodes.endcolumn[index],
+  };
 }
 
-function before(a, b) {
-  return a.line < b.line || (a.line === b.line && a.column <= b.column);
+// Is (line, column) before (or at) (otherline, othercolumn)?
+function atorbefore(line, column, otherline, othercolumn) {
+  return line < otherline || (line === otherline && column <= othercolumn);
 }
 
-// The innermost construct at a place: of the nodes whose range holds it, the one with the
-// narrowest range, the outermost of equal ranges (so that a statement's own bytes count with
-// those of the expression that spans it); -1 when none does.
+// The innermost construct at a place (1-based line and column, in characters): of the nodes
+// whose range holds it, the one with the narrowest range, the outermost of equal ranges (so
+// that a statement's own bytes count with those of the expression that spans it); -1 when
+// none does.
 export function nodeat(nodes, file, line, column) {
+  const wanted = nodes.names.indexOf(file);
+  if (wanted < 0) return -1;
+  const { located, line: lines, column: columns, endline: endlines, endcolumn: endcolumns } = nodes;
   let found = -1;
-  for (let index = 1; index < nodes.length; ++index) {
-    const node = nodes[index];
-    if (!holds(node, file, line, column)) continue;
-    if (found < 0) { found = index; continue; }
-    const best = nodes[found];
-    // Narrower: begins no earlier and ends no later, and not the same range.
-    const begins = before(best, node);
-    const ends = node.endline < best.endline ||
-      (node.endline === best.endline && node.endcolumn <= best.endcolumn);
-    const same = node.line === best.line && node.column === best.column &&
-      node.endline === best.endline && node.endcolumn === best.endcolumn;
-    if (begins && ends && !same) found = index;
+  for (let index = 1; index < nodes.count; ++index) {
+    if (!located[index] || nodes.file[index] !== wanted) continue;
+    if (!atorbefore(lines[index], columns[index], line, column)) continue;
+    if (atorbefore(endlines[index], endcolumns[index], line, column)) continue; // ends at or before
+    if (found >= 0) {
+      const begins = atorbefore(lines[found], columns[found], lines[index], columns[index]);
+      const ends = atorbefore(endlines[index], endcolumns[index], endlines[found], endcolumns[found]);
+      const same = lines[index] === lines[found] && columns[index] === columns[found] &&
+        endlines[index] === endlines[found] && endcolumns[index] === endcolumns[found];
+      if (!begins || !ends || same) continue;
+    }
+    found = index;
   }
   return found;
 }
 
 // Marks of the nodes in the subtree of `top` (the node itself and all below it).
 function subtree(nodes, top) {
-  const inside = new Uint8Array(nodes.length);
+  const inside = new Uint8Array(nodes.count);
   inside[top] = 1;
-  for (let index = top + 1; index < nodes.length; ++index) {
-    const parent = nodes[index].parent;
+  for (let index = top + 1; index < nodes.count; ++index) {
+    const parent = nodes.parent[index];
     if (parent >= top && parent < index && inside[parent]) inside[index] = 1;
   }
   return inside;
@@ -67,8 +77,8 @@ export function nodeofline(result, line) {
 
 // The nearest located node at or above `index`; -1 when none is.
 export function locatednode(nodes, index) {
-  for (let at = index, steps = 0; at >= 0 && steps <= nodes.length; at = nodes[at].parent, ++steps) {
-    if (nodes[at].located) return at;
+  for (let at = index, steps = 0; at >= 0 && at < nodes.count && steps <= nodes.count; at = nodes.parent[at], ++steps) {
+    if (nodes.located[at]) return at;
   }
   return -1;
 }
