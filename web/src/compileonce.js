@@ -9,6 +9,7 @@ export function compileWith(module, request) {
   const result = module.compile(request.source, {
     name: request.name,
     keepgoing: true,
+    warn: true,
     readinclude: (path) => (Object.prototype.hasOwnProperty.call(includes, path) ? includes[path] : null),
   });
   result.milliseconds = performance.now() - started;

@@ -450,7 +450,9 @@ function setup() {
   });
 
   const ready = (async () => {
-    const files = (await decodefiles(location.hash)) || examples[0].files;
+    const shared = await decodefiles(location.hash);
+    if (!shared) picker.value = examples[0].name;
+    const files = shared || examples[0].files;
     const first = nextresult();
     loadfiles(files);
     await first;
