@@ -247,6 +247,15 @@ test('a shared link brings the program and its included files back', async () =>
   const first = await shown(page, source);
   assert.equal(first.status, 0);
   assert.equal(first.code, native(source, { 'lib.ZVEX': library }).code, 'the include tab is read');
+  // A listing line made by the included file shows its tab and marks the construct there.
+  const lines = first.listing.trimEnd().split('\n');
+  const loadn = lines.findIndex((line) => line.endsWith('LOAD "n"'));
+  await page.click(`.listing .line[data-index="${loadn}"]`);
+  const picked = await page.evaluate(() => window.zvPlayground.result().picked);
+  assert.deepEqual(picked, { file: 'lib.ZVEX', line: 2, column: 12, endline: 2, endcolumn: 13 });
+  assert.equal(await page.$eval('.tab.active', (tab) => tab.dataset.name), 'lib.ZVEX');
+  assert.equal(await page.$eval('.origin', (node) => node.textContent), 'n');
+  await screenshot(page, 'include-tab');
   await page.waitForFunction(() => location.hash.length > 3);
   const link = await page.evaluate(() => location.href);
   await page.close();
