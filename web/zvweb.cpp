@@ -120,13 +120,14 @@ void putlisting(val& into, const std::vector<std::uint8_t>& code) {
 // compile(source, settings): `source` is a string or a Uint8Array; `settings` may hold
 // `name` (the program's name), `readinclude(path)` returning the file's text (string or
 // Uint8Array) or null when it cannot be read, `warn` (look for every warning) and
-// `keepgoing` (go on after an error in a statement, when the library offers it).
+// `keepgoing` (record an error in a statement and go on with the next one).
 val compile(const val& source, const val& settings) {
     zv::options options;
     options.origins = true;
     options.sources = false;
     if (settings["name"].isString()) options.name = settings["name"].as<std::string>();
     options.warn = settings["warn"].isTrue();
+    options.keepgoing = settings["keepgoing"].isTrue();
     const val reader = settings["readinclude"];
     if (reader.typeOf().as<std::string>() == "function") {
         options.readinclude = [reader](const std::string& path) -> std::optional<std::string> {

@@ -173,6 +173,24 @@ test('a typed program gives zvc\'s bytes, zvdis\'s listing and zvc\'s error', as
   await page.close();
 });
 
+test('every failing statement is reported and the others compile (keep-going mode)', async () => {
+  const page = await blankpage();
+  const good = ['a = 1', 'f(2)', 'h(4)'];
+  const bad = [{ line: 2, text: 'b = (c))' }, { line: 4, text: 'g = 3 +' }];
+  const source = [good[0], bad[0].text, good[1], bad[1].text, good[2]].join('\n') + '\n';
+  await page.evaluate((text) => window.zvPlayground.setSource(text), source);
+  const result = await shown(page, source);
+  assert.equal(result.status, 1, 'the status of the first error');
+  assert.equal(result.code, native(good.join('\n') + '\n').code, 'the code of the statements that compiled');
+  const errors = result.diagnostics.filter((found) => found.severity === 'error');
+  assert.deepEqual(errors.map((found) => [found.line, found.message]),
+    bad.map((each) => [each.line, native(each.text + '\n').error]));
+  assert.equal(await page.$$eval('.cm-lintRange-error', (marks) => marks.length), 2);
+  assert.equal(await page.$eval('#download', (button) => button.disabled), true, 'no download of failed code');
+  await screenshot(page, 'keep-going');
+  await page.close();
+});
+
 // The byte ranges of listing lines, from the offsets the listing prints.
 function linebytes(result, lines) {
   const offsets = result.listing.trimEnd().split('\n').map((line) => Number(line.trim().split(/\s+/)[0]));

@@ -240,7 +240,8 @@ function show(result, files) {
   page.highlighted = [];
   const bytes = result.code.length;
   const failed = result.status !== 0;
-  $('bytes').textContent = `${bytes} byte${bytes === 1 ? '' : 's'}`;
+  // After an error the code is that of the statements that compiled; zvc writes none.
+  $('bytes').textContent = `${bytes} byte${bytes === 1 ? '' : 's'}` + (failed ? ' (of the statements that compiled)' : '');
   $('time').textContent = `compiled in ${result.milliseconds.toFixed(1)} ms` +
     (page.compiler.inworker ? '' : ' (on the page)');
   $('state').textContent = failed ? `status ${result.status}` : 'compiled';
