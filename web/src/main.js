@@ -18,38 +18,55 @@ import { examples } from './examples.js';
 const $ = (id) => document.getElementById(id);
 const echoshown = 1 << 16; // characters of the hex echo put on the page; the rest is counted
 const compiledelay = 200;  // milliseconds of quiet typing before a compile
+const fragmentlimit = 1 << 20; // characters of the longest fragment kept (browsers cap addresses near 2 MB)
 
 // ---------------------------------------------------------------------------------------
 // The compiler: a worker when one can be started, else the page itself.
 
-function startcompiler() {
+// A worker whose compiler failed (out of memory, say) is replaced by a fresh one, so that
+// the next compile starts clean.
+function startworker() {
+  const waiting = new Map();
+  let next = 1;
   let worker = null;
-  try {
+  const fail = (message) => {
+    for (const settle of waiting.values()) settle.reject(new Error(message));
+    waiting.clear();
+    worker.terminate();
+    worker = null;
+  };
+  const start = () => {
     worker = new Worker('worker.js');
-  } catch {
-    worker = null; // a file:// page may start no worker
-  }
-  if (worker) {
-    const waiting = new Map();
-    let next = 1;
     worker.onmessage = (event) => {
       const { id, answer, failure } = event.data;
       const settle = waiting.get(id);
       waiting.delete(id);
-      if (settle) failure ? settle.reject(new Error(failure)) : settle.resolve(answer);
+      if (failure) {
+        if (settle) settle.reject(new Error(failure));
+        fail(failure);
+      } else if (settle) {
+        settle.resolve(answer);
+      }
     };
-    worker.onerror = (event) => {
-      for (const settle of waiting.values()) settle.reject(new Error(event.message || 'worker failed'));
-      waiting.clear();
-    };
-    return {
-      inworker: true,
-      compile: (request) => new Promise((resolve, reject) => {
-        const id = next++;
-        waiting.set(id, { resolve, reject });
-        worker.postMessage({ ...request, id });
-      }),
-    };
+    worker.onerror = (event) => fail(event.message || 'the compiler failed');
+  };
+  start();
+  return {
+    inworker: true,
+    compile: (request) => new Promise((resolve, reject) => {
+      if (!worker) start();
+      const id = next++;
+      waiting.set(id, { resolve, reject });
+      worker.postMessage({ ...request, id });
+    }),
+  };
+}
+
+function startcompiler() {
+  try {
+    return startworker();
+  } catch {
+    // a file:// page may start no worker: compile on the page
   }
   const loading = new Promise((resolve, reject) => {
     const script = document.createElement('script');
@@ -227,6 +244,10 @@ async function compilenow() {
 
 async function keepinfragment(files) {
   const fragment = await encodefiles(files);
+  if (fragment.length > fragmentlimit) {
+    $('state').textContent += ' (too large to keep in the link)';
+    return;
+  }
   if (fragment !== location.hash) window.history.replaceState(null, '', fragment);
 }
 
