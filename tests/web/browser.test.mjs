@@ -173,6 +173,25 @@ test('a typed program gives zvc\'s bytes, zvdis\'s listing and zvc\'s error', as
   await page.close();
 });
 
+test('the download button saves the byte code zvc writes, named after the program', async () => {
+  const page = await blankpage();
+  const source = 'if x {print("hi")}\nn = [1, 2.5, "three"]\n';
+  await page.evaluate((text) => window.zvPlayground.setSource(text), source);
+  await shown(page, source);
+  const saved = tempdir('zvweb-download-');
+  try {
+    const session = await page.createCDPSession();
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: saved });
+    await page.click('#download');
+    const file = path.join(saved, 'prog.zvbc');
+    for (let tries = 0; tries < 100 && !fs.existsSync(file); ++tries) await new Promise((resolve) => setTimeout(resolve, 100));
+    assert.equal(fs.readFileSync(file).toString('hex'), native(source).code);
+  } finally {
+    fs.rmSync(saved, { recursive: true, force: true });
+  }
+  await page.close();
+});
+
 test('every failing statement is reported and the others compile (keep-going mode)', async () => {
   const page = await blankpage();
   const good = ['a = 1', 'f(2)', 'h(4)'];
