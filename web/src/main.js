@@ -491,6 +491,7 @@ function setup() {
     },
     setFiles(files) {
       const done = nextresult();
+      picker.value = '';
       loadfiles(files.map((file) => ({ name: String(file.name), text: String(file.text) })));
       return done;
     },
@@ -516,7 +517,10 @@ function setup() {
   window.addEventListener('hashchange', async () => {
     const files = await decodefiles(location.hash);
     const current = filetexts();
-    if (files && JSON.stringify(files) !== JSON.stringify(current)) loadfiles(files);
+    if (files && JSON.stringify(files) !== JSON.stringify(current)) {
+      picker.value = '';
+      loadfiles(files);
+    }
   });
 }
 
