@@ -67,11 +67,18 @@ async function openpage(url = base) {
   const page = await browser.newPage();
   const problems = [];
   page.on('pageerror', (failure) => problems.push(failure.message));
+  page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
   await page.setViewport({ width: 1400, height: 900 });
   await page.goto(url, { waitUntil: 'load' });
   await page.evaluate(() => window.zvPlayground.ready);
   page.problems = problems;
   return page;
+}
+
+// Closes a page after checking that it reported no script error.
+async function closepage(page) {
+  assert.deepEqual(page.problems, [], 'errors on the page');
+  await page.close();
 }
 
 async function screenshot(page, name) {
@@ -169,8 +176,7 @@ test('a typed program gives zvc\'s bytes, zvdis\'s listing and zvc\'s error', as
     }
     await screenshot(page, 'typed-' + example.name.replace(/\W+/g, '-'));
   }
-  assert.deepEqual(page.problems, []);
-  await page.close();
+  await closepage(page);
 });
 
 test('the download button saves the byte code zvc writes, named after the program', async () => {
@@ -189,7 +195,7 @@ test('the download button saves the byte code zvc writes, named after the progra
   } finally {
     fs.rmSync(saved, { recursive: true, force: true });
   }
-  await page.close();
+  await closepage(page);
 });
 
 test('every failing statement is reported and the others compile (keep-going mode)', async () => {
@@ -207,7 +213,7 @@ test('every failing statement is reported and the others compile (keep-going mod
   assert.equal(await page.$$eval('.cm-lintRange-error', (marks) => marks.length), 2);
   assert.equal(await page.$eval('#download', (button) => button.disabled), true, 'no download of failed code');
   await screenshot(page, 'keep-going');
-  await page.close();
+  await closepage(page);
 });
 
 // The byte ranges of listing lines, from the offsets the listing prints.
@@ -271,8 +277,7 @@ test('the pointer over a construct marks its bytes; a listing line marks its con
   assert.deepEqual(picked, { file: 'prog.zv', line: 2, column: 3, endline: 2, endcolumn: 4 });
   assert.equal(await page.$eval('.origin', (node) => node.textContent), 'b');
   await screenshot(page, 'listing-click');
-  assert.deepEqual(page.problems, []);
-  await page.close();
+  await closepage(page);
 });
 
 test('a shared link brings the program and its included files back', async () => {
@@ -295,7 +300,7 @@ test('a shared link brings the program and its included files back', async () =>
   await screenshot(page, 'include-tab');
   await page.waitForFunction(() => location.hash.length > 3);
   const link = await page.evaluate(() => location.href);
-  await page.close();
+  await closepage(page);
 
   const again = await openpage(link);
   const second = await shown(again, source);
@@ -304,7 +309,7 @@ test('a shared link brings the program and its included files back', async () =>
   const tabs = await again.$$eval('.tab', (tabs) => tabs.map((tab) => tab.dataset.name));
   assert.deepEqual(tabs, ['prog.zv', 'lib.ZVEX']);
   await screenshot(again, 'shared-link');
-  await again.close();
+  await closepage(again);
 });
 
 // Sets a program without waiting, then counts how long the page's own timer went without
@@ -350,8 +355,7 @@ test('a deep and a large program compile in the worker while the page stays resp
     assert.ok(seen.longest < 1000, `${name}: the page paused ${seen.longest.toFixed(0)} ms`);
     await screenshot(page, name);
   }
-  assert.deepEqual(page.problems, []);
-  await page.close();
+  await closepage(page);
 });
 
 test('the page compiles from a file:// URL, on the page when no worker may start', async () => {
@@ -363,5 +367,5 @@ test('the page compiles from a file:// URL, on the page when no worker may start
   // Chromium starts no worker from a file:// page: the fallback compiled it.
   assert.equal(result.inworker, false);
   await screenshot(page, 'file-url');
-  await page.close();
+  await closepage(page);
 });
