@@ -107,6 +107,7 @@ const page = {
   result: null,     // the last compile shown
   shownfiles: null, // the files that compile was of
   hovered: -1,      // the node under the pointer
+  picked: null,     // the place of the construct of the listing line clicked
   highlighted: [],  // listing lines marked
   running: null,    // the compile in flight
   again: false,     // files changed while it ran
@@ -258,6 +259,7 @@ function show(result, files) {
   page.result = result;
   page.shownfiles = files;
   page.hovered = -1;
+  page.picked = null;
   page.highlighted = [];
   const bytes = result.code.length;
   const failed = result.status !== 0;
@@ -389,10 +391,9 @@ function pickline(index) {
   page.listing.pick(index);
   const result = page.result;
   const node = locatednode(result.nodes, nodeofline(result, index));
-  page.picked = index;
   const found = placeof(result.nodes, node);
+  page.picked = found;
   if (!found) return clearsourcemarks();
-  page.pickedplace = found;
   revealplace(found.file, found.line, found.column, found.endline, found.endcolumn);
 }
 
@@ -419,7 +420,7 @@ function describe() {
     parsermessages: result.parsermessages.map((message) => ({ stderr: message.stderr, text: message.text })),
     listing: result.listing,
     highlighted: page.highlighted.slice(),
-    picked: page.pickedplace || null,
+    picked: page.picked,
     milliseconds: result.milliseconds,
     files: page.shownfiles.map((file) => ({ name: file.name, text: file.text })),
     inworker: page.compiler.inworker,
