@@ -36,6 +36,11 @@ const stackbounds& threadstack() {
 } // namespace
 
 std::size_t stackleft() {
+#ifdef __EMSCRIPTEN__
+    // WebAssembly's stack is the engine's; its bounds are not reported. The caller falls
+    // back to a helper thread, or compiles here where there are no threads.
+    return 0;
+#endif
     const stackbounds& bounds = threadstack();
     int here = 0;
     const auto at = reinterpret_cast<std::uintptr_t>(&here);
