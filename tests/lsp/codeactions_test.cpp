@@ -85,7 +85,7 @@ TEST(CodeActions, EveryWarningAndTheCommonErrors) {
          {"Join the strings: \"ab\" => s = \"ab\"\n"}},
         {"strings apart",
          "s = \"a\" \"b\"\n",
-         "compile-error",
+         "extra-words",
          {"Join the strings: \"ab\" => s = \"ab\"\n"}},
         {"global definition",
          "def Gtotal() {return 1}\nx = Gtotal()\nGtotal = 2\n",
@@ -110,21 +110,21 @@ TEST(CodeActions, EveryWarningAndTheCommonErrors) {
         {"leading digit", "y = 2x\n", "name-digit", {"Multiply: 2*x => y = 2*x\n"}},
         {"blank-split assignment",
          "total = a + b\n",
-         "compile-error",
+         "extra-words",
          {"Put 'a + b' in parentheses => total = (a + b)\n"}},
         {"not without parentheses",
          "stop = not running\n",
-         "compile-error",
+         "extra-words",
          {"Put 'not running' in parentheses => stop = (not running)\n"}},
         {"blank-split condition",
          "if count == 0 {go()}\n",
-         "compile-error",
+         "extra-words",
          {"Put 'count == 0' in parentheses => if (count == 0) {go()}\n"}},
         {"blank-split return",
          "def f(a) {\n  return a + 1\n}\n",
-         "compile-error",
+         "extra-words",
          {"Put 'a + 1' in parentheses => def f(a) {\n  return (a + 1)\n}\n"}},
-        {"operators side by side", "x = a+-b\n", "compile-error", {"Write '-' => x = a-b\n"}},
+        {"operators side by side", "x = a+-b\n", "unknown-operator", {"Write '-' => x = a-b\n"}},
         {"unclosed block",
          "x = 1\nif a {\n",
          "unclosed",
@@ -135,14 +135,14 @@ TEST(CodeActions, EveryWarningAndTheCommonErrors) {
          {"Close the '(' at the end of the line => x = f(1)\ny = 2\n"}},
         {"stray brace", "x = [}\n", "stray-brace", {"Remove the stray '}' => x = [\n"}},
         // One error fixed beside another that stays.
-        {"two errors", "x = a+-b\ny = c+\n", "compile-error", {"Write '-' => x = a-b\ny = c+\n"}},
+        {"two errors", "x = a+-b\ny = c+\n", "unknown-operator", {"Write '-' => x = a-b\ny = c+\n"}},
         // Fixes that do not pass the check are not offered: closing the '(' at the end of
         // its line leaves words the statement cannot take; a negative number after an
         // operator has no mechanical fix.
         {"unclosed before more words", "x = f(1 2\n", "unclosed", {}},
-        {"negative after operator", "m = (f == -1)\n", "compile-error", {}},
+        {"negative after operator", "m = (f == -1)\n", "unknown-operator", {}},
         // An expression statement with two expressions has no one fix.
-        {"two expressions", "f(1) g(2)\n", "compile-error", {}},
+        {"two expressions", "f(1) g(2)\n", "extra-words", {}},
     };
     for (const fixcase& c : table) {
         SCOPED_TRACE(c.name);
