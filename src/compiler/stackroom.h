@@ -9,11 +9,13 @@
 // inclusions), with room to spare: about 560 bytes were measured for the deepest-reaching
 // constructs (calls and indexes) in an optimised build. Builds without optimisation or with
 // sanitizers take several times as much.
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t stackperlevel = 16384;
+#elif !defined(__OPTIMIZE__)
 constexpr std::size_t stackperlevel = 8192;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr std::size_t stackperlevel = 8192;
+constexpr std::size_t stackperlevel = 16384;
 #else
 constexpr std::size_t stackperlevel = 1024;
 #endif

@@ -249,7 +249,8 @@ TEST(embedding, compilesonthecallersthreadwhenthestackholds) {
     const row rows[] = {
         {"ordinary program, 8 MiB", 8u << 20, &ordinary, true},
         {"ordinary program, 512 KiB", 512u << 10, &ordinary, true},
-        {"2000 levels, 8 MiB", 8u << 20, &deep, true},
+        // Builds with sanitizers reckon more stack per level than 8 MiB hold.
+        {"2000 levels, 8 MiB", 8u << 20, &deep, stackneeded(2000) < (7u << 20)},
         {"2000 levels, 512 KiB", 512u << 10, &deep, false},
     };
     for (const row& r : rows) {
