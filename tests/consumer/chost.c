@@ -244,6 +244,11 @@ static void checkembedding(void) {
     struct seen seen = {0};
     zv_options options;
     zv_options_init(&options);
+    const zv_options frommacro = ZV_OPTIONS_INIT;
+    if (frommacro.flags != options.flags || frommacro.struct_size != options.struct_size ||
+        frommacro.name != NULL || frommacro.read_file != NULL || frommacro.warnings != NULL ||
+        frommacro.warning_count != 0 || frommacro.write_code != NULL)
+        fail("ZV_OPTIONS_INIT", "differs from zv_options_init");
     options.name = "prog.zv";
     options.read_file = filereader;
     options.user = &seen;
