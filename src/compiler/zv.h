@@ -139,12 +139,14 @@ ZV_API void zv_options_init(zv_options* options);
  *
  * The compilation, and with it every call of the reader and the code sink, runs on the
  * calling thread, unless the calling thread's stack has too little room left for the
- * program's nesting (about 1 KiB per level of brackets, blocks and inclusions, measured
- * against the room the thread has); then it runs on a helper thread with a large stack
- * while the caller waits, and so do the callbacks. A program whose own text nests shallowly
- * but which includes a deeply nested file may switch to a helper thread at that `also`.
- * Ordinary programs never leave the calling thread of a thread with the usual 8 MiB stack
- * (or 2 MiB of a default non-main thread up to a few hundred levels). */
+ * program's nesting: the library reckons 256 KiB plus 1 KiB per level of brackets, blocks
+ * and inclusions, against the room it measures below the caller's frame. Then the program
+ * is compiled on a helper thread with a large stack while the caller waits, and its
+ * callbacks run there. An included file too deep for the room left at its `also` statement
+ * is compiled (with the files it includes) on a helper thread; the reads before stay on
+ * the calling thread. On a stack the library cannot measure (a coroutine's) it always uses
+ * the helper thread. A thread with the usual 8 MiB stack never leaves its thread, as the
+ * nesting is limited to 2000 levels; a 2 MiB one stays for programs up to about 1700. */
 ZV_API zv_result* zv_compile(const char* text, size_t size, const zv_options* options);
 
 /* Releases a result and every string and diagnostic taken from it. NULL is ignored. */
