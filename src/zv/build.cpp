@@ -261,6 +261,12 @@ std::vector<job> plan(const buildoptions& o) {
 // soon as it and all before it are done.
 int runbuild(const buildoptions& o) {
     const std::vector<job> jobs = plan(o);
+    // The output folder is made as compilers make theirs; when it cannot be, writing each
+    // file into it fails and says so.
+    if (!o.outdir.empty()) {
+        std::error_code ignored;
+        fs::create_directories(o.outdir, ignored);
+    }
     std::vector<outcome> outcomes(jobs.size());
     std::vector<char> done(jobs.size(), 0);
     std::mutex lock;

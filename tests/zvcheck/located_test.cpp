@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "support.h"
+#include "runzv.h"
 
 namespace zvtest {
 
