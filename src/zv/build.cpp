@@ -44,7 +44,7 @@ const char* const optionhelp =
     "Options:\n"
     "  -o FILE              the byte-code file (one SOURCE only); default: the source's\n"
     "                       stem with .zvbc, in the working directory (as zvc names it)\n"
-    "  --out-dir DIR        write the byte-code files into DIR\n"
+    "  --out-dir DIR        write the byte-code files into DIR (made when missing)\n"
     "  -MD                  also write a dependency file in Make syntax (FILE.d)\n"
     "  -MF FILE             name the dependency file (one SOURCE only)\n"
     "  -MT TARGET           name the target of the dependency file (one SOURCE only)\n"
