@@ -130,8 +130,38 @@ void compilation::reset() {
     arena.clear();
     constructs.clear();
     included.clear();
+    keepgoing = false;
+    failures.clear();
     events.clear();
     warnings.clear();
+}
+
+compilation::mark compilation::where() const {
+    mark m;
+    m.code = code.size();
+    m.origins = codeorigins.size();
+    m.nodes = titlenodes.size();
+    m.opennodes = opennodes.size();
+    m.openblocks = openblocks.size();
+    m.asop = asop;
+    m.currentdesclength = currentdesclength;
+    m.desc = desc.where();
+    m.includes = includestack.size();
+    return m;
+}
+
+void compilation::rollback(const mark& m) {
+    code.resize(m.code);
+    codeorigins.resize(m.origins);
+    titlenodes.erase(titlenodes.begin() + static_cast<std::ptrdiff_t>(m.nodes), titlenodes.end());
+    opennodes.resize(m.opennodes);
+    openblocks.resize(m.openblocks);
+    asop = m.asop;
+    currentdesclength = m.currentdesclength;
+    desc.rollback(m.desc);
+    includestack.resize(m.includes);
+    inrecord = false;
+    statementnext = false;
 }
 
 std::int32_t compilation::addfile(std::string name, std::string_view text) {
