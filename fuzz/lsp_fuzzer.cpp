@@ -33,6 +33,26 @@ std::string framed(const json& message) {
     return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+// `text` for the inside of a JSON string with its bytes as they are: only quotes,
+// backslashes and control characters escaped.
+std::string rawstring(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[(c >> 4) & 0xF];
+            out += hex[c & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The folder the documents' included files are written to, one per process.
 const std::filesystem::path& folder() {
     static const std::filesystem::path dir = [] {
@@ -50,12 +70,24 @@ std::string documentsession(std::string_view data) {
     std::ofstream(folder() / "lib.ZVEX", std::ios::binary | std::ios::trunc)
         << (cut == data.npos ? std::string_view() : data.substr(cut + 6));
     const std::string uri = zvlsp::pathtouri((folder() / "doc.zv").string());
-    std::string input =
-        framed({{"jsonrpc", "2.0"},
-                {"method", "textDocument/didOpen"},
-                {"params",
-                 {{"textDocument",
-                   {{"uri", uri}, {"languageId", "zv"}, {"version", 1}, {"text", text}}}}}});
+    const json open = {
+        {"jsonrpc", "2.0"},
+        {"method", "textDocument/didOpen"},
+        {"params",
+         {{"textDocument", {{"uri", uri}, {"languageId", "zv"}, {"version", 1}, {"text", ""}}}}}};
+    // An even first byte: the text as a client sends it (stray bytes as U+FFFD). An odd
+    // one: the text's bytes as they are inside the JSON string, as a broken client might.
+    std::string input;
+    if (data.empty() || static_cast<unsigned char>(data[0]) % 2 == 0) {
+        json withtext = open;
+        withtext["params"]["textDocument"]["text"] = text;
+        input = framed(withtext);
+    } else {
+        std::string body = open.dump();
+        const std::string empty = R"("text":"")";
+        body.replace(body.find(empty), empty.size(), R"("text":")" + rawstring(text) + "\"");
+        input = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
     // Places taken from the input's bytes, so that the fuzzer steers them.
     int id = 1;
     for (std::size_t i = 0; i < 4; ++i) {
