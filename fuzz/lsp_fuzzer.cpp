@@ -2,8 +2,9 @@
 // the input stream, after a framed initialize, so that the reader, the dispatcher and the
 // features are reached. Documents (an input that starts with byte 0x01): the rest is a
 // document's text, then after "\n----\n" the bytes of lib.ZVEX, written to disk beside
-// the document, which includes it when it says `also lib`; the document is opened and
-// every feature is asked about places in it. Besides crashes, hangs and leaks it traps
+// the document, which includes it when it says `also lib`; the document is opened (its
+// text as a client sends it, or raw inside the JSON string) and every feature is asked
+// about places in it. Besides crashes, hangs and leaks it traps
 // when the server breaks its promises: everything it writes must be well-formed frames
 // holding valid JSON, and it must end with status 0 or 1.
 #include <unistd.h>
