@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "messages.h"
-#include "support.h"
+#include "runzv.h"
 #include "zv.hpp"
 
 namespace zvtest {

@@ -4,11 +4,9 @@
 // renders it byte for byte as the C++ one.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
-#include "support.h"
+#include "runzv.h"
 #include "zv.h"
 #include "zv.hpp"
 
@@ -20,42 +18,23 @@ struct program {
     std::map<std::string, std::string> files; // prog.zv and the files it includes
 };
 
-// The files of each case that runs plain `zv check prog.zv` (no args, stdin or env).
+// The files of each case that runs plain `zv check prog.zv` (no args, stdin, env or tty, and
+// no file with flags such as crlf).
 std::vector<program> corpusprograms() {
     std::vector<program> out;
-    for (const auto& entry : fs::directory_iterator(ZV_CASES_DIR)) {
-        if (entry.path().extension() != ".case") continue;
-        std::ifstream in(entry.path());
-        program* current = nullptr;
-        std::string* body = nullptr;
+    for (const casetext& c : readcasedir(ZV_CASES_DIR)) {
+        program p{c.name, {}};
         bool plain = true;
-        const auto finish = [&] {
-            if (current && (!plain || !current->files.count("prog.zv"))) out.pop_back();
-        };
-        for (std::string line; std::getline(in, line);) {
-            if (line.starts_with("=== ")) {
-                finish();
-                out.push_back({entry.path().stem().string() + "/" + line.substr(4), {}});
-                current = &out.back();
-                body = nullptr;
-                plain = true;
-            } else if (current && line.starts_with("--- ")) {
-                std::istringstream head(line.substr(4));
-                std::string kind, name;
-                head >> kind >> name;
-                body = nullptr;
-                if (kind == "file" && !name.empty() && name.find('.') == std::string::npos) {
-                    plain = false; // a file with flags (crlf, noeol): zv check's corpus has it
-                } else if (kind == "file") {
-                    body = &current->files[name.empty() ? "prog.zv" : name];
-                } else if (kind == "args" || kind == "stdin" || kind == "env" || kind == "tty") {
-                    plain = false;
-                }
-            } else if (body) {
-                *body += line + "\n";
+        for (const section& s : c.sections) {
+            if (s.kind == "args" || s.kind == "stdin" || s.kind == "env" || s.kind == "tty") {
+                plain = false;
+            } else if (s.kind == "file") {
+                const std::string name = s.words.empty() ? "prog.zv" : s.words[0];
+                if (name.find('.') == std::string::npos) plain = false;
+                p.files[name] = s.body();
             }
         }
-        finish();
+        if (plain && p.files.count("prog.zv")) out.push_back(std::move(p));
     }
     return out;
 }
