@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "workspace.h"
 
@@ -15,6 +17,12 @@ struct hoverinfo {
     std::size_t begin = 0, end = 0; // the construct's bytes in the document
     std::string markdown;
 };
+
+// Where each node of `r` stands in `text` (the source of `file`). Nodes the compiler
+// places only approximately (text it made by resolving escapes) are looked for in the
+// text of their nearest placed ancestor.
+std::vector<placement> placenodes(const zv::result& r, std::string_view text,
+                                  const std::string& file);
 
 // std::nullopt when the document did not compile or no construct holds `offset`.
 std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset);

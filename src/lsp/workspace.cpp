@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "hover.h"
 #include "uri.h"
 
 namespace zvlsp {
@@ -87,6 +88,7 @@ void workspace::analyse(document& doc) {
         return text;
     };
     doc.compiled = zv::compile(doc.text, options);
+    doc.places = placenodes(doc.compiled, doc.text, doc.path);
 }
 
 std::vector<document*> workspace::dependants(const std::string& path) {

@@ -21,12 +21,19 @@ struct includedfile {
     std::string text; // as read
 };
 
+// Where a node of the compilation stands in the document.
+struct placement {
+    bool placed = false;
+    std::size_t begin = 0, end = 0;
+};
+
 struct document {
     std::string uri;
     std::string path; // the file's path, or the URI when it names no file
     std::string text;
     long long version = 0;
     zv::result compiled;
+    std::vector<placement> places;                // parallel to compiled.nodes
     std::map<std::string, includedfile> included; // by the name the compiler opened
     std::vector<std::string> lookedfor;           // every path an include was read from
     std::unique_ptr<outline> tree;                // split when first asked for

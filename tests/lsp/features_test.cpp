@@ -271,6 +271,36 @@ TEST(Hover, InnermostConstructAndItsByteCode) {
     EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 0)).is_null());
 }
 
+// On a statement holding a string with escapes, every column shows the construct written
+// there, not the text the compiler made from it.
+TEST(Hover, ConstructsOfStatementsWithEscapes) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/e.zv";
+    s.open(uri, "name = \"x\"\nprint(\"hello, \"+name+\"!\\n\")\nq = [\"a\\\"b\\\"\", 2]\n");
+    const struct {
+        unsigned line, character;
+        std::string range, title;
+    } table[] = {
+        {1, 0, "1:0-1:27", "\nprint(\"hello, \"+name+"},
+        {1, 8, "1:6-1:15", "\"hello, \""},
+        {1, 15, "1:6-1:26", "+name+"},
+        {1, 17, "1:16-1:20", "\nname\n"},
+        {1, 22, "1:21-1:26", "\"!\n\""},
+        {2, 6, "2:5-2:13", "\"a\"b\"\""},
+        {2, 14, "2:4-2:17", "\n[\"a\"b\"\", 2]\n"},
+        {2, 15, "2:15-2:16", "\n2\n"},
+    };
+    for (const auto& h : table) {
+        SCOPED_TRACE(std::to_string(h.line) + ":" + std::to_string(h.character));
+        const json hover = s.result("textDocument/hover", session::at(uri, h.line, h.character));
+        ASSERT_TRUE(hover.is_object());
+        EXPECT_EQ(span(hover["range"]), h.range);
+        const std::string text = hover["contents"]["value"];
+        EXPECT_NE(text.find(h.title), std::string::npos) << text;
+    }
+}
+
 struct jump {
     unsigned line, character;
     std::string file; // "" for none
