@@ -34,20 +34,28 @@ void server::fail(const json& id, int code, const std::string& message) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
-void server::receive(std::string_view body) {
+void server::receive(std::string_view body, bool more) {
     json message = json::parse(body, nullptr, false);
     if (message.is_discarded()) {
         fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
+        if (!more) settle();
         return;
     }
-    handle(message);
+    handle(message, more);
 }
 
 void server::rejectframe(const std::string& problem) {
     fail(nullptr, parseerror, "Parse error: " + problem);
 }
 
-void server::handle(const json& message) {
+void server::handle(const json& message, bool more) {
+    struct settler {
+        server& self;
+        bool more;
+        ~settler() {
+            if (!more) self.settle();
+        }
+    } const after{*this, more};
     const bool object = message.is_object();
     const auto idfield = object ? message.find("id") : message.end();
     const bool hasid = object && idfield != message.end();
@@ -88,6 +96,7 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         fail(id, methodnotfound, "Method not found: " + method);
         return;
     }
+    settle(); // a request is answered on the documents' newest text
     try {
         reply(id, (this->*found->second)(params));
     } catch (const rpcerror& e) { fail(id, e.code, e.message); } catch (const json::exception& e) {

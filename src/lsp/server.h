@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text.h"
 #include "workspace.h"
@@ -37,8 +38,10 @@ class server {
     explicit server(sender send);
 
     // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
-    void receive(std::string_view body);
-    void handle(const nlohmann::json& message);
+    // `more`: further messages wait already, so documents changed by this one may be
+    // compiled later (before the next request, or once no message waits).
+    void receive(std::string_view body, bool more = false);
+    void handle(const nlohmann::json& message, bool more = false);
     // A message the framing could not read: a ParseError reply with id null.
     void rejectframe(const std::string& problem);
 
@@ -72,6 +75,8 @@ class server {
     void didsave(const nlohmann::json& params);
     // Compiles `doc` and the open documents that include it, and publishes diagnostics.
     void refresh(document& doc);
+    // Refreshes the documents changed since they were last compiled.
+    void settle();
     void publish(const document& doc);
     document& documentof(const nlohmann::json& params);
     std::size_t cursorof(document& doc, const nlohmann::json& params) const;
@@ -91,6 +96,7 @@ class server {
     bool shutdownseen = false;
     encoding enc = encoding::utf16;
     workspace ws;
+    std::vector<std::string> changed; // URIs of documents edited but not compiled since
 };
 
 } // namespace zvlsp

@@ -183,6 +183,65 @@ TEST(Diagnostics, ChangesAreAppliedAndRecompiled) {
     }
 }
 
+// Edits that arrive while more messages wait are applied at once and compiled once, in
+// their newest state; a request in between is answered on the newest text.
+TEST(Diagnostics, WaitingEditsAreCompiledOnceInTheirNewestState) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/q.zv";
+    s.open(uri, "x = 1\n");
+    const auto edit = [&](int version, const std::string& text, bool more) {
+        s.lsp.handle({{"jsonrpc", "2.0"},
+                      {"method", "textDocument/didChange"},
+                      {"params",
+                       {{"textDocument", {{"uri", uri}, {"version", version}}},
+                        {"contentChanges", {{{"text", text}}}}}}},
+                     more);
+    };
+    const auto published = [&] {
+        std::vector<long long> versions;
+        for (const json& m : s.sent) {
+            if (m.value("method", "") == "textDocument/publishDiagnostics")
+                versions.push_back(m["params"]["version"].get<long long>());
+        }
+        return versions;
+    };
+    s.sent.clear();
+    edit(2, "x = a+-b\n", true);
+    edit(3, "x = a+-b\ny = 2\n", true);
+    EXPECT_TRUE(published().empty());
+    edit(4, "x = 1\ny = 2.55\n", false);
+    EXPECT_EQ(published(), std::vector<long long>{4});
+    const json last = s.diagnostics(uri);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0]["code"], "decimal-digits");
+
+    // A request while edits wait: they are compiled first, and only once.
+    s.sent.clear();
+    edit(5, "x = 1\n", true);
+    edit(6, "x = 1\nprint(x)\n", true);
+    s.lsp.handle({{"jsonrpc", "2.0"},
+                  {"id", 50},
+                  {"method", "textDocument/hover"},
+                  {"params", session::at(uri, 1, 6)}},
+                 true);
+    EXPECT_EQ(published(), std::vector<long long>{6});
+    ASSERT_FALSE(s.sent.empty());
+    EXPECT_EQ(s.sent.back()["id"], 50);
+    EXPECT_NE(s.sent.back()["result"]["contents"]["value"].get<std::string>().find("LOAD \"x\""),
+              std::string::npos);
+    s.sent.clear();
+    s.notify("initialized"); // nothing waits any more: nothing left to compile
+    EXPECT_TRUE(published().empty());
+
+    // A document closed while its edit waits is not compiled again.
+    edit(7, "x = a+-b\n", true);
+    s.sent.clear();
+    s.notify("textDocument/didClose", {{"textDocument", {{"uri", uri}}}});
+    ASSERT_EQ(s.sent.size(), 1u);
+    EXPECT_TRUE(s.sent[0]["params"]["diagnostics"].empty());
+}
+
 TEST(Symbols, DefsAndClassesAsATree) {
     session s;
     s.initialize();

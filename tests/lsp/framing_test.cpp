@@ -127,6 +127,35 @@ TEST(Serve, ExitStatusAndErrorReplies) {
     }
 }
 
+// A burst of edits read from the stream: every message is handled, the last diagnostics
+// are those of the newest text, and the request after the edits sees it.
+TEST(Serve, BurstOfEditsEndsOnTheNewestText) {
+    std::string input =
+        framed(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}})");
+    input += framed(R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":)"
+                    R"({"uri":"file:///b.zv","languageId":"zv","version":1,"text":"x = 1\n"}}})");
+    for (int v = 2; v <= 20; ++v) {
+        const std::string text = v % 2 ? "x = a+-b\\n" : "x = 1\\ny = 2.55\\n";
+        input += framed(R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":)"
+                        R"({"textDocument":{"uri":"file:///b.zv","version":)" +
+                        std::to_string(v) + R"(},"contentChanges":[{"text":")" + text + R"("}]}})");
+    }
+    input += framed(R"({"jsonrpc":"2.0","id":2,"method":"textDocument/documentSymbol",)"
+                    R"("params":{"textDocument":{"uri":"file:///b.zv"}}})");
+    input += framed(R"({"jsonrpc":"2.0","id":3,"method":"shutdown"})");
+    input += framed(R"({"jsonrpc":"2.0","method":"exit"})");
+    std::istringstream in(input);
+    std::ostringstream out, log;
+    EXPECT_EQ(zvlsp::serve(in, out, log), 0);
+    const std::string got = out.str();
+    const std::size_t last = got.rfind("publishDiagnostics");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_NE(got.find(R"("version":20)", last), std::string::npos) << got.substr(last);
+    EXPECT_NE(got.find("decimal-digits", last), std::string::npos);
+    EXPECT_LT(last, got.find(R"("id":2)"));
+    EXPECT_NE(got.find(R"("id":3)"), std::string::npos);
+}
+
 TEST(Serve, UnreadableFrameIsReportedAndAnswered) {
     std::istringstream in("Content-Length: x\r\n\r\n{}" +
                           framed(R"({"jsonrpc":"2.0","method":"exit"})"));
