@@ -35,17 +35,61 @@ std::size_t matchat(std::string_view source, std::size_t at, std::size_t limit,
     return at;
 }
 
+// The parts two texts share: a common head and a common tail. Offsets in them map from
+// one text to the other; offsets in the changed middle map nowhere.
+class unchanged {
+  public:
+    unchanged(std::string_view then, std::string_view now) : then(then), now(now) {
+        const std::size_t most = std::min(then.size(), now.size());
+        while (head < most && then[head] == now[head]) ++head;
+        while (tail < most - head && then[then.size() - 1 - tail] == now[now.size() - 1 - tail])
+            ++tail;
+    }
+    std::optional<std::size_t> tothen(std::size_t offset) const {
+        if (offset < head) return offset;
+        if (offset >= now.size() - tail && offset < now.size())
+            return offset - (now.size() - tail) + (then.size() - tail);
+        return std::nullopt;
+    }
+    std::optional<std::size_t> tonow(std::size_t offset) const {
+        if (offset < head) return offset;
+        if (offset >= then.size() - tail && offset < then.size())
+            return offset - (then.size() - tail) + (now.size() - tail);
+        return std::nullopt;
+    }
+
+  private:
+    std::string_view then, now;
+    std::size_t head = 0, tail = 0;
+};
+
 } // namespace
 
-std::vector<placement> placenodes(const zv::result& r, std::string_view text,
-                                  const std::string& file) {
+std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
+                                        const std::string& file) {
+    auto made = std::make_shared<analysis>();
+    analysis& a = *made;
+    a.text = text;
+    a.code = std::move(r.code);
+    a.origins = std::move(r.origins);
     const auto& nodes = r.nodes;
-    std::vector<placement> out(nodes.size());
+    std::vector<placement>& out = a.nodes;
+    out.resize(nodes.size());
     // Per node, where the search for its next child starts.
     std::vector<std::size_t> cursor(nodes.size(), 0);
+    const auto keeptitle = [&](placement& p, const std::string& title) {
+        p.title = static_cast<std::uint32_t>(a.made.size());
+        a.made.push_back(title);
+    };
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const zv::titleinfo& n = nodes[i];
-        if (!n.located || n.where.file != file || n.where.endoffset > text.size()) continue;
+        placement& place = out[i];
+        place.parent = n.parent;
+        place.statement = n.statement;
+        if (!n.located || n.where.file != file || n.where.endoffset > text.size()) {
+            keeptitle(place, n.title);
+            continue;
+        }
         const std::size_t begin = n.where.offset, end = n.where.endoffset;
         // The nearest placed ancestor.
         std::int32_t up = n.parent;
@@ -54,9 +98,9 @@ std::vector<placement> placenodes(const zv::result& r, std::string_view text,
              ++steps) {
             up = nodes[static_cast<std::size_t>(up)].parent;
         }
-        const bool exact = text.substr(begin, end - begin) == n.title;
+        const bool exact = std::string_view(text).substr(begin, end - begin) == n.title;
         if (n.statement || up < 0 || exact) {
-            out[i] = {true, begin, end};
+            place.placed = true, place.begin = begin, place.end = end;
         } else {
             // Text the compiler made from the source (escapes resolved) is placed on the
             // whole of what it was made from: look for the title there instead.
@@ -64,42 +108,45 @@ std::vector<placement> placenodes(const zv::result& r, std::string_view text,
             const placement& p = out[parent];
             const bool inside = begin >= p.begin && end <= p.end && end - begin < p.end - p.begin;
             if (inside) {
-                out[i] = {true, begin, end};
+                place.placed = true, place.begin = begin, place.end = end;
             } else if (!n.title.empty()) {
                 const std::size_t from = std::max(cursor[parent], p.begin);
                 const std::size_t limit = std::min(p.end, from + maxsearch);
                 for (std::size_t at = from; at < limit; ++at) {
                     const std::size_t stop = matchat(text, at, p.end, n.title);
                     if (stop == std::string_view::npos) continue;
-                    out[i] = {true, at, stop};
+                    place.placed = true, place.begin = at, place.end = stop;
                     break;
                 }
             }
-            if (out[i].placed) cursor[parent] = out[i].end;
+            if (place.placed) cursor[parent] = place.end;
         }
-        if (out[i].placed) cursor[i] = out[i].begin;
+        if (place.placed) cursor[i] = place.begin;
+        if (!place.placed || a.titleof(place) != n.title) keeptitle(place, n.title);
     }
-    return out;
+    // The nodes are all kept in their small form: release the compiler's.
+    std::vector<zv::titleinfo>().swap(r.nodes);
+    return made;
 }
 
 namespace {
 
-// The innermost placed node of `doc`'s compilation whose range holds `offset`: the
-// shortest range, and of equal ranges the later (deeper) node.
-std::optional<std::size_t> innermost(const document& doc, std::size_t offset) {
+// The innermost placed node of `a` whose range holds `offset`: the shortest range, and
+// of equal ranges the later (deeper) node.
+std::optional<std::size_t> innermost(const analysis& a, std::size_t offset) {
     std::optional<std::size_t> best;
-    const auto& places = doc.places;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        const placement& n = places[i];
+    const auto& nodes = a.nodes;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const placement& n = nodes[i];
         if (!n.placed || offset < n.begin || offset >= n.end) continue;
-        if (best && n.end - n.begin > places[*best].end - places[*best].begin) continue;
+        if (best && n.end - n.begin > nodes[*best].end - nodes[*best].begin) continue;
         best = i;
     }
     return best;
 }
 
 // Whether `node` is `top` or one of its descendants.
-bool within(const std::vector<zv::titleinfo>& nodes, std::int32_t node, std::int32_t top) {
+bool within(const std::vector<placement>& nodes, std::int32_t node, std::int32_t top) {
     for (std::size_t steps = 0; node >= 0 && steps <= nodes.size(); ++steps) {
         if (node == top) return true;
         if (static_cast<std::size_t>(node) >= nodes.size()) return false;
@@ -110,10 +157,10 @@ bool within(const std::vector<zv::titleinfo>& nodes, std::int32_t node, std::int
 
 // The listing lines of the instructions whose first byte `top` or a descendant produced,
 // indented relative to the outermost of them.
-std::vector<std::pair<std::size_t, std::string>> listing(const zv::result& r, std::int32_t top) {
+std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std::int32_t top) {
     std::vector<instruction> picked;
-    walkbytecode(r.code, [&](const instruction& ins) {
-        if (ins.offset < r.origins.size() && within(r.nodes, r.origins[ins.offset], top)) {
+    walkbytecode(a.code, [&](const instruction& ins) {
+        if (ins.offset < a.origins.size() && within(a.nodes, a.origins[ins.offset], top)) {
             picked.push_back(ins);
         }
     });
@@ -121,31 +168,51 @@ std::vector<std::pair<std::size_t, std::string>> listing(const zv::result& r, st
     for (const instruction& ins : picked) outer = std::min(outer, ins.depth);
     std::vector<std::pair<std::size_t, std::string>> lines;
     for (const instruction& ins : picked) {
-        lines.emplace_back(ins.size, listingline(ins, r.code, ins.depth - outer));
+        lines.emplace_back(ins.size, listingline(ins, a.code, ins.depth - outer));
     }
     return lines;
 }
 
-} // namespace
-
-std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset) {
-    const auto node = innermost(doc, offset);
+// The hover of the construct at `offset` of the text `a` was compiled from.
+std::optional<hoverinfo> hoverin(const analysis& a, std::size_t offset) {
+    const auto node = innermost(a, offset);
     if (!node) return std::nullopt;
-    const zv::titleinfo& n = doc.compiled.nodes[*node];
-    const placement& where = doc.places[*node];
-    const auto lines = listing(doc.compiled, static_cast<std::int32_t>(*node));
+    const placement& n = a.nodes[*node];
+    const auto lines = listing(a, static_cast<std::int32_t>(*node));
     std::size_t bytes = 0;
     for (const auto& line : lines) bytes += line.first;
-    hoverinfo out{where.begin, where.end, {}};
-    out.markdown = "```zv\n" + n.title + "\n```\n" + (n.statement ? "statement" : "construct") +
-                   ", " + std::to_string(lines.size()) + " instructions, " + std::to_string(bytes) +
-                   " bytes of byte code\n\n```text\n";
+    hoverinfo out{n.begin, n.end, {}};
+    out.markdown = "```zv\n" + std::string(a.titleof(n)) + "\n```\n" +
+                   (n.statement ? "statement" : "construct") + ", " + std::to_string(lines.size()) +
+                   " instructions, " + std::to_string(bytes) + " bytes of byte code\n\n```text\n";
     for (std::size_t i = 0; i < lines.size() && i < maxlines; ++i) {
         out.markdown += lines[i].second + "\n";
     }
     if (lines.size() > maxlines) out.markdown += "...\n";
     out.markdown += "```\n";
     return out;
+}
+
+} // namespace
+
+std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset) {
+    if (doc.current) {
+        if (auto found = hoverin(*doc.current, offset)) return found;
+    }
+    // A part of the text that has not changed since the last compilation without errors:
+    // its construct as compiled then.
+    if (!doc.lastgood || doc.lastgood == doc.current) return std::nullopt;
+    const std::string_view now = doc.text, then = doc.lastgood->text;
+    const unchanged same(then, now);
+    const auto at = same.tothen(offset);
+    if (!at) return std::nullopt;
+    auto found = hoverin(*doc.lastgood, *at);
+    if (!found) return std::nullopt;
+    const auto begin = same.tonow(found->begin), end = same.tonow(found->end - 1);
+    if (!begin || !end) return std::nullopt;
+    found->begin = *begin;
+    found->end = *end + 1;
+    return found;
 }
 
 } // namespace zvlsp

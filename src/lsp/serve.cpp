@@ -6,7 +6,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -22,20 +21,31 @@ struct inbox {
     std::mutex lock;
     std::condition_variable arrived;
     std::deque<frame> frames;
-    bool ended = false; // the reader has queued its last frame (an `end`)
 };
 
-void readall(std::istream& in, const std::shared_ptr<inbox>& box) {
+// Whether `f` is the exit notification, after which the server reads nothing more.
+bool exitframe(const frame& f) {
+    constexpr std::size_t small = 256; // an exit notification is shorter than this
+    if (f.what != frame::kind::message || f.body.size() > small ||
+        f.body.find("exit") == std::string::npos) {
+        return false;
+    }
+    const nlohmann::json m = nlohmann::json::parse(f.body, nullptr, false);
+    return m.is_object() && !m.contains("id") && m.value("method", "") == "exit";
+}
+
+void readall(std::istream& in, inbox& box) {
     framereader reader(in);
     for (;;) {
         frame f = reader.next();
-        const bool last = f.what == frame::kind::end;
+        // The reader stops after the exit notification, so that it never reads past the
+        // end of the session (and the loop can wait for it).
+        const bool last = f.what == frame::kind::end || exitframe(f);
         {
-            const std::lock_guard<std::mutex> hold(box->lock);
-            box->frames.push_back(std::move(f));
-            box->ended = last;
+            const std::lock_guard<std::mutex> hold(box.lock);
+            box.frames.push_back(std::move(f));
         }
-        box->arrived.notify_one();
+        box.arrived.notify_one();
         if (last) return;
     }
 }
@@ -47,32 +57,23 @@ int serve(std::istream& in, std::ostream& out, std::ostream& log) {
         // Text from files may hold bytes that are no UTF-8; JSON must not.
         writeframe(out, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     });
-    auto box = std::make_shared<inbox>();
-    std::thread reader(readall, std::ref(in), box);
+    inbox box;
+    std::thread reader(readall, std::ref(in), std::ref(box));
+    // The loop returns after the input's end or the exit notification, both of which end
+    // the reader too; if a broken exit was taken for one, the reader goes on to the end.
     const auto finish = [&](int status) {
-        // Once the input has ended the reader is done; otherwise it waits on input that
-        // may never come (the editor keeps the pipe open), and the process ends without it.
-        bool ended = false;
-        {
-            const std::lock_guard<std::mutex> hold(box->lock);
-            ended = box->ended;
-        }
-        if (ended) {
-            reader.join();
-        } else {
-            reader.detach();
-        }
+        reader.join();
         return status;
     };
     for (;;) {
         frame f;
         bool more = false;
         {
-            std::unique_lock<std::mutex> hold(box->lock);
-            box->arrived.wait(hold, [&] { return !box->frames.empty(); });
-            f = std::move(box->frames.front());
-            box->frames.pop_front();
-            more = !box->frames.empty() && box->frames.front().what == frame::kind::message;
+            std::unique_lock<std::mutex> hold(box.lock);
+            box.arrived.wait(hold, [&] { return !box.frames.empty(); });
+            f = std::move(box.frames.front());
+            box.frames.pop_front();
+            more = !box.frames.empty() && box.frames.front().what == frame::kind::message;
         }
         switch (f.what) {
         case frame::kind::end:

@@ -76,6 +76,7 @@ void workspace::analyse(document& doc) {
     doc.included.clear();
     doc.lookedfor.clear();
     zv::options options;
+    options.sources = false;
     options.name = doc.path;
     options.warn = true;
     options.origins = true;
@@ -88,7 +89,11 @@ void workspace::analyse(document& doc) {
         return text;
     };
     doc.compiled = zv::compile(doc.text, options);
-    doc.places = placenodes(doc.compiled, doc.text, doc.path);
+    doc.current = zvlsp::analyse(doc.compiled, doc.text, doc.path);
+    const bool clean =
+        std::none_of(doc.compiled.diagnostics.begin(), doc.compiled.diagnostics.end(),
+                     [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
+    if (doc.compiled.ok() && clean) doc.lastgood = doc.current;
 }
 
 std::vector<document*> workspace::dependants(const std::string& path) {

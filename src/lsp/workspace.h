@@ -5,10 +5,12 @@
 // editor's text rather than from disk.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outline.h"
@@ -21,10 +23,31 @@ struct includedfile {
     std::string text; // as read
 };
 
-// Where a node of the compilation stands in the document.
+// A title node of a compilation, kept small: a large document has millions of them.
 struct placement {
-    bool placed = false;
+    static constexpr std::uint32_t sourcetitle = 0xFFFFFFFF;
+    bool placed = false;    // where it stands in the document is known
+    bool statement = false; // the node of a statement
+    std::int32_t parent = -1;
+    // The title: the document's text at begin..end, or an entry of `analysis::made` when
+    // the compiler made it (escapes resolved) or the node is not placed.
+    std::uint32_t title = sourcetitle;
     std::size_t begin = 0, end = 0;
+};
+
+// What hover reads of one compilation of a document: the text compiled, its byte code, the
+// node of each byte, and the nodes.
+struct analysis {
+    std::string text;
+    std::vector<std::uint8_t> code;
+    std::vector<std::int32_t> origins;
+    std::vector<placement> nodes;
+    std::vector<std::string> made;
+    std::string_view titleof(const placement& n) const {
+        if (n.title == placement::sourcetitle)
+            return std::string_view(text).substr(n.begin, n.end - n.begin);
+        return made[n.title];
+    }
 };
 
 struct document {
@@ -32,8 +55,11 @@ struct document {
     std::string path; // the file's path, or the URI when it names no file
     std::string text;
     long long version = 0;
-    zv::result compiled;
-    std::vector<placement> places;                // parallel to compiled.nodes
+    zv::result compiled; // its diagnostics; code, origins and nodes move to `current`
+    std::shared_ptr<const analysis> current;
+    // The last compilation without errors, for the parts of the text that have not
+    // changed since (hover keeps working on them while an edit leaves the text broken).
+    std::shared_ptr<const analysis> lastgood;
     std::map<std::string, includedfile> included; // by the name the compiler opened
     std::vector<std::string> lookedfor;           // every path an include was read from
     std::unique_ptr<outline> tree;                // split when first asked for
