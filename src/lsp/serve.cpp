@@ -53,10 +53,12 @@ void readall(std::istream& in, inbox& box) {
 } // namespace
 
 int serve(std::istream& in, std::ostream& out, std::ostream& log) {
-    server lsp([&](const nlohmann::json& message) {
-        // Text from files may hold bytes that are no UTF-8; JSON must not.
-        writeframe(out, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    });
+    server lsp(
+        [&](const nlohmann::json& message) {
+            // Text from files may hold bytes that are no UTF-8; JSON must not.
+            writeframe(out, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        },
+        [&](std::string_view message) { writeframe(out, message); });
     inbox box;
     std::thread reader(readall, std::ref(in), std::ref(box));
     // The loop returns after the input's end or the exit notification, both of which end

@@ -15,6 +15,9 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"textDocument/definition", &server::definition},
     {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/foldingRange", &server::foldingrange},
+};
+
+const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
     {"textDocument/semanticTokens/full", &server::semantictokens},
 };
 
@@ -24,7 +27,8 @@ const std::map<std::string, server::notification, std::less<>> server::notificat
     {"textDocument/didClose", &server::didclose}, {"textDocument/didSave", &server::didsave},
 };
 
-server::server(sender send) : send(std::move(send)) {}
+server::server(sender send, textsender sendtext)
+    : send(std::move(send)), sendtext(std::move(sendtext)) {}
 
 void server::reply(const json& id, json result) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
@@ -92,13 +96,25 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         return;
     }
     const auto found = requests.find(method);
-    if (found == requests.end()) {
+    const auto astext = textrequests.find(method);
+    if (found == requests.end() && astext == textrequests.end()) {
         fail(id, methodnotfound, "Method not found: " + method);
         return;
     }
     settle(); // a request is answered on the documents' newest text
     try {
-        reply(id, (this->*found->second)(params));
+        if (found != requests.end()) {
+            reply(id, (this->*found->second)(params));
+        } else {
+            const std::string result = (this->*astext->second)(params);
+            const std::string message =
+                R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + result + "}";
+            if (sendtext) {
+                sendtext(message);
+            } else {
+                send(json::parse(message));
+            }
+        }
     } catch (const rpcerror& e) { fail(id, e.code, e.message); } catch (const json::exception& e) {
         fail(id, invalidparams, std::string("Invalid params: ") + e.what());
     } catch (const std::exception& e) {

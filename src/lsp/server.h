@@ -35,7 +35,9 @@ struct rpcerror {
 class server {
   public:
     using sender = std::function<void(const nlohmann::json&)>;
-    explicit server(sender send);
+    // Sends a message given as JSON text (large replies are written as text directly).
+    using textsender = std::function<void(std::string_view)>;
+    explicit server(sender send, textsender sendtext = {});
 
     // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
     // `more`: further messages wait already, so documents changed by this one may be
@@ -55,6 +57,9 @@ class server {
     enum class phase { starting, running, shuttingdown, exited };
     using request = nlohmann::json (server::*)(const nlohmann::json& params);
     using notification = void (server::*)(const nlohmann::json& params);
+    // A request whose result is written as JSON text: millions of numbers as a JSON array
+    // in memory would cost far more than the text.
+    using textrequest = std::string (server::*)(const nlohmann::json& params);
 
     void reply(const nlohmann::json& id, nlohmann::json result);
     void fail(const nlohmann::json& id, int code, const std::string& message);
@@ -86,12 +91,14 @@ class server {
     nlohmann::json definition(const nlohmann::json& params);
     nlohmann::json documentsymbol(const nlohmann::json& params);
     nlohmann::json foldingrange(const nlohmann::json& params);
-    nlohmann::json semantictokens(const nlohmann::json& params);
+    std::string semantictokens(const nlohmann::json& params);
 
     static const std::map<std::string, request, std::less<>> requests;
     static const std::map<std::string, notification, std::less<>> notifications;
+    static const std::map<std::string, textrequest, std::less<>> textrequests;
 
     sender send;
+    textsender sendtext;
     phase state = phase::starting;
     bool shutdownseen = false;
     encoding enc = encoding::utf16;
