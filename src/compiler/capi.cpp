@@ -48,6 +48,7 @@ zv_result* compile(const char* text, std::size_t size, const zv_options* options
     const unsigned flags = options ? options->flags : 0u;
     opts.description = (flags & ZV_OPTION_DESCRIPTION) != 0;
     opts.warn = (flags & ZV_OPTION_WARNINGS) != 0;
+    opts.keepgoing = (flags & ZV_OPTION_KEEP_GOING) != 0;
     auto out = new zv_result;
     try {
         out->compiled = zv::compile(std::string_view(text ? text : "", size), opts);

@@ -345,6 +345,23 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
     handleexpr(statement);
 }
 
+// Keep-going mode: compiles one statement; when it fails, records the failure and takes
+// back everything the statement emitted, so that the next statement compiles exactly as it
+// would have without it.
+void compilerecovering(std::string_view statement, const words& rest, int mode) {
+    compilation& c = current();
+    const compilation::mark before = c.where();
+    try {
+        const constructscope statementscope(
+            between(statement, rest.empty() ? statement : rest.back()));
+        compilestatement(statement, rest, mode);
+        return;
+    } catch (const fatalerror& e) {
+        c.failures.push_back(failure{1, e.message, e.where});
+    } catch (const parserexit& e) { c.failures.push_back(failure{e.status, {}, e.where}); }
+    c.rollback(before);
+}
+
 // ---------------------------------------------------------------------------------------
 // Literals of value access.
 
@@ -580,7 +597,7 @@ const std::map<std::string, bytelist, std::less<>> operatorbytes = {
 // no block is open whose length is still to be written in front of its bytes.
 void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
     compilation& c = current();
-    if (!c.codesink || c.traceorigins || c.asop != 0 || !c.openblocks.empty() ||
+    if (!c.codesink || c.traceorigins || c.keepgoing || c.asop != 0 || !c.openblocks.empty() ||
         c.code.size() < least || c.code.empty()) {
         return;
     }
@@ -633,10 +650,24 @@ void compilecode(std::string_view target, int mode) {
     const auto depth = static_cast<std::size_t>(c.nesting);
     while (c.splits.size() <= depth) c.splits.push_back(std::make_unique<splitwords>());
     splitwords& prepared = *c.splits[depth];
-    parsewords(target, 0, prepared);
+    splitrepairs repairs;
+    if (c.keepgoing) {
+        parsekeepgoing(target, prepared, repairs);
+        for (const splitproblem& p : repairs.problems) {
+            c.failures.push_back(failure{p.status, p.own, c.locate(target.substr(p.at, 1))});
+        }
+    } else {
+        parsewords(target, 0, prepared);
+    }
     std::vector<std::string_view> cleaned;
     std::size_t from = 0;
-    for (const std::size_t end : prepared.ends) {
+    for (std::size_t statement = 0; statement < prepared.ends.size(); ++statement) {
+        const std::size_t end = prepared.ends[statement];
+        if (!repairs.broken.empty() && repairs.broken[statement]) {
+            // A statement the split had to repair is reported, not compiled.
+            from = end;
+            continue;
+        }
         cleaned.clear();
         for (std::size_t i = from; i < end; ++i) {
             if (!isblankword(prepared.words[i])) cleaned.push_back(prepared.words[i]);
@@ -647,7 +678,9 @@ void compilecode(std::string_view target, int mode) {
         // Text that the statement's scans had to copy lives as long as the statement.
         textarena& arena = c.arena;
         const textarena::mark mark = arena.where();
-        {
+        if (c.keepgoing) {
+            compilerecovering(cleaned[0], rest, mode);
+        } else {
             const constructscope statementscope(between(cleaned.front(), cleaned.back()));
             compilestatement(cleaned[0], rest, mode);
         }

@@ -178,6 +178,10 @@ struct compilation {
     std::vector<std::string> included;
 
     // Reports.
+    // Keep-going mode: a fatal error inside a statement is recorded in `failures` and the
+    // statement is taken back (`mark`/`rollback`); compiling goes on with the next one.
+    bool keepgoing = false;
+    std::vector<failure> failures;
     std::vector<parserevent> events;
     bool warn = false;
     std::uint32_t warningsenabled = 0; // bit per warningkind
@@ -185,6 +189,17 @@ struct compilation {
 
     compilation();
     void reset();
+
+    // Everything a statement adds to the emission state, to be taken back when it fails:
+    // code, origins and title nodes, the description map, open blocks and titles.
+    struct mark {
+        std::size_t code = 0, origins = 0, nodes = 0, opennodes = 0, openblocks = 0;
+        std::int32_t asop = 0, currentdesclength = -1;
+        descriptionmap::mark desc;
+        std::size_t includes = 0;
+    };
+    mark where() const;
+    void rollback(const mark& m);
 
     // Registers a source text (kept as a view) and returns its index.
     std::int32_t addfile(std::string name, std::string_view text);

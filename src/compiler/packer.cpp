@@ -207,6 +207,13 @@ bool descriptionmap::close(std::int32_t count) {
     return opened.back().root;
 }
 
+void descriptionmap::rollback(const mark& m) {
+    record.resize(m.record);
+    opened.resize(m.opened);
+    length = m.length;
+    lastsource = m.lastsource;
+}
+
 void descriptionmap::clear() {
     record.clear();
     lastsource = 0;

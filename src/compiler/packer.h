@@ -172,6 +172,15 @@ class descriptionmap {
     // The bytes of the record itself, for measuring it.
     std::size_t recordsize() const { return record.size(); }
 
+    // A point of the record to come back to: `rollback` forgets every record written
+    // since `where` was taken, titles opened since included.
+    struct mark {
+        std::size_t record = 0, opened = 0, length = 0;
+        std::uintptr_t lastsource = 0;
+    };
+    mark where() const { return {record.size(), opened.size(), length, lastsource}; }
+    void rollback(const mark& m);
+
   private:
     struct opentitle {
         std::uint32_t length; // of the title's text
@@ -257,6 +266,15 @@ struct fatalerror {
 
 struct parserexit {
     int status;
+    span where{};
+};
+
+// A fatal error recorded instead of thrown, in keep-going mode: the exit status it would
+// have had (1, or the statement parser's 51, 52 and 54), the compiler's own message (for
+// the parser's exits its own line, or empty when it prints none) and its place.
+struct failure {
+    int status = 1;
+    std::string message;
     span where{};
 };
 

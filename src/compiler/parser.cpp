@@ -4,14 +4,17 @@
 #include "parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "compiler.h"
 #include "context.h"
 #include "packer.h"
 
@@ -112,6 +115,14 @@ struct markers {
     }
 };
 
+// The statement parser's own line for a text that ends with brackets open.
+std::string unclosedline(const markers& depth) {
+    return "parser error, markers over 1, grammatically not valid." +
+           std::to_string(depth.codeblock) + "/" + std::to_string(depth.expression) + "/" +
+           std::to_string(depth.string1) + "/" + std::to_string(depth.string2) + "/0/" +
+           std::to_string(depth.list) + "/";
+}
+
 // The opening character that leaves `target` unclosed: the counters are run again, each
 // with the places of the characters that raised it, and the latest opening still open is
 // the one. Only called for a text that ends unclosed.
@@ -186,7 +197,180 @@ class blockrecorder {
     int insource = 0;
 };
 
+// Whether the line at the start of `line` (its indentation skipped) starts a statement: it
+// begins with a statement keyword standing alone, or with a name followed by " = ".
+bool startsstatement(std::string_view line) {
+    std::size_t end = 0;
+    while (end < line.size() && !isblank(line[end]) && line[end] != '\n') ++end;
+    if (end == 0) return false;
+    if (inlist(statements, line.substr(0, end))) return true;
+    return line.substr(end).starts_with(" = ");
+}
+
+std::size_t indentation(std::string_view text, std::size_t linestart) {
+    std::size_t at = linestart;
+    while (at < text.size() && isblank(text[at])) ++at;
+    return at - linestart;
+}
+
+// One split of `target` with repairs, character by character in the plain split's steps:
+// stray "}" and ")" are reported and not counted, and at each line feed of `cuts` every
+// bracket still open is reported and closed. Returns the offsets of the openers still open
+// at the end, which are reported too.
+std::vector<std::size_t> splitrepaired(std::string_view target,
+                                       const std::vector<std::size_t>& cuts, splitwords& out,
+                                       splitrepairs& repairs) {
+    out.words.clear();
+    out.ends.clear();
+    repairs.broken.clear();
+    repairs.problems.clear();
+    std::size_t wordstart = 0, wordend = 0;
+    const auto append = [&](std::size_t from, std::size_t to) {
+        if (wordend == wordstart) wordstart = from;
+        wordend = to;
+    };
+    bool broken = false;
+    const auto endstatement = [&] {
+        out.words.push_back(target.substr(wordstart, wordend - wordstart));
+        wordstart = wordend = 0;
+        out.ends.push_back(out.words.size());
+        repairs.broken.push_back(broken);
+        broken = false;
+    };
+    markers depth;
+    std::vector<std::size_t> opened[5]; // by counter, the places of the openers still open
+    const auto counters = [&] {
+        return std::array<std::int64_t, 5>{depth.codeblock, depth.expression, depth.list,
+                                           depth.string1, depth.string2};
+    };
+    // Reports every opener still open and closes it; true when all of them were braces.
+    const auto closeall = [&] {
+        const std::string own = unclosedline(depth);
+        std::vector<std::size_t> open;
+        for (const auto& kind : opened) open.insert(open.end(), kind.begin(), kind.end());
+        std::sort(open.begin(), open.end());
+        for (const std::size_t at : open) repairs.problems.push_back(splitproblem{51, at, own});
+        bool onlybraces = true;
+        for (int k = 1; k < 5; ++k) onlybraces = onlybraces && opened[k].empty();
+        for (auto& kind : opened) kind.clear();
+        depth = markers{};
+        return std::pair{onlybraces, open};
+    };
+    bool ignspace = false;
+    std::size_t nextcut = 0;
+    for (std::size_t index = 0; index < target.size(); ++index) {
+        const char TS = target[index];
+        std::int64_t markersum = depth.sum();
+        if (TS == '\n') {
+            while (nextcut < cuts.size() && cuts[nextcut] < index) ++nextcut;
+            if (markersum > 0 && nextcut < cuts.size() && cuts[nextcut] == index) {
+                if (closeall().first) {
+                    append(index, index + 1); // the code block's last character
+                } else {
+                    broken = true;
+                }
+                markersum = 0;
+            }
+            if (markersum <= 0) {
+                endstatement();
+                ignspace = true;
+                continue;
+            }
+        }
+        const auto before = counters();
+        depth.open(TS);
+        if (markersum > 0) {
+            const bool strings = depth.outsidestrings();
+            const bool straybrace =
+                TS == '}' && strings && depth.expression <= 0 && depth.codeblock <= 0;
+            const bool strayparen =
+                TS == ')' && strings && depth.codeblock <= 0 && depth.expression <= 0;
+            if (straybrace || strayparen) {
+                repairs.problems.push_back(splitproblem{straybrace ? 52 : 54, index, {}});
+                broken = true;
+            } else {
+                depth.close(TS, target.data() + index);
+            }
+        }
+        const auto after = counters();
+        for (int k = 0; k < 5; ++k) {
+            if (after[k] > before[k]) opened[k].push_back(index);
+            if (after[k] < before[k] && !opened[k].empty()) opened[k].pop_back();
+        }
+        if (isblank(TS) && ignspace) continue;
+        ignspace = false;
+        if (depth.sum() <= 0 && isblank(TS)) {
+            out.words.push_back(target.substr(wordstart, wordend - wordstart));
+            wordstart = wordend = 0;
+            continue;
+        }
+        append(index, index + 1);
+    }
+    std::vector<std::size_t> leftopen;
+    if (depth.sum() > 0) {
+        auto [onlybraces, open] = closeall();
+        if (!onlybraces) broken = true;
+        leftopen = std::move(open);
+    }
+    endstatement();
+    return leftopen;
+}
+
 } // namespace
+
+std::size_t closingline(std::string_view text, std::size_t at) {
+    const std::size_t linestart = at == 0 ? 0 : text.rfind('\n', at - 1) + 1;
+    const std::size_t ownindent = indentation(text, linestart);
+    const bool brace = text[at] == '{';
+    for (std::size_t feed = text.find('\n', at); feed != std::string_view::npos;
+         feed = text.find('\n', feed + 1)) {
+        const std::size_t indent = indentation(text, feed + 1);
+        const std::size_t first = feed + 1 + indent;
+        if (first >= text.size() || text[first] == '\n') continue;
+        if (brace && indent > ownindent) continue;
+        if (startsstatement(text.substr(first))) return feed;
+    }
+    return std::string_view::npos;
+}
+
+void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repairs) {
+    repairs.broken.clear();
+    repairs.problems.clear();
+    std::vector<parserevent>& events = current().events;
+    const std::size_t recorded = events.size();
+    try {
+        parsewords(target, 0, out);
+        repairs.broken.assign(out.ends.size(), false);
+        return;
+    } catch (const parserexit&) {
+        // Split again with repairs; the repaired split reports what it met.
+        events.resize(recorded);
+    }
+    // Openers left open are closed at a line chosen for each, and the text split again; a
+    // second round catches openers that the first round's closings left open. An opener
+    // that finds no line stays open to the end of the text, with every later one.
+    constexpr int rounds = 3;
+    std::vector<std::size_t> cuts;
+    for (int round = 0;; ++round) {
+        events.resize(recorded);
+        const std::vector<std::size_t> leftopen = splitrepaired(target, cuts, out, repairs);
+        if (leftopen.empty() || round + 1 == rounds) return;
+        std::vector<std::size_t> more;
+        std::size_t after = 0;
+        for (const std::size_t at : leftopen) {
+            if (at < after) continue;
+            const std::size_t line = closingline(target, at);
+            if (line == std::string_view::npos) break;
+            more.push_back(line);
+            after = line;
+        }
+        if (more.empty()) return;
+        std::vector<std::size_t> merged;
+        std::merge(cuts.begin(), cuts.end(), more.begin(), more.end(), std::back_inserter(merged));
+        merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+        cuts = std::move(merged);
+    }
+}
 
 void parsewords(std::string_view target, int debug, splitwords& out) {
     if (debug == 1) {
@@ -292,11 +476,7 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
     out.ends.push_back(out.words.size());
 
     if (depth.sum() > 0) {
-        const std::string message =
-            "parser error, markers over 1, grammatically not valid." +
-            std::to_string(depth.codeblock) + "/" + std::to_string(depth.expression) + "/" +
-            std::to_string(depth.string1) + "/" + std::to_string(depth.string2) + "/0/" +
-            std::to_string(depth.list) + "/";
+        const std::string message = unclosedline(depth);
         // The replay may meet a stray "]" again; its message was recorded already.
         const std::size_t recorded = current().events.size();
         const span where = current().locate(unclosed(target));

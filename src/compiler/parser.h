@@ -26,3 +26,27 @@ struct splitwords {
     std::vector<std::size_t> ends;
 };
 void parsewords(std::string_view target, int debug, splitwords& out);
+
+// Keep-going splitting. A text that the split above refuses (an unclosed opener, or a "}"
+// or ")" inside brackets that closes nothing) is split again with repairs: a stray closer
+// is reported at its place and counted as if absent, and an opener left open is reported
+// at its place and closed at a line end chosen by `closingline` (the line feed itself
+// ending the statement). Statements that hold a problem are marked broken and are not to
+// be compiled, except one whose only open brackets were braces: its code block is cut
+// there, with the line feed as its last character. A text the plain split accepts is split
+// exactly as by the plain split, with nothing broken.
+struct splitproblem {
+    int status = 0;     // 51 unclosed, 52 stray "}", 54 stray ")", 0 stray "]"
+    std::size_t at = 0; // offset in the text
+    std::string own;    // the statement parser's own line, when it writes one
+};
+struct splitrepairs {
+    std::vector<bool> broken; // per statement
+    std::vector<splitproblem> problems;
+};
+void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repairs);
+
+// The line feed at which the opener at `at` is closed when the text leaves it open: the
+// first one after it that a line starting a statement follows (for "{", a line indented no
+// deeper than the opener's own), or npos.
+std::size_t closingline(std::string_view text, std::size_t at);

@@ -94,20 +94,56 @@ diagnostic located(const compilation& c, severity level, std::string code, std::
     return d;
 }
 
-// The parser's exits, by status.
+// The statement parser's complaints, by status (0: a stray "]", which it reports and goes
+// on), each in plain words; `%` stands for the character at the place.
 struct parserexitinfo {
     int status;
     const char* code;
-    const char* message;
-    const char* note;
+    const char* plain;
+    const char* note; // nullptr: the parser's own line is the note
 };
 const parserexitinfo parserexits[] = {
-    {51, "unclosed", nullptr, nullptr},
-    {52, "stray-brace", "'}' inside brackets closes no brace",
-     "the statement parser stops here with exit status 52"},
-    {54, "stray-parenthesis", "')' inside brackets closes no parenthesis",
-     "the statement parser stops here with exit status 54"},
+    {51, "unclosed", "this '%' is never closed", nullptr},
+    {52, "stray-brace", "this '}' closes no '{'",
+     "inside brackets a '}' must close a '{'; the statement parser stops here with exit "
+     "status 52"},
+    {54, "stray-parenthesis", "this ')' closes no '('",
+     "inside brackets a ')' must close a '('; the statement parser stops here with exit "
+     "status 54"},
+    {0, "stray-bracket", "this ']' closes no '['",
+     "the statement parser writes PARSER FAILURE here; the statements and blocks after it "
+     "are split where the brackets do not say"},
 };
+
+const parserexitinfo& parserexitfor(int status) {
+    for (const parserexitinfo& info : parserexits) {
+        if (info.status == status) return info;
+    }
+    return parserexits[0];
+}
+
+// The plain-word message of the parser's complaint at `where`.
+std::string plainmessage(const compilation& c, const parserexitinfo& info, const span& where) {
+    std::string out = info.plain;
+    const std::size_t mark = out.find('%');
+    if (mark == std::string::npos) return out;
+    char at = '?';
+    if (where.known() && where.end > where.begin) {
+        at = c.files[static_cast<std::size_t>(where.file)]->text[where.begin];
+    }
+    out.replace(mark, 1, 1, at);
+    return out;
+}
+
+// The diagnostic of one of the statement parser's complaints; `own` is the parser's own
+// line, when it writes one.
+diagnostic parserdiagnostic(const compilation& c, int status, const std::string& own,
+                            const span& where) {
+    const parserexitinfo& info = parserexitfor(status);
+    diagnostic d = located(c, severity::error, info.code, plainmessage(c, info, where), where);
+    d.notes.emplace_back(info.note != nullptr ? info.note : own);
+    return d;
+}
 
 // Reads included files through the host's callback, as the compiler reads source files.
 std::string readthrough(const options& opts, const std::string& path,
@@ -144,15 +180,31 @@ void collectdiagnostics(const compilation& c, result& out) {
         });
         if (again) continue;
         seen.push_back(e.where);
-        diagnostic d = located(c, severity::error, "stray-bracket", "PARSER FAILURE", e.where);
-        d.notes.emplace_back("a ']' here closes no '['; the statements and blocks after it are "
-                             "split where the brackets do not say");
-        out.diagnostics.push_back(std::move(d));
+        out.diagnostics.push_back(parserdiagnostic(c, 0, e.text, e.where));
     }
     for (const foundwarning& w : c.warnings) {
         const warningentry& entry = warningtable[static_cast<int>(w.kind)];
         out.diagnostics.push_back(located(c, severity::warning, entry.name, w.message, w.where));
     }
+}
+
+// The diagnostic of a fatal error: a compile error with its notes, or one of the statement
+// parser's exits.
+diagnostic failurediagnostic(const compilation& c, const failure& f, const options& opts) {
+    if (f.status != 1) return parserdiagnostic(c, f.status, f.message, f.where);
+    diagnostic d = located(c, severity::error, "compile-error", f.message, f.where);
+    d.notes = notesfor(f.message);
+    const std::string_view cannotopen = "Could not open file with name: ";
+    if (f.message.starts_with(cannotopen) && !opts.readinclude) {
+        // Included files are looked for in the working directory.
+        std::error_code cwdfailed;
+        const auto cwd = std::filesystem::current_path(cwdfailed);
+        if (!cwdfailed) {
+            d.notes.push_back("looked for " + (cwd / f.message.substr(cannotopen.size())).string() +
+                              " (included files are read from the working directory)");
+        }
+    }
+    return d;
 }
 
 } // namespace
@@ -200,50 +252,28 @@ result compile(std::string_view source, const options& opts) {
     const auto canonical = std::filesystem::weakly_canonical(opts.name, failed);
     c.includestack.push_back(failed ? opts.name : canonical.string());
 
-    span failure;
+    c.keepgoing = opts.keepgoing;
+    if (opts.keepgoing) c.codesink = nullptr;
     try {
         compileprogram(source);
     } catch (const fatalerror& e) {
-        out.status = 1;
-        out.message = e.message;
-        failure = e.where;
-    } catch (const parserexit& e) {
-        out.status = e.status;
-        failure = e.where;
-    }
+        c.failures.push_back(failure{1, e.message, e.where});
+    } catch (const parserexit& e) { c.failures.push_back(failure{e.status, {}, e.where}); }
 
     collectdiagnostics(c, out);
-    if (out.status == 1) {
-        diagnostic d = located(c, severity::error, "compile-error", out.message, failure);
-        d.notes = notesfor(out.message);
-        const std::string_view cannotopen = "Could not open file with name: ";
-        if (out.message.starts_with(cannotopen) && !opts.readinclude) {
-            // Included files are looked for in the working directory.
-            std::error_code cwdfailed;
-            const auto cwd = std::filesystem::current_path(cwdfailed);
-            if (!cwdfailed) {
-                d.notes.push_back("looked for " +
-                                  (cwd / out.message.substr(cannotopen.size())).string() +
-                                  " (included files are read from the working directory)");
+    for (failure& f : c.failures) {
+        if (f.status != 1 && f.message.empty()) {
+            // The parser's own line, as it wrote it.
+            for (const parserevent& e : c.events) {
+                if (e.status == f.status) f.message = e.text;
             }
         }
-        out.diagnostics.push_back(std::move(d));
-    } else if (out.status != 0) {
-        for (const parserexitinfo& info : parserexits) {
-            if (info.status != out.status) continue;
-            const std::string message =
-                info.message ? info.message : out.parsermessages.back().text;
-            diagnostic d = located(c, severity::error, info.code, message, failure);
-            if (info.note != nullptr) {
-                d.notes.emplace_back(info.note);
-            } else if (failure.known() && failure.end > failure.begin) {
-                // The opening character that is never closed.
-                const char opener =
-                    c.files[static_cast<std::size_t>(failure.file)]->text[failure.begin];
-                d.notes.push_back(std::string("this '") + opener + "' is never closed");
-            }
-            out.diagnostics.push_back(std::move(d));
-        }
+        out.diagnostics.push_back(failurediagnostic(c, f, opts));
+    }
+    if (!c.failures.empty()) {
+        const failure& first = c.failures.front();
+        out.status = first.status;
+        if (first.status == 1 || opts.keepgoing) out.message = first.message;
     }
 
     if (opts.sources) {
@@ -252,20 +282,26 @@ result compile(std::string_view source, const options& opts) {
         }
     }
     out.included = c.included;
-    if (out.status == 0 && opts.description && c.desc.size() > maxdescription) {
+    bool describe = opts.description;
+    if ((out.status == 0 || opts.keepgoing) && opts.description && c.desc.size() > maxdescription) {
         // The map is kept as a compact record, but its bytes would not fit in memory.
-        out.status = 1;
-        out.message = "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
-        diagnostic d = located(c, severity::error, "description-too-large", out.message, {});
+        describe = false;
+        const std::string message =
+            "Description map too large: " + std::to_string(c.desc.size()) + " bytes";
+        if (out.status == 0) {
+            out.status = 1;
+            out.message = message;
+        }
+        diagnostic d = located(c, severity::error, "description-too-large", message, {});
         d.notes.push_back("the description map repeats a construct's title once for each of its "
                           "parts, so a literal of many elements makes it grow with the square of "
                           "its length; at most " +
                           std::to_string(maxdescription) + " bytes are handed out");
         out.diagnostics.push_back(std::move(d));
     }
-    if (out.status == 0) {
+    if (out.status == 0 || opts.keepgoing) {
         out.code = std::move(c.code);
-        if (opts.description) out.description = c.desc.bytes();
+        if (describe) out.description = c.desc.bytes();
         if (opts.origins) {
             // The titles move out: the compilation is done with them.
             out.nodes.reserve(c.titlenodes.size());

@@ -49,6 +49,7 @@ enum zv_severity { ZV_SEVERITY_ERROR = 0, ZV_SEVERITY_WARNING = 1 };
 /* Flags of zv_options.flags. */
 #define ZV_OPTION_DESCRIPTION 0x1u /* fill the description map (zv_result_description) */
 #define ZV_OPTION_WARNINGS 0x2u    /* look for every warning; they come as diagnostics */
+#define ZV_OPTION_KEEP_GOING 0x4u  /* record every error and compile the other statements */
 
 /* Reads the included file `path` (NAME.ZVEX, as written after `also` plus the extension)
  * for a compilation. On success it sets *data and *size to the file's bytes as stored and

@@ -71,6 +71,14 @@ struct options {
     bool origins = false;             // fill `result::nodes` and `result::origins`
     bool warn = false;                // look for the warnings that `enabled` names
     std::vector<std::string> enabled; // warning names; empty with `warn`: all of them
+    // Keep going after errors: a fatal error inside a statement is recorded as an error
+    // diagnostic and compiling goes on with the next statement at the same level (inside
+    // blocks too); the failed statement's code, map records, origins, blocks and titles
+    // are taken back. Unbalanced brackets are reported where they stand and the text
+    // around them is split as well as can be. `result::status` and `result::message` are
+    // those of the first error; `code`, `description`, `nodes` and `origins` hold what
+    // every other statement compiled to. `codesink` is not used in this mode.
+    bool keepgoing = false;
     // When set, the byte code is handed here in order, in pieces, as statements are
     // finished, and `result::code` stays empty: a host that writes the code to a file
     // never holds all of it. Pieces handed before a failure are not taken back. Not used

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "framing.h"
+#include "jsontext.h"
 #include "server.h"
 
 namespace zvlsp {
@@ -54,9 +55,10 @@ void readall(std::istream& in, inbox& box) {
 
 int serve(std::istream& in, std::ostream& out, std::ostream& log) {
     server lsp(
-        [&](const nlohmann::json& message) {
+        [&](nlohmann::json message) {
             // Text from files may hold bytes that are no UTF-8; JSON must not.
-            writeframe(out, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+            zvtool::cleanstrings(message);
+            writeframe(out, message.dump());
         },
         [&](std::string_view message) { writeframe(out, message); });
     inbox box;

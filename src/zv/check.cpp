@@ -1,8 +1,10 @@
 // zv check: compiles each program named on the command line (or standard input for `-`)
-// with warnings on, writes no byte code, and reports every diagnostic in the chosen format.
+// with warnings on, going on after errors, writes no byte code, and reports every
+// diagnostic sorted by place in the chosen format (at most --max-errors errors a program).
 // Exit status 0 when no error was found, 1 when one was.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -21,6 +23,7 @@ namespace {
 struct checkstate {
     std::vector<std::string> files;
     diagnosticflags flags;
+    std::size_t maxerrors = 0; // 0: no limit
 };
 
 std::optional<std::string> readprogram(const std::string& path) {
@@ -43,6 +46,33 @@ report unreadable(const std::string& name) {
     d.message = "Could not open file with name: " + name;
     d.where.file = name;
     return {name, {d}, {}};
+}
+
+// Where a diagnostic stands, for sorting: the places of the `also` statements that lead to
+// it from the program, outermost first, then its own. Unlocated ones sort last.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> sortkey(const zv::diagnostic& d) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> key;
+    if (!d.located) return {{UINT32_MAX, UINT32_MAX}};
+    for (auto at = d.includedfrom.rbegin(); at != d.includedfrom.rend(); ++at)
+        key.emplace_back(at->line, at->column);
+    key.emplace_back(d.where.line, d.where.column);
+    return key;
+}
+
+// Sorts by place, keeping the order found among equals, and keeps at most `maxerrors`
+// errors (0: all) with the warnings before the last one kept.
+void arrange(std::vector<zv::diagnostic>& diagnostics, std::size_t maxerrors) {
+    std::stable_sort(
+        diagnostics.begin(), diagnostics.end(),
+        [](const zv::diagnostic& a, const zv::diagnostic& b) { return sortkey(a) < sortkey(b); });
+    if (maxerrors == 0) return;
+    std::size_t errors = 0;
+    for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+        if (diagnostics[i].level == zv::severity::error && ++errors == maxerrors) {
+            diagnostics.resize(i + 1);
+            return;
+        }
+    }
 }
 
 report checkone(const std::string& path, const zv::options& base) {
@@ -80,10 +110,12 @@ int runcheck(const checkstate& state) {
     zv::options options;
     options.warn = !warnings.enabled.empty();
     options.enabled = warnings.enabled;
+    options.keepgoing = true;
     std::vector<report> reports;
     for (const auto& path : state.files) {
         reports.push_back(checkone(path, options));
         if (warnings.werror) promotewarnings(reports.back());
+        arrange(reports.back().diagnostics, state.maxerrors);
     }
     print(reports, state.flags);
     return count(reports).errors > 0 ? 1 : 0;
@@ -97,6 +129,10 @@ command addcheck(CLI::App& parent) {
         "check", "Compile programs and report their errors and warnings; writes no byte code");
     app->add_option("FILE", state->files, "Programs to check; - reads standard input")->required();
     adddiagnosticflags(*app, state->flags);
+    app->add_option("--max-errors", state->maxerrors,
+                    "Report at most N errors of each program (0, the default: all of them)")
+        ->option_text("N")
+        ->check(CLI::NonNegativeNumber);
     app->footer(warninglist());
     return {app, [state] { return runcheck(*state); }};
 }
