@@ -1,6 +1,9 @@
 // Compiler diagnostics to LSP diagnostics.
 #include "diagnostics.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "lspjson.h"
 #include "uri.h"
 
@@ -43,6 +46,11 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
         related.push_back(
             {{"location", locationof(doc, also, enc)}, {"message", "included from here"}});
     }
+    // Most editors show only the message: the plain-word notes go into it too, each on a
+    // line of its own, and stay as related information for those that show that.
+    std::string message = out["message"].get<std::string>();
+    for (const std::string& note : d.notes) message += "\n" + note;
+    out["message"] = std::move(message);
     for (const std::string& note : d.notes) {
         const json at = here ? locationof(doc, *here, enc)
                              : json{{"uri", doc.uri}, {"range", rangejson({}, 0, 0, enc)}};
@@ -57,6 +65,13 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
 json diagnosticsof(const document& doc, encoding enc) {
     json list = json::array();
     for (const zv::diagnostic& d : doc.compiled.diagnostics) list.push_back(convert(doc, d, enc));
+    // The compiler reports in the order it found them; editors list them by place.
+    const auto start = [](const json& d) {
+        const json& at = d["range"]["start"];
+        return std::pair(at["line"].get<std::uint32_t>(), at["character"].get<std::uint32_t>());
+    };
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const json& a, const json& b) { return start(a) < start(b); });
     return {{"uri", doc.uri}, {"version", doc.version}, {"diagnostics", std::move(list)}};
 }
 

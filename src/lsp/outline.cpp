@@ -33,21 +33,25 @@ bool blankword(std::string_view w) {
     return w.find_first_not_of(" \t\n") == std::string_view::npos;
 }
 
-std::vector<statement> split(std::string_view text, std::string_view whole, int depth, bool& ok) {
+// Splits `text` (a view of `whole`) as the compiler does in its keep-going mode: a text
+// with unbalanced brackets is split with the compiler's repairs, so that the statements
+// around a mistake keep their place in the outline. A statement the split had to repair
+// stays in the outline too (a `def` being typed still names its function); its block, cut
+// where the split closed it, has no closing brace.
+std::vector<statement> split(std::string_view text, std::string_view whole, int depth) {
     std::vector<statement> out;
-    parsedviews parsed;
-    try {
-        parsed = parsewords(text, 0);
-    } catch (const parserexit&) {
-        ok = false;
-        return out;
-    }
-    for (const auto& words : parsed) {
+    splitwords parsed;
+    splitrepairs repairs;
+    parsekeepgoing(text, parsed, repairs);
+    std::size_t from = 0;
+    for (const std::size_t end : parsed.ends) {
         statement s;
-        for (const std::string_view w : words) {
+        for (std::size_t i = from; i < end; ++i) {
+            const std::string_view w = parsed.words[i];
             if (blankword(w)) continue;
             s.words.push_back(word{static_cast<std::size_t>(w.data() - whole.data()), w});
         }
+        from = end;
         if (s.words.empty()) continue;
         const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
         for (const form& f : forms) {
@@ -58,9 +62,11 @@ std::vector<statement> split(std::string_view text, std::string_view whole, int 
         }
         if (s.bodyword >= 0) {
             const word& body = s.words[static_cast<std::size_t>(s.bodyword)];
-            s.block = body.text.size() >= 2 && body.text.front() == '{' && body.text.back() == '}';
+            s.block = !body.text.empty() && body.text.front() == '{';
             if (s.block && depth < maxdepth) {
-                s.body = split(body.text.substr(1, body.text.size() - 2), whole, depth + 1, ok);
+                std::string_view inner = body.text.substr(1);
+                if (!inner.empty() && inner.back() == '}') inner.remove_suffix(1);
+                s.body = split(inner, whole, depth + 1);
             }
         }
         out.push_back(std::move(s));
@@ -78,7 +84,7 @@ outline::outline(std::string text) : source(std::move(text)) {
     // its own, so that nothing accumulates in the thread's.
     compilation context;
     const usecompilation use(context);
-    top = zvlsp::split(source, source, 0, split);
+    top = zvlsp::split(source, source, 0);
 }
 
 bool namechar(char c) {

@@ -108,7 +108,7 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         } else {
             const std::string result = (this->*astext->second)(params);
             const std::string message =
-                R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + result + "}";
+                R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)" + result + "}";
             if (sendtext) {
                 sendtext(message);
             } else {

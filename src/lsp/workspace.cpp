@@ -77,6 +77,8 @@ void workspace::analyse(document& doc) {
     doc.lookedfor.clear();
     zv::options options;
     options.sources = false;
+    // Every statement that compiles is compiled, and every error reported.
+    options.keepgoing = true;
     options.name = doc.path;
     options.warn = true;
     options.origins = true;

@@ -77,6 +77,14 @@ TEST(Diagnostics, NotesBecomeRelatedInformation) {
         const auto notes = notesof(text);
         ASSERT_FALSE(notes.empty()) << text;
         ASSERT_EQ(d["relatedInformation"].size(), notes.size());
+        const std::string message = d["message"];
+        std::size_t at = message.find('\n');
+        ASSERT_NE(at, std::string::npos) << message;
+        for (const std::string& note : notes) {
+            EXPECT_EQ(message.substr(at, note.size() + 1), "\n" + note) << message;
+            at += note.size() + 1;
+        }
+        EXPECT_EQ(at, message.size());
         for (std::size_t i = 0; i < notes.size(); ++i) {
             EXPECT_EQ(d["relatedInformation"][i]["message"], notes[i]);
             EXPECT_EQ(d["relatedInformation"][i]["location"]["uri"], "file:///w/a.zv");
@@ -106,7 +114,9 @@ TEST(Diagnostics, IncludedFilesShowOnTheAlsoStatement) {
     const json d = s.diagnostics(uri);
     ASSERT_EQ(d.size(), 1u);
     EXPECT_EQ(span(d[0]["range"]), "1:2-1:12");
-    EXPECT_EQ(d[0]["message"], "inner.ZVEX: handleexpr: operator without operand: '+'");
+    // The plain-word note is in the message too, for editors that show only the message.
+    EXPECT_EQ(d[0]["message"], "inner.ZVEX: handleexpr: operator without operand: '+'\n" +
+                                   notesof("q = 3+\n").at(0));
     // The place in the included file, then the chain of also statements, then the note.
     const json& related = d[0]["relatedInformation"];
     ASSERT_EQ(related.size(), 3 + notesof("q = 3+\n").size());

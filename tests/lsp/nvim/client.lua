@@ -51,9 +51,10 @@ local function request(method, line, col)
 end
 
 check(vim.wait(10000, function() return published >= 1 end, 20), 'diagnostics arrive')
+-- The editor shows only the message: the plain-word note is in it.
 check(vim.deep_equal(diagnostics(), {
   { 4, 8, "empty element dropped; remove the extra ','" },
-  { 5, 12, "Unknown operator: '+-'" },
+  { 5, 12, "Unknown operator: '+-'\noperators side by side, blanks or not, are read as one operator" },
 }), 'diagnostics after opening', diagnostics())
 
 local symbols = request('textDocument/documentSymbol') or {}
