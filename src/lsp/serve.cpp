@@ -62,11 +62,15 @@ int serve(std::istream& in, std::ostream& out, std::ostream& log) {
         },
         [&](std::string_view message) { writeframe(out, message); });
     inbox box;
+    // An input stream tied to an output (std::cin to std::cout) flushes that output before
+    // every read: from the reader thread, while this one writes. Untie it for the session.
+    std::ostream* const tied = in.tie(nullptr);
     std::thread reader(readall, std::ref(in), std::ref(box));
     // The loop returns after the input's end or the exit notification, both of which end
     // the reader too; if a broken exit was taken for one, the reader goes on to the end.
     const auto finish = [&](int status) {
         reader.join();
+        in.tie(tied);
         return status;
     };
     for (;;) {

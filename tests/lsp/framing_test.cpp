@@ -2,7 +2,11 @@
 // each stream yields, how the reader recovers, and the exit status.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <nlohmann/json.hpp>
 #include <sstream>
+
+#include <thread>
 
 #include "framing.h"
 #include "serve.h"
@@ -154,6 +158,65 @@ TEST(Serve, BurstOfEditsEndsOnTheNewestText) {
     EXPECT_NE(got.find("decimal-digits", last), std::string::npos);
     EXPECT_LT(last, got.find(R"("id":2)"));
     EXPECT_NE(got.find(R"("id":3)"), std::string::npos);
+}
+
+// An output buffer that notes whether a thread other than its owner wrote or flushed it.
+class ownedbuf : public std::stringbuf {
+  public:
+    std::atomic<bool> foreign = false;
+
+  protected:
+    int sync() override {
+        note();
+        return std::stringbuf::sync();
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        note();
+        return std::stringbuf::xsputn(s, n);
+    }
+    int_type overflow(int_type c) override {
+        note();
+        return std::stringbuf::overflow(c);
+    }
+
+  private:
+    void note() {
+        if (std::this_thread::get_id() != owner) foreign = true;
+    }
+    std::thread::id owner = std::this_thread::get_id();
+};
+
+// The input tied to the output, as std::cin is to std::cout: reading must not flush the
+// output from the reader thread while the loop writes to it (replies came out twice).
+TEST(Serve, InputTiedToTheOutputIsWrittenByOneThread) {
+    constexpr int requests = 50;
+    std::string input =
+        framed(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{}}})");
+    for (int id = 1; id <= requests; ++id) {
+        input +=
+            framed(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"zv/nothing"})");
+    }
+    input += framed(R"({"jsonrpc":"2.0","id":9999,"method":"shutdown"})");
+    input += framed(R"({"jsonrpc":"2.0","method":"exit"})");
+    std::istringstream in(input);
+    ownedbuf buffer;
+    std::ostream out(&buffer);
+    std::ostringstream log;
+    in.tie(&out);
+    EXPECT_EQ(zvlsp::serve(in, out, log), 0);
+    EXPECT_FALSE(buffer.foreign);
+    EXPECT_EQ(in.tie(), &out); // tied again afterwards
+    // Every reply once, whole, in order.
+    std::istringstream replies(buffer.str());
+    zvlsp::framereader reader(replies);
+    int expected = 0;
+    for (zvlsp::frame f = reader.next(); f.what != zvlsp::frame::kind::end; f = reader.next()) {
+        ASSERT_EQ(f.what, zvlsp::frame::kind::message) << f.problem;
+        const auto reply = nlohmann::json::parse(f.body);
+        EXPECT_EQ(reply["id"], expected == requests + 1 ? 9999 : expected);
+        ++expected;
+    }
+    EXPECT_EQ(expected, requests + 2);
 }
 
 TEST(Serve, UnreadableFrameIsReportedAndAnswered) {
