@@ -15,7 +15,7 @@ using nlohmann::json;
 
 json server::hover(const json& params) {
     document& doc = documentof(params);
-    const auto found = hoverat(doc, cursorof(doc, params));
+    const auto found = hoverat(ws, doc, cursorof(doc, params));
     if (!found) return nullptr;
     return {{"contents", {{"kind", "markdown"}, {"value", found->markdown}}},
             {"range", rangejson(doc.text, found->begin, found->end, enc)}};

@@ -195,18 +195,17 @@ std::optional<hoverinfo> hoverin(const analysis& a, std::size_t offset) {
 
 } // namespace
 
-std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset) {
-    if (doc.current) {
-        if (auto found = hoverin(*doc.current, offset)) return found;
-    }
+std::optional<hoverinfo> hoverat(const workspace& ws, document& doc, std::size_t offset) {
+    const analysis& now = ws.current(doc);
+    if (auto found = hoverin(now, offset)) return found;
     // A part of the text that has not changed since the last compilation without errors:
     // its construct as compiled then.
-    if (!doc.lastgood || doc.lastgood == doc.current) return std::nullopt;
-    const std::string_view now = doc.text, then = doc.lastgood->text;
-    const unchanged same(then, now);
+    const analysis* before = ws.lastgood(doc);
+    if (!before || before == &now) return std::nullopt;
+    const unchanged same(before->text, doc.text);
     const auto at = same.tothen(offset);
     if (!at) return std::nullopt;
-    auto found = hoverin(*doc.lastgood, *at);
+    auto found = hoverin(*before, *at);
     if (!found) return std::nullopt;
     const auto begin = same.tonow(found->begin), end = same.tonow(found->end - 1);
     if (!begin || !end) return std::nullopt;

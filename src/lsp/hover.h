@@ -27,6 +27,6 @@ std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
                                         const std::string& file);
 
 // std::nullopt when the document did not compile or no construct holds `offset`.
-std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset);
+std::optional<hoverinfo> hoverat(const workspace& ws, document& doc, std::size_t offset);
 
 } // namespace zvlsp

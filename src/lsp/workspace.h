@@ -55,10 +55,12 @@ struct document {
     std::string path; // the file's path, or the URI when it names no file
     std::string text;
     long long version = 0;
-    zv::result compiled; // its diagnostics; code, origins and nodes move to `current`
+    zv::result compiled; // its diagnostics; made without byte origins
+    // The compilation hover reads (with byte origins), made when first asked for.
     std::shared_ptr<const analysis> current;
-    // The last compilation without errors, for the parts of the text that have not
-    // changed since (hover keeps working on them while an edit leaves the text broken).
+    // The last text that compiled without errors, and its compilation when asked for:
+    // hover keeps working on the parts of the text that have not changed since.
+    std::optional<std::string> cleantext;
     std::shared_ptr<const analysis> lastgood;
     std::map<std::string, includedfile> included; // by the name the compiler opened
     std::vector<std::string> lookedfor;           // every path an include was read from
@@ -80,14 +82,21 @@ class workspace {
     document* find(const std::string& uri);
     const document* find(const std::string& uri) const;
 
-    // Compiles `doc` again (after its text changed).
+    // Compiles `doc` again (after its text changed), for its diagnostics.
     void analyse(document& doc);
+    // The compilation of `doc`'s text with byte origins, for hover; made when first asked.
+    const analysis& current(document& doc) const;
+    // The compilation of the last text of `doc` without errors; null when there was none.
+    const analysis* lastgood(document& doc) const;
     // The open documents that included the file at `path` when last compiled.
     std::vector<document*> dependants(const std::string& path);
     // The text of the file at `path`: the editor's when open there, else the file's.
     std::optional<std::string> read(const std::string& path) const;
 
   private:
+    zv::options optionsfor(const document& doc, bool origins) const;
+    std::shared_ptr<const analysis> analysisof(const document& doc, const std::string& text) const;
+
     std::map<std::string, std::unique_ptr<document>> documents; // by URI
 };
 

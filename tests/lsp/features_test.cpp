@@ -370,6 +370,34 @@ TEST(Hover, ConstructsOfStatementsWithEscapes) {
     }
 }
 
+// While a statement is broken, hover on its unchanged part shows it as it compiled last,
+// and nothing on what changed; once a whole other text is in place, nothing of the old.
+TEST(Hover, LastCompilationWithoutErrorsServesTheUnchangedText) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/l.zv";
+    s.open(uri, "x = 1\ny = count(2)\n");
+    const auto change = [&](int version, const std::string& text) {
+        s.notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", version}}},
+                                            {"contentChanges", {{{"text", text}}}}});
+    };
+    change(2, "x = 1\ny = count(2)+-\n");
+    ASSERT_EQ(s.diagnostics(uri).size(), 1u);
+    const json kept = s.result("textDocument/hover", session::at(uri, 1, 5));
+    ASSERT_TRUE(kept.is_object());
+    EXPECT_EQ(span(kept["range"]), "1:4-1:12");
+    EXPECT_NE(kept["contents"]["value"].get<std::string>().find("LOAD \"count\""),
+              std::string::npos);
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 1, 12)).is_null());
+    // The statement that compiles now is read from the new text.
+    const json now = s.result("textDocument/hover", session::at(uri, 0, 4));
+    ASSERT_TRUE(now.is_object());
+    EXPECT_EQ(span(now["range"]), "0:4-0:5");
+    // A text that shares nothing with the last clean one gets nothing from it.
+    change(3, "zz = count(2)+-\n");
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 6)).is_null());
+}
+
 struct jump {
     unsigned line, character;
     std::string file; // "" for none
