@@ -6,6 +6,8 @@
 
 #include <condition_variable>
 #include <deque>
+#include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -22,20 +24,26 @@ struct inbox {
     std::mutex lock;
     std::condition_variable arrived;
     std::deque<frame> frames;
+    bool done = false; // the reader has queued its last frame and reads no more
 };
 
-// Whether `f` is the exit notification, after which the server reads nothing more.
+// Whether `f` is the exit notification, after which the server reads nothing more. Only a
+// body holding the JSON string "exit" outside another string (where its quotes would be
+// escaped) is parsed to tell.
 bool exitframe(const frame& f) {
-    constexpr std::size_t small = 256; // an exit notification is shorter than this
-    if (f.what != frame::kind::message || f.body.size() > small ||
-        f.body.find("exit") == std::string::npos) {
-        return false;
+    if (f.what != frame::kind::message) return false;
+    bool candidate = false;
+    for (std::size_t at = f.body.find("\"exit\""); at != std::string::npos && !candidate;
+         at = f.body.find("\"exit\"", at + 1)) {
+        candidate = at == 0 || f.body[at - 1] != '\\';
     }
+    if (!candidate) return false;
     const nlohmann::json m = nlohmann::json::parse(f.body, nullptr, false);
     return m.is_object() && !m.contains("id") && m.value("method", "") == "exit";
 }
 
-void readall(std::istream& in, inbox& box) {
+void readall(std::istream& in, const std::shared_ptr<inbox>& shared) {
+    inbox& box = *shared;
     framereader reader(in);
     for (;;) {
         frame f = reader.next();
@@ -45,6 +53,7 @@ void readall(std::istream& in, inbox& box) {
         {
             const std::lock_guard<std::mutex> hold(box.lock);
             box.frames.push_back(std::move(f));
+            box.done = last;
         }
         box.arrived.notify_one();
         if (last) return;
@@ -61,14 +70,27 @@ int serve(std::istream& in, std::ostream& out, std::ostream& log) {
             writeframe(out, message.dump());
         },
         [&](std::string_view message) { writeframe(out, message); });
-    inbox box;
+    const auto shared = std::make_shared<inbox>();
+    inbox& box = *shared;
     // An input stream tied to an output (std::cin to std::cout) flushes that output before
     // every read: from the reader thread, while this one writes. Untie it for the session.
     std::ostream* const tied = in.tie(nullptr);
-    std::thread reader(readall, std::ref(in), std::ref(box));
+    std::thread reader(readall, std::ref(in), shared);
     // The loop returns after the input's end or the exit notification, both of which end
-    // the reader too; if a broken exit was taken for one, the reader goes on to the end.
+    // the reader too. Should the reader not have taken the exit for one (spelt with
+    // escapes), it waits on input: on the process's standard input, which an editor may
+    // keep open, it is left to end with the process; any other stream ends, and is waited
+    // for.
     const auto finish = [&](int status) {
+        bool done = false;
+        {
+            const std::lock_guard<std::mutex> hold(box.lock);
+            done = box.done;
+        }
+        if (!done && &in == &std::cin) {
+            reader.detach();
+            return status;
+        }
         reader.join();
         in.tie(tied);
         return status;
