@@ -81,6 +81,8 @@ class workspace {
     void close(const std::string& uri);
     document* find(const std::string& uri);
     const document* find(const std::string& uri) const;
+    // Every open document, in the order of their URIs.
+    std::vector<const document*> all() const;
 
     // Compiles `doc` again (after its text changed), for its diagnostics.
     void analyse(document& doc);
