@@ -243,18 +243,25 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         return std::array<std::int64_t, 5>{depth.codeblock, depth.expression, depth.list,
                                            depth.string1, depth.string2};
     };
-    // Reports every opener still open and closes it; true when all of them were braces.
+    // Closes every opener still open and reports the latest of them, unless the statement
+    // holds a stray closer already (one mistake, one report). True when every one of them
+    // was a brace ending its line: a code block left open, which is cut here and compiled.
     const auto closeall = [&] {
-        const std::string own = unclosedline(depth);
         std::vector<std::size_t> open;
         for (const auto& kind : opened) open.insert(open.end(), kind.begin(), kind.end());
         std::sort(open.begin(), open.end());
-        for (const std::size_t at : open) repairs.problems.push_back(splitproblem{51, at, own});
-        bool onlybraces = true;
-        for (int k = 1; k < 5; ++k) onlybraces = onlybraces && opened[k].empty();
+        if (!broken && !open.empty()) {
+            repairs.problems.push_back(splitproblem{51, open.back(), unclosedline(depth)});
+        }
+        bool block = true;
+        for (int k = 1; k < 5; ++k) block = block && opened[k].empty();
+        for (const std::size_t at : opened[0]) {
+            const std::size_t next = target.find_first_not_of(" \t", at + 1);
+            block = block && next != std::string_view::npos && target[next] == '\n';
+        }
         for (auto& kind : opened) kind.clear();
         depth = markers{};
-        return std::pair{onlybraces, open};
+        return std::pair{block, open};
     };
     bool ignspace = false;
     std::size_t nextcut = 0;
@@ -264,7 +271,8 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         if (TS == '\n') {
             while (nextcut < cuts.size() && cuts[nextcut] < index) ++nextcut;
             if (markersum > 0 && nextcut < cuts.size() && cuts[nextcut] == index) {
-                if (closeall().first) {
+                const bool block = closeall().first;
+                if (block) {
                     append(index, index + 1); // the code block's last character
                 } else {
                     broken = true;
@@ -285,9 +293,17 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
                 TS == '}' && strings && depth.expression <= 0 && depth.codeblock <= 0;
             const bool strayparen =
                 TS == ')' && strings && depth.codeblock <= 0 && depth.expression <= 0;
+            const bool straybracket = TS == ']' && depth.list <= 0;
             if (straybrace || strayparen) {
                 repairs.problems.push_back(splitproblem{straybrace ? 52 : 54, index, {}});
                 broken = true;
+            } else if (straybracket) {
+                // Reported as the plain split reports it, and not counted. Inside a code
+                // block it leaves the statement whole: the block's own split meets it again
+                // and takes out the statement inside the block that holds it.
+                current().events.push_back(
+                    parserevent{0, "PARSER FAILURE", current().locate(target.substr(index, 1))});
+                if (depth.codeblock <= 0) broken = true;
             } else {
                 depth.close(TS, target.data() + index);
             }
@@ -308,8 +324,8 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
     }
     std::vector<std::size_t> leftopen;
     if (depth.sum() > 0) {
-        auto [onlybraces, open] = closeall();
-        if (!onlybraces) broken = true;
+        auto [block, open] = closeall();
+        if (!block) broken = true;
         leftopen = std::move(open);
     }
     endstatement();
@@ -340,12 +356,12 @@ void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repa
     const std::size_t recorded = events.size();
     try {
         parsewords(target, 0, out);
-        repairs.broken.assign(out.ends.size(), false);
-        return;
-    } catch (const parserexit&) {
-        // Split again with repairs; the repaired split reports what it met.
-        events.resize(recorded);
-    }
+        if (events.size() == recorded) {
+            repairs.broken.assign(out.ends.size(), false);
+            return;
+        }
+    } catch (const parserexit&) {}
+    // Split again with repairs; the repaired split reports what it meets.
     // Openers left open are closed at a line chosen for each, and the text split again; a
     // second round catches openers that the first round's closings left open. An opener
     // that finds no line stays open to the end of the text, with every later one.
