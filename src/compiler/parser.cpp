@@ -207,6 +207,13 @@ bool startsstatement(std::string_view line) {
     return line.substr(end).starts_with(" = ");
 }
 
+// Whether the line after the line feed at `feed` starts a statement.
+bool nextstartsstatement(std::string_view text, std::size_t feed) {
+    std::size_t first = feed + 1;
+    while (first < text.size() && isblank(text[first])) ++first;
+    return first < text.size() && startsstatement(text.substr(first));
+}
+
 std::size_t indentation(std::string_view text, std::size_t linestart) {
     std::size_t at = linestart;
     while (at < text.size() && isblank(text[at])) ++at;
@@ -278,6 +285,31 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
                     broken = true;
                 }
                 markersum = 0;
+            } else if (markersum > 0 && nextstartsstatement(target, index)) {
+                // Parentheses, lists and strings opened since the innermost open code
+                // block (or at all, outside blocks) are left open on this line.
+                const std::size_t block = opened[0].empty() ? 0 : opened[0].back() + 1;
+                std::int64_t* const counter[5] = {&depth.codeblock, &depth.expression, &depth.list,
+                                                  &depth.string1, &depth.string2};
+                bool inner = false;
+                for (int k = 1; k < 5; ++k) {
+                    inner = inner || (!opened[k].empty() && opened[k].back() >= block);
+                }
+                if (inner && opened[0].empty()) {
+                    // Outside blocks: the statement ends here.
+                    closeall();
+                    broken = true;
+                    markersum = 0;
+                } else if (inner) {
+                    // Inside a block: dropped here; the block's own split reports them.
+                    for (int k = 1; k < 5; ++k) {
+                        while (!opened[k].empty() && opened[k].back() >= block) {
+                            opened[k].pop_back();
+                            --*counter[k];
+                        }
+                    }
+                    markersum = depth.sum();
+                }
             }
             if (markersum <= 0) {
                 endstatement();
@@ -294,7 +326,26 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
             const bool strayparen =
                 TS == ')' && strings && depth.codeblock <= 0 && depth.expression <= 0;
             const bool straybracket = TS == ']' && depth.list <= 0;
-            if (straybrace || strayparen) {
+            // A "}" that closes a code block while a "[" opened inside the block is still
+            // open: the block's own split reports the "[". Here it is dropped; when it
+            // stands on the line of the "}" (as in "[}"), the "}" is taken for its closer
+            // and dropped too, else the "}" closes the block.
+            const bool blockclose = TS == '}' && strings && depth.expression <= 0 &&
+                                    depth.codeblock > 0 && !opened[2].empty() &&
+                                    !opened[0].empty() && opened[2].back() > opened[0].back();
+            bool dropclose = false;
+            if (blockclose) {
+                const std::size_t innerlist = opened[2].back();
+                dropclose = target.substr(innerlist, index - innerlist).find('\n') ==
+                            std::string_view::npos;
+                while (!opened[2].empty() && opened[2].back() > opened[0].back()) {
+                    opened[2].pop_back();
+                    --depth.list;
+                }
+            }
+            if (dropclose) {
+                // Neither counted nor reported at this level.
+            } else if (straybrace || strayparen) {
                 repairs.problems.push_back(splitproblem{straybrace ? 52 : 54, index, {}});
                 broken = true;
             } else if (straybracket) {
