@@ -207,17 +207,27 @@ bool startsstatement(std::string_view line) {
     return line.substr(end).starts_with(" = ");
 }
 
-// Whether the line after the line feed at `feed` starts a statement.
-bool nextstartsstatement(std::string_view text, std::size_t feed) {
-    std::size_t first = feed + 1;
-    while (first < text.size() && isblank(text[first])) ++first;
-    return first < text.size() && startsstatement(text.substr(first));
-}
-
 std::size_t indentation(std::string_view text, std::size_t linestart) {
     std::size_t at = linestart;
     while (at < text.size() && isblank(text[at])) ++at;
     return at - linestart;
+}
+
+std::size_t linestartof(std::string_view text, std::size_t at) {
+    return at == 0 ? 0 : text.rfind('\n', at - 1) + 1;
+}
+
+// Whether the line after the line feed at `feed` starts a statement, for a text that left
+// open the opener at `opener`: it does as `startsstatement` says, or when it begins with a
+// name no deeper indented than the opener's line (as an expression statement does).
+bool nextstartsstatement(std::string_view text, std::size_t feed, std::size_t opener) {
+    const std::size_t indent = indentation(text, feed + 1);
+    const std::size_t first = feed + 1 + indent;
+    if (first >= text.size()) return false;
+    if (startsstatement(text.substr(first))) return true;
+    const char c = text[first];
+    const bool name = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '@';
+    return name && indent <= indentation(text, linestartof(text, opener));
 }
 
 // One split of `target` with repairs, character by character in the plain split's steps:
@@ -270,6 +280,15 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         depth = markers{};
         return std::pair{block, open};
     };
+    // The latest opener still open that is no brace, or the latest brace.
+    const auto latestopen = [&] {
+        std::size_t latest = 0;
+        for (int k = 1; k < 5; ++k) {
+            if (!opened[k].empty()) latest = std::max(latest, opened[k].back());
+        }
+        if (latest == 0 && !opened[0].empty()) latest = opened[0].back();
+        return latest;
+    };
     bool ignspace = false;
     std::size_t nextcut = 0;
     for (std::size_t index = 0; index < target.size(); ++index) {
@@ -285,7 +304,7 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
                     broken = true;
                 }
                 markersum = 0;
-            } else if (markersum > 0 && nextstartsstatement(target, index)) {
+            } else if (markersum > 0 && nextstartsstatement(target, index, latestopen())) {
                 // Parentheses, lists and strings opened since the innermost open code
                 // block (or at all, outside blocks) are left open on this line.
                 const std::size_t block = opened[0].empty() ? 0 : opened[0].back() + 1;
@@ -383,10 +402,54 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
     return leftopen;
 }
 
+// Whether a word of the split, other than a code block in braces, runs over a line that
+// starts a statement: a bracket or string left open that a later line happens to close
+// ("x = [1" and, lines later, "y = f([2])"). The split accepts it; the keep-going split
+// does not.
+// A code block in braces is looked into for a "}" that ends a block while a "[" opened in
+// it is still open ("r = [}"), which the split takes for the end of the block.
+bool listacrossblockend(std::string_view block) {
+    std::vector<std::int64_t> lists; // per open block, the lists opened in it and open
+    for (std::size_t at = findbracket(block); at < block.size();
+         at += 1 + findbracket(block.substr(at + 1))) {
+        switch (block[at]) {
+        case '{':
+            lists.push_back(0);
+            break;
+        case '}':
+            if (!lists.empty() && lists.back() > 0) return true;
+            if (!lists.empty()) lists.pop_back();
+            break;
+        case '[':
+            if (!lists.empty()) ++lists.back();
+            break;
+        default:
+            if (!lists.empty() && lists.back() > 0) --lists.back();
+            break;
+        }
+    }
+    return false;
+}
+
+bool runsoverstatements(std::string_view target, const splitwords& split) {
+    for (const std::string_view word : split.words) {
+        if (word.size() >= 2 && word.front() == '{' && word.back() == '}') {
+            if (listacrossblockend(word)) return true;
+            continue;
+        }
+        const std::size_t base = static_cast<std::size_t>(word.data() - target.data());
+        for (std::size_t feed = word.find('\n'); feed != std::string_view::npos;
+             feed = word.find('\n', feed + 1)) {
+            if (nextstartsstatement(target, base + feed, base)) return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::size_t closingline(std::string_view text, std::size_t at) {
-    const std::size_t linestart = at == 0 ? 0 : text.rfind('\n', at - 1) + 1;
+    const std::size_t linestart = linestartof(text, at);
     const std::size_t ownindent = indentation(text, linestart);
     const bool brace = text[at] == '{';
     for (std::size_t feed = text.find('\n', at); feed != std::string_view::npos;
@@ -407,7 +470,7 @@ void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repa
     const std::size_t recorded = events.size();
     try {
         parsewords(target, 0, out);
-        if (events.size() == recorded) {
+        if (events.size() == recorded && !runsoverstatements(target, out)) {
             repairs.broken.assign(out.ends.size(), false);
             return;
         }

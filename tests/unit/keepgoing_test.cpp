@@ -1,0 +1,230 @@
+// Keep-going mode of the library. Programs are built from independent lines, some of which
+// fail alone; compiled with keepgoing, such a program must report exactly the errors of its
+// failing lines (each the error of that line compiled alone, at that line) and compile to
+// exactly the code, description map and title nodes of the same program without them: the
+// failed statements are taken back whole. The same holds inside function bodies and nested
+// blocks, where a failed statement must not hide the rest of the block.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zv.h"
+#include "zv.hpp"
+
+namespace {
+
+// Lines that compile alone, and lines that fail alone (statement errors and unbalanced
+// brackets). Every line starts a statement with a name or a keyword. A line that leaves a
+// "[" or a string open is not independent of the lines after it: the splitter counts one
+// level of lists and no strings inside brackets, so the next "]" or quote closes it, and
+// the lines between are one statement (zvc too reads them so); such lines are in the
+// corpus of zv check instead.
+const std::vector<std::string> validlines = {
+    "x = 1",
+    "y = x+2",
+    "print(\"hi\")",
+    "z = [1, 2, 3]",
+    "d = {a: 1, b: 2}",
+    "if x>1 {print(x)}",
+    "while y<3 {y = y+1}",
+    "for z as e {print(e)}",
+    "q = f(1)(2)",
+    "w = a.b.c",
+    "s = \"a\"+\"b\"",
+    "n = (not x)",
+    "m = g(a, [1, 2])",
+    "h.k[1] = 3",
+};
+const std::vector<std::string> failinglines = {
+    "x = 1+", "y = +2",   "z = f(1) g", "a = 2147483648", "b = (1)2",
+    "if x",   "for a as", "def f {x}",  "e = g(1))",      "v = (1",
+    "r = [}", "p = [)",
+};
+
+struct expected {
+    std::uint32_t line;
+    std::string code, message; // message only for compile errors
+};
+
+// The error of `line` compiled alone, as zvc reports it.
+expected alone(const std::string& line, std::uint32_t at) {
+    const zv::result r = zv::compile(line + "\n");
+    EXPECT_NE(r.status, 0) << line;
+    if (r.status == 1) return {at, "compile-error", r.message};
+    const char* code = r.status == 51   ? "unclosed"
+                       : r.status == 52 ? "stray-brace"
+                                        : "stray-parenthesis";
+    return {at, code, {}};
+}
+
+// How the lines are placed: at the top, in a function body, two blocks deep.
+struct wrapping {
+    const char* name;
+    const char* before;
+    const char* indent;
+    const char* after;
+    std::uint32_t firstline;
+};
+const wrapping wrappings[] = {
+    {"top", "", "", "", 1},
+    {"body", "def f(a) {\n", "    ", "}\n", 2},
+    {"nested", "while w {\n    if v {\n", "        ", "    }\n}\n", 3},
+};
+
+std::string program(const wrapping& w, const std::vector<const std::string*>& lines) {
+    std::string out = w.before;
+    for (const std::string* line : lines) out += w.indent + *line + "\n";
+    return out + w.after;
+}
+
+zv::options keepgoing() {
+    zv::options o;
+    o.keepgoing = true;
+    o.description = true;
+    o.origins = true;
+    return o;
+}
+
+// Titles and structure of the nodes, without their places (lines move when lines go).
+std::vector<std::string> nodeshape(const zv::result& r) {
+    std::vector<std::string> out;
+    for (const zv::titleinfo& n : r.nodes) {
+        out.push_back(n.title + "|" + std::to_string(n.parent) + (n.statement ? "|s" : ""));
+    }
+    return out;
+}
+
+TEST(keepgoing, independentlinesgivetheirownerrorsandnothingelse) {
+    std::mt19937 random(20);
+    for (int trial = 0; trial < 120; ++trial) {
+        std::vector<const std::string*> all, valid;
+        std::vector<bool> fails;
+        const int count = 1 + static_cast<int>(random() % 14);
+        for (int i = 0; i < count; ++i) {
+            const bool failing = random() % 3 == 0;
+            const auto& pool = failing ? failinglines : validlines;
+            all.push_back(&pool[random() % pool.size()]);
+            fails.push_back(failing);
+            if (!failing) valid.push_back(all.back());
+        }
+        for (const wrapping& w : wrappings) {
+            const std::string text = program(w, all);
+            SCOPED_TRACE(std::string(w.name) + ":\n" + text);
+            const zv::result got = zv::compile(text, keepgoing());
+            std::vector<expected> want;
+            for (std::size_t i = 0; i < all.size(); ++i) {
+                if (fails[i])
+                    want.push_back(alone(*all[i], w.firstline + static_cast<std::uint32_t>(i)));
+            }
+            std::vector<const zv::diagnostic*> errors;
+            for (const zv::diagnostic& d : got.diagnostics) {
+                if (d.level == zv::severity::error) errors.push_back(&d);
+            }
+            ASSERT_EQ(errors.size(), want.size());
+            std::sort(errors.begin(), errors.end(), [](const auto* a, const auto* b) {
+                return a->where.offset < b->where.offset;
+            });
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                EXPECT_TRUE(errors[i]->located);
+                EXPECT_EQ(errors[i]->where.line, want[i].line);
+                EXPECT_EQ(errors[i]->code, want[i].code);
+                if (!want[i].message.empty()) { EXPECT_EQ(errors[i]->message, want[i].message); }
+            }
+            if (!want.empty()) { EXPECT_NE(got.status, 0); }
+            // What compiled is exactly the program without its failing lines.
+            zv::options plain;
+            plain.description = true;
+            plain.origins = true;
+            const zv::result clean = zv::compile(program(w, valid), plain);
+            ASSERT_EQ(clean.status, 0);
+            EXPECT_EQ(got.code, clean.code);
+            EXPECT_EQ(got.description, clean.description);
+            EXPECT_EQ(nodeshape(got), nodeshape(clean));
+            EXPECT_EQ(got.origins, clean.origins);
+        }
+    }
+}
+
+TEST(keepgoing, poolsarewhattheysay) {
+    for (const std::string& line : validlines)
+        EXPECT_EQ(zv::compile(line + "\n").status, 0) << line;
+    for (const std::string& line : failinglines)
+        EXPECT_NE(zv::compile(line + "\n").status, 0) << line;
+}
+
+TEST(keepgoing, withoutitthefirsterrorends) {
+    const std::string text = "x = 1+\ny = 2\nz = (3\n";
+    const zv::result plain = zv::compile(text);
+    EXPECT_EQ(plain.status, 51); // the splitter refuses the whole text before compiling
+    EXPECT_TRUE(plain.code.empty());
+    const zv::result going = zv::compile(text, keepgoing());
+    EXPECT_EQ(going.status, 51); // the first error found: the split comes first
+    ASSERT_EQ(going.diagnostics.size(), 2u);
+    EXPECT_FALSE(going.code.empty());
+    EXPECT_EQ(zv::compile("x = 1+\ny = 2\n", keepgoing()).status, 1);
+    EXPECT_EQ(zv::compile("x = 1+\ny = 2\n", keepgoing()).message,
+              "handleexpr: operator without operand: '+'");
+}
+
+TEST(keepgoing, errorsinincludedfilesandtheincludechain) {
+    zv::options o = keepgoing();
+    o.readinclude = [](const std::string& path) -> std::optional<std::string> {
+        if (path == "lib.ZVEX") return std::string("a = 1+\nb = 2\nc = (3\nd = 4\n");
+        return std::nullopt;
+    };
+    const zv::result r = zv::compile("also lib\nx = y+\nalso missing\nz = 1\n", o);
+    std::vector<std::string> got;
+    for (const zv::diagnostic& d : r.diagnostics) {
+        got.push_back(d.where.file + ":" + std::to_string(d.where.line) + " " + d.code + " " +
+                      std::to_string(d.includedfrom.size()));
+    }
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"<input>:2 compile-error 0", "<input>:3 compile-error 0",
+                                        "lib.ZVEX:1 compile-error 1", "lib.ZVEX:3 unclosed 1"}));
+    // The included file's good statements and the program's last one compiled (an `also`
+    // statement has no code of its own).
+    const zv::result clean = zv::compile("b = 2\nd = 4\nz = 1\n");
+    EXPECT_EQ(r.code, clean.code);
+}
+
+TEST(keepgoing, classbodiesandopenblocksrollback) {
+    // A failed statement in a class body, and one whose failure comes after it opened a
+    // block and emitted into it, leave nothing behind.
+    const std::string bad =
+        "class C {\n  def m() {\n    x = 1+\n    y = 2\n  }\n  z = 3\n}\nw = 4\n";
+    const std::string good = "class C {\n  def m() {\n    y = 2\n  }\n}\nw = 4\n";
+    const zv::result r = zv::compile(bad, keepgoing());
+    const zv::result clean = zv::compile(good, keepgoing());
+    ASSERT_EQ(clean.status, 0);
+    EXPECT_EQ(r.code, clean.code);
+    EXPECT_EQ(r.description, clean.description);
+    ASSERT_EQ(r.diagnostics.size(), 2u);
+    EXPECT_EQ(r.diagnostics[1].message, "Only def allowed in class definition!");
+    // The statement fails inside the body of its block: the block's bytes go with it.
+    const zv::result late = zv::compile("while x+ {b = 1}\nd = 2\n", keepgoing());
+    const zv::result early = zv::compile("d = 2\n", keepgoing());
+    EXPECT_NE(late.status, 0);
+    EXPECT_EQ(late.code, early.code);
+}
+
+TEST(keepgoing, capiflag) {
+    zv_options options{};
+    options.flags = ZV_OPTION_KEEP_GOING;
+    const std::string text = "x = 1+\ny = 2\nz = 3*\n";
+    zv_result* r = zv_compile(text.data(), text.size(), &options);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(zv_result_status(r), 1);
+    EXPECT_EQ(zv_result_diagnostic_count(r), 2u);
+    zv_result_free(r);
+    options.flags = 0;
+    r = zv_compile(text.data(), text.size(), &options);
+    EXPECT_EQ(zv_result_diagnostic_count(r), 1u);
+    zv_result_free(r);
+}
+
+} // namespace
