@@ -219,15 +219,22 @@ std::size_t linestartof(std::string_view text, std::size_t at) {
 
 // Whether the line after the line feed at `feed` starts a statement, for a text that left
 // open the opener at `opener`: it does as `startsstatement` says, or when it begins with a
-// name no deeper indented than the opener's line (as an expression statement does).
+// call no deeper indented than the opener's line (as an expression statement does).
 bool nextstartsstatement(std::string_view text, std::size_t feed, std::size_t opener) {
     const std::size_t indent = indentation(text, feed + 1);
     const std::size_t first = feed + 1 + indent;
     if (first >= text.size()) return false;
     if (startsstatement(text.substr(first))) return true;
-    const char c = text[first];
-    const bool name = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '@';
-    return name && indent <= indentation(text, linestartof(text, opener));
+    // A call: a name, possibly with members, and "(".
+    std::size_t end = first;
+    const auto namechar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '@' || c == '.';
+    };
+    while (end < text.size() && namechar(text[end])) ++end;
+    const bool call = end > first && end < text.size() && text[end] == '(' &&
+                      !(text[first] >= '0' && text[first] <= '9');
+    return call && indent <= indentation(text, linestartof(text, opener));
 }
 
 // One split of `target` with repairs, character by character in the plain split's steps:
