@@ -351,9 +351,15 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
 void compilerecovering(std::string_view statement, const words& rest, int mode) {
     compilation& c = current();
     const compilation::mark before = c.where();
+    const std::string_view whole = between(statement, rest.empty() ? statement : rest.back());
+    // The program's nesting is checked statement by statement: brackets left open on
+    // one line do not add up over the text.
+    if (c.nesting == 1 && c.includestack.size() <= 1 && bracketdepth(whole) > maxnesting) {
+        c.failures.push_back(failure{1, "Nesting too deep!", c.locate(whole)});
+        return;
+    }
     try {
-        const constructscope statementscope(
-            between(statement, rest.empty() ? statement : rest.back()));
+        const constructscope statementscope(whole);
         compilestatement(statement, rest, mode);
         return;
     } catch (const fatalerror& e) {
@@ -925,7 +931,7 @@ int bracketdepth(std::string_view text) {
 
 void compileprogram(std::string_view text) {
     compilation& c = current();
-    if (c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
+    if (!c.keepgoing && c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
     // Byte code runs to two or three times the source; room reserved and never touched
     // costs no memory, and spares the copies of a growing buffer. Code handed to a sink
     // leaves the buffer, whose first pages are then used again.
