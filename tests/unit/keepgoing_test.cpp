@@ -12,38 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "independentlines.h"
 #include "zv.h"
 #include "zv.hpp"
 
 namespace {
-
-// Lines that compile alone, and lines that fail alone (statement errors and unbalanced
-// brackets). Every line starts a statement with a name or a keyword. A line that leaves a
-// "[" or a string open is not independent of the lines after it: the splitter counts one
-// level of lists and no strings inside brackets, so the next "]" or quote closes it, and
-// the lines between are one statement (zvc too reads them so); such lines are in the
-// corpus of zv check instead.
-const std::vector<std::string> validlines = {
-    "x = 1",
-    "y = x+2",
-    "print(\"hi\")",
-    "z = [1, 2, 3]",
-    "d = {a: 1, b: 2}",
-    "if x>1 {print(x)}",
-    "while y<3 {y = y+1}",
-    "for z as e {print(e)}",
-    "q = f(1)(2)",
-    "w = a.b.c",
-    "s = \"a\"+\"b\"",
-    "n = (not x)",
-    "m = g(a, [1, 2])",
-    "h.k[1] = 3",
-};
-const std::vector<std::string> failinglines = {
-    "x = 1+", "y = +2",   "z = f(1) g", "a = 2147483648", "b = (1)2",
-    "if x",   "for a as", "def f {x}",  "e = g(1))",      "v = (1",
-    "r = [}", "p = [)",
-};
 
 struct expected {
     std::uint32_t line;
