@@ -2,6 +2,7 @@
 // other wherever they stand, for the differential tests of keep-going compilation.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,25 @@ const std::vector<std::string> failinglines = {
     "if x",   "for a as", "def f {x}",  "e = g(1))",      "v = (1",
     "r = [}", "p = [)",   "k = x[1",    "u = [1",         "t = \"abc",
 };
+
+// How the lines are placed: at the top, in a function body, two blocks deep.
+struct wrapping {
+    const char* name;
+    const char* before;
+    const char* indent;
+    const char* after;
+    std::uint32_t firstline;
+};
+const wrapping wrappings[] = {
+    {"top", "", "", "", 1},
+    {"body", "def f(a) {\n", "    ", "}\n", 2},
+    {"nested", "while w {\n    if v {\n", "        ", "    }\n}\n", 3},
+};
+
+std::string program(const wrapping& w, const std::vector<const std::string*>& lines) {
+    std::string out = w.before;
+    for (const std::string* line : lines) out += w.indent + *line + "\n";
+    return out + w.after;
+}
 
 } // namespace

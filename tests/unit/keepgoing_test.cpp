@@ -34,26 +34,6 @@ expected alone(const std::string& line, std::uint32_t at) {
     return {at, code, {}};
 }
 
-// How the lines are placed: at the top, in a function body, two blocks deep.
-struct wrapping {
-    const char* name;
-    const char* before;
-    const char* indent;
-    const char* after;
-    std::uint32_t firstline;
-};
-const wrapping wrappings[] = {
-    {"top", "", "", "", 1},
-    {"body", "def f(a) {\n", "    ", "}\n", 2},
-    {"nested", "while w {\n    if v {\n", "        ", "    }\n}\n", 3},
-};
-
-std::string program(const wrapping& w, const std::vector<const std::string*>& lines) {
-    std::string out = w.before;
-    for (const std::string* line : lines) out += w.indent + *line + "\n";
-    return out + w.after;
-}
-
 zv::options keepgoing() {
     zv::options o;
     o.keepgoing = true;

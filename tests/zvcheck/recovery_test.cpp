@@ -1,0 +1,87 @@
+// zv check against zvc, end to end: a program made of independent lines, some of which fail
+// alone, must draw from zv check exactly one error per failing line, at that line, with the
+// message zvc prints for that line alone (or, for the statement splitter's exits, the code
+// of zvc's exit status), and no error on any other line; at the top of the program, inside
+// a function body and two blocks deep.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "independentlines.h"
+#include "support.h"
+
+namespace zvtest {
+
+namespace {
+
+struct zvcrun {
+    int status = -1;
+    std::string message; // the error report's last line
+};
+
+// Runs zvc on `line` alone in `dir`.
+zvcrun runzvc(const fs::path& dir, const std::string& line) {
+    spit(dir / "alone.zv", line + "\n");
+    const std::string command =
+        "cd '" + dir.string() + "' && '" + ZVC_PATH + "' alone.zv >out.txt 2>err.txt";
+    const int raw = std::system(command.c_str());
+    zvcrun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::istringstream err(slurp(dir / "err.txt"));
+    for (std::string l; std::getline(err, l);) r.message = l;
+    return r;
+}
+
+const std::map<int, std::string> exitcodes = {
+    {51, "unclosed"}, {52, "stray-brace"}, {54, "stray-parenthesis"}};
+
+TEST(recovery, zvcheckreportswhatzvcsaysofeachfailinglinealone) {
+    scratchdir dir;
+    std::map<std::string, zvcrun> alone;
+    for (const std::string& line : failinglines) {
+        alone[line] = runzvc(dir.path, line);
+        ASSERT_NE(alone[line].status, 0) << line;
+    }
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 6; ++trial) {
+        std::vector<const std::string*> lines;
+        for (int i = 0; i < 16; ++i) {
+            const bool failing = i % 2 == 0 || random() % 2 == 0;
+            const auto& pool = failing ? failinglines : validlines;
+            lines.push_back(&pool[random() % pool.size()]);
+        }
+        for (const wrapping& w : wrappings) {
+            const std::string text = program(w, lines);
+            SCOPED_TRACE(std::string(w.name) + ":\n" + text);
+            spit(dir.path / "prog.zv", text);
+            const runresult r = runzv(dir.path, {{"check", "-w", "--format=json", "prog.zv"}});
+            const auto doc = nlohmann::json::parse(r.out, nullptr, false);
+            ASSERT_TRUE(doc.is_object()) << r.out << r.err;
+            std::vector<std::string> got, want;
+            for (const auto& d : doc["diagnostics"]) {
+                got.push_back(std::to_string(d["line"].get<int>()) + " " +
+                              d["code"].get<std::string>() + " " +
+                              (d["code"] == "compile-error" ? d["message"].get<std::string>()
+                                                            : std::string()));
+            }
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                const auto found = alone.find(*lines[i]);
+                if (found == alone.end()) continue;
+                const zvcrun& z = found->second;
+                const std::string line = std::to_string(w.firstline + i);
+                want.push_back(z.status == 1 ? line + " compile-error " + z.message
+                                             : line + " " + exitcodes.at(z.status) + " ");
+            }
+            EXPECT_EQ(got, want);
+            EXPECT_EQ(r.status, want.empty() ? 0 : 1);
+        }
+    }
+}
+
+} // namespace
+
+} // namespace zvtest
