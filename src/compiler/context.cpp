@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "utf8.h"
+
 const warningentry warningtable[static_cast<int>(warningkind::count)] = {
     {warningkind::namepunctuation, "name-punctuation",
      "a name holds a blank, quote, bracket, '=', '!', ',' or ':'"},
@@ -34,25 +36,9 @@ sourceposition positionof(const sourcefile& file, std::uint32_t offset) {
     const auto line = std::upper_bound(file.linestarts.begin(), file.linestarts.end(), offset) - 1;
     sourceposition out;
     out.line = static_cast<std::uint32_t>(line - file.linestarts.begin()) + 1;
-    // Characters: a well-formed UTF-8 sequence counts one, any other byte counts one.
-    std::uint32_t column = 1;
-    for (std::size_t at = *line; at < offset;) {
-        const auto lead = static_cast<unsigned char>(file.text[at]);
-        const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                                   : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                                  : 1;
-        std::size_t taken = 1;
-        if (length > 1 && at + length <= offset) {
-            taken = length;
-            for (std::size_t i = 1; i < length; ++i) {
-                if ((static_cast<unsigned char>(file.text[at + i]) & 0xC0) != 0x80) taken = 1;
-            }
-        }
-        at += taken;
-        ++column;
-    }
-    out.column = column;
+    // Characters up to `offset`: a sequence cut by it counts byte by byte.
+    out.column =
+        1 + static_cast<std::uint32_t>(utf8::columns(file.text.substr(*line, offset - *line)));
     const auto crs = std::lower_bound(file.droppedcrs.begin(), file.droppedcrs.end(), offset) -
                      file.droppedcrs.begin();
     out.offset = offset + static_cast<std::uint64_t>(crs);

@@ -2,14 +2,16 @@
 #include "serve.h"
 
 #include "framing.h"
+#include "jsontext.h"
 #include "server.h"
 
 namespace zvlsp {
 
 int serve(std::istream& in, std::ostream& out, std::ostream& log) {
-    server lsp([&](const nlohmann::json& message) {
+    server lsp([&](nlohmann::json message) {
         // Text from files may hold bytes that are no UTF-8; JSON must not.
-        writeframe(out, message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        zvtool::cleanstrings(message);
+        writeframe(out, message.dump());
     });
     framereader reader(in);
     for (;;) {

@@ -3,24 +3,11 @@
 
 #include <algorithm>
 
+#include "utf8.h"
+
 namespace zvlsp {
 
 namespace {
-
-// The length of the UTF-8 sequence at `at`, 1 for a byte that starts none that is
-// well-formed (so that every byte belongs to exactly one step).
-std::size_t sequence(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                              : 1;
-    if (at + length > text.size()) return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
-    }
-    return length;
-}
 
 std::size_t stepunits(std::size_t length, encoding enc) {
     if (enc == encoding::utf8) return length;
@@ -41,13 +28,7 @@ std::size_t linestart(std::string_view text, std::uint32_t line) {
 } // namespace
 
 std::size_t units(std::string_view text, encoding enc) {
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = sequence(text, at);
-        count += stepunits(length, enc);
-        at += length;
-    }
-    return count;
+    return enc == encoding::utf8 ? text.size() : utf8::utf16units(text);
 }
 
 std::size_t offsetat(std::string_view text, position pos, encoding enc) {
@@ -58,7 +39,7 @@ std::size_t offsetat(std::string_view text, position pos, encoding enc) {
     if (end > start && text[end - 1] == '\r') --end;
     std::size_t at = start;
     for (std::size_t counted = 0; at < end && counted < pos.character;) {
-        const std::size_t length = sequence(text, at);
+        const std::size_t length = utf8::step(text, at);
         counted += stepunits(length, enc);
         at += length;
     }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "render.h"
+#include "utf8.h"
 
 namespace zvtool {
 
@@ -17,20 +18,8 @@ struct palette {
 const palette colours{"\033[1m", "\033[1;31m", "\033[1;35m", "\033[1;36m", "\033[1;32m", "\033[0m"};
 const palette plain{"", "", "", "", "", ""};
 
-// The number of bytes of the character at `at`: a whole UTF-8 sequence, or one byte.
-std::size_t charlength(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length == 1 || at + length > text.size()) return 1;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
-    return length;
-}
-
 std::uint32_t charcount(std::string_view text) {
-    std::uint32_t n = 0;
-    for (std::size_t at = 0; at < text.size(); at += charlength(text, at)) ++n;
-    return n;
+    return static_cast<std::uint32_t>(utf8::columns(text));
 }
 
 // Line `line` (1-based) of the source named `file`, without its line end.
@@ -54,7 +43,7 @@ std::optional<std::string_view> sourceline(const report& r, const std::string& f
 std::string caretline(std::string_view text, const zv::location& at, const palette& p) {
     std::string pad;
     std::uint32_t column = 1;
-    for (std::size_t i = 0; column < at.column && i < text.size(); i += charlength(text, i)) {
+    for (std::size_t i = 0; column < at.column && i < text.size(); i += utf8::step(text, i)) {
         pad += text[i] == '\t' ? '\t' : ' ';
         ++column;
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "jsontext.h"
 #include "render.h"
 
 namespace zvtool {
@@ -135,10 +136,12 @@ json renderjson(const std::vector<report>& reports) {
     for (const auto& r : reports)
         for (const auto& d : r.diagnostics) list.push_back(diagnosticjson(d, r.program));
     const tally t = count(reports);
-    return {{"version", zv::version()},
-            {"diagnostics", list},
-            {"errors", t.errors},
-            {"warnings", t.warnings}};
+    json document = {{"version", zv::version()},
+                     {"diagnostics", list},
+                     {"errors", t.errors},
+                     {"warnings", t.warnings}};
+    cleanstrings(document);
+    return document;
 }
 
 json rendersarif(const std::vector<report>& reports) {
@@ -149,9 +152,11 @@ json rendersarif(const std::vector<report>& reports) {
         for (const auto& d : r.diagnostics) results.push_back(result(d, r.program, index[d.code]));
     json run = {
         {"tool", {{"driver", driver}}}, {"columnKind", "unicodeCodePoints"}, {"results", results}};
-    return {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
-            {"version", "2.1.0"},
-            {"runs", json::array({run})}};
+    json document = {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+                     {"version", "2.1.0"},
+                     {"runs", json::array({run})}};
+    cleanstrings(document);
+    return document;
 }
 
 } // namespace zvtool

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -29,10 +30,20 @@ struct testcase {
     friend void PrintTo(const testcase& tc, std::ostream* os) { *os << tc.name; }
 };
 
-// Placeholders for what a case file cannot show plainly.
+// Placeholders for what a case file cannot show plainly: {TAB}, {ESC} and {xHH}, the byte
+// of two hexadecimal digits.
 std::string expand(std::string text) {
     text = replaceall(std::move(text), "{TAB}", "\t");
-    return replaceall(std::move(text), "{ESC}", "\033");
+    text = replaceall(std::move(text), "{ESC}", "\033");
+    static const std::regex byte(R"(\{x([0-9A-Fa-f]{2})\})");
+    std::string out;
+    auto last = text.cbegin();
+    for (std::sregex_iterator m(text.begin(), text.end(), byte), end; m != end; ++m) {
+        out.append(last, (*m)[0].first);
+        out += static_cast<char>(std::stoi((*m)[1].str(), nullptr, 16));
+        last = (*m)[0].second;
+    }
+    return out.append(last, text.cend());
 }
 
 std::string withflags(std::string body, const std::set<std::string>& flags) {
