@@ -91,7 +91,7 @@ void membercall(std::string_view method, std::int32_t count) {
 void openblock(byte op) {
     addcode(op);
     addcode(TYPE_BLOCK);
-    ++current().asop;
+    current().beginblock();
 }
 
 void closeblock() {
@@ -603,8 +603,8 @@ const std::map<std::string, bytelist, std::less<>> operatorbytes = {
 // no block is open whose length is still to be written in front of its bytes.
 void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
     compilation& c = current();
-    if (!c.codesink || c.traceorigins || c.keepgoing || c.asop != 0 || !c.openblocks.empty() ||
-        c.code.size() < least || c.code.empty()) {
+    if (!c.codesink || c.traceorigins || c.keepgoing || c.inblock() || c.code.size() < least ||
+        c.code.empty()) {
         return;
     }
     c.codesink(c.code.data(), c.code.size());
