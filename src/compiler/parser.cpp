@@ -14,8 +14,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "compiler.h"
 #include "context.h"
+#include "language.h"
 #include "packer.h"
 
 namespace {
@@ -203,7 +203,7 @@ bool startsstatement(std::string_view line) {
     std::size_t end = 0;
     while (end < line.size() && !isblank(line[end]) && line[end] != '\n') ++end;
     if (end == 0) return false;
-    if (inlist(statements, line.substr(0, end))) return true;
+    if (findform(line.substr(0, end)) != nullptr) return true;
     return line.substr(end).starts_with(" = ");
 }
 
