@@ -156,6 +156,7 @@ void compilation::reset() {
     codesink = nullptr;
     blockends.clear();
     groupends.clear();
+    cleanblocks.clear();
     nesting = 0;
     splits.clear();
     includestack.clear();

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "emitter.h"
@@ -140,6 +141,9 @@ struct compilation : emitter {
     // of the n levels; these make every level after the first skip it at once.
     endmemo blockends;
     endmemo groupends;
+    // Code blocks that the keep-going split found free of a list open across their end,
+    // by the address of their "{".
+    std::unordered_set<const char*> cleanblocks;
     // The shortest stretch worth remembering: shorter ones cost less to scan again.
     static constexpr std::uint32_t rememberfrom = 256;
 

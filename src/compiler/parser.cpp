@@ -438,10 +438,15 @@ bool listacrossblockend(std::string_view block) {
     return false;
 }
 
+// A block found clean is remembered, and so is every block inside it, which the block's
+// own split meets later: each text is looked into once, however deep it nests.
 bool runsoverstatements(std::string_view target, const splitwords& split) {
+    compilation& c = current();
+    const bool clean = !target.empty() && c.cleanblocks.count(target.data() - 1) != 0;
     for (const std::string_view word : split.words) {
         if (word.size() >= 2 && word.front() == '{' && word.back() == '}') {
-            if (listacrossblockend(word)) return true;
+            if (!clean && listacrossblockend(word)) return true;
+            c.cleanblocks.insert(word.data());
             continue;
         }
         const std::size_t base = static_cast<std::size_t>(word.data() - target.data());
