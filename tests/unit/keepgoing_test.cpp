@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -178,6 +181,83 @@ TEST(keepgoing, capiflag) {
     r = zv_compile(text.data(), text.size(), &options);
     EXPECT_EQ(zv_result_diagnostic_count(r), 1u);
     zv_result_free(r);
+}
+
+} // namespace
+
+namespace {
+
+std::string readexample(const std::string& name) {
+    std::ifstream in(std::string(ZV_EXAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The titles of the statements that compiled, with their lines (a title's text is its
+// source, so a statement that compiled is known by it).
+std::multiset<std::string> statementsoutside(const zv::result& r, std::uint32_t from,
+                                             std::uint32_t to, std::int32_t shift) {
+    std::multiset<std::string> out;
+    for (const zv::titleinfo& n : r.nodes) {
+        if (!n.statement || !n.located || n.where.file != "<input>") continue;
+        if (n.where.line >= from && n.where.line <= to) continue;
+        const std::int32_t line =
+            static_cast<std::int32_t>(n.where.line) - (n.where.line > to ? shift : 0);
+        out.insert(std::to_string(line) + " " + n.title);
+    }
+    return out;
+}
+
+// A line typed key by key into the middle of each example (at the top and inside a block):
+// at every state, every statement on the other lines compiles as in the untouched file.
+TEST(keepgoing, typingalinekeepseveryotherstatement) {
+    const std::string typed = "total = clamp(sum([numbers, (1+2)]), \"a b\", 10)";
+    zv::options o = keepgoing();
+    o.readinclude = [](const std::string& path) -> std::optional<std::string> {
+        return readexample(path);
+    };
+    for (const char* name : {"demo.zv", "shapes.zv", "inventory.zv", "timers.zv"}) {
+        const std::string original = readexample(name);
+        ASSERT_FALSE(original.empty()) << name;
+        const zv::result before = zv::compile(original, o);
+        ASSERT_EQ(before.status, 0) << name << ": " << before.message;
+        // Insertion points: the start of a line near the middle, and of a line in a block.
+        std::vector<std::size_t> points;
+        std::size_t middle = original.find('\n', original.size() / 2) + 1;
+        points.push_back(middle);
+        const std::size_t indented = original.find("\n    ", original.size() / 3);
+        if (indented != std::string::npos) points.push_back(indented + 1);
+        for (const std::size_t at : points) {
+            const auto line = static_cast<std::uint32_t>(
+                std::count(original.begin(), original.begin() + at, '\n') + 1);
+            const std::multiset<std::string> want = statementsoutside(before, 0, 0, 0);
+            for (std::size_t keys = 1; keys <= typed.size(); ++keys) {
+                std::string text = original;
+                const std::string indent = original.compare(at, 4, "    ") == 0 ? "    " : "";
+                text.insert(at, indent + typed.substr(0, keys) + "\n");
+                SCOPED_TRACE(std::string(name) + " after " + std::to_string(keys) + " keys:\n" +
+                             typed.substr(0, keys));
+                const zv::result now = zv::compile(text, o);
+                // Statements before the typed line, and after it one line further down.
+                std::multiset<std::string> got = statementsoutside(now, line, line, 1);
+                std::multiset<std::string> kept;
+                for (const std::string& s : want) {
+                    // A block that holds the typed line has a new text: compare the others.
+                    if (got.count(s) != 0 || s.find('\n') != std::string::npos) kept.insert(s);
+                }
+                EXPECT_EQ(kept, want);
+                std::size_t errors = 0;
+                for (const zv::diagnostic& d : now.diagnostics) {
+                    if (d.level == zv::severity::error) {
+                        ++errors;
+                        EXPECT_EQ(d.where.line, line) << d.message;
+                    }
+                }
+                EXPECT_LE(errors, 1u);
+            }
+        }
+    }
 }
 
 } // namespace
