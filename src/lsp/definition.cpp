@@ -23,24 +23,6 @@ std::string joined(std::string_view a, std::string_view b) {
     return out;
 }
 
-// The keys a statement defines, in the form of `lookupkey`.
-std::vector<std::string> definedkeys(const statement& s, bool inclass) {
-    const std::string_view member = inclass ? "." : "";
-    if (s.keyword && s.words.size() >= 2 && s.first() == "def") {
-        return {joined(member, defname(s.words[1].text))};
-    }
-    if (s.keyword && s.words.size() >= 2 && s.first() == "class") {
-        return {joined(member, s.words[1].text)};
-    }
-    if (!s.keyword && s.words.size() == 3 && s.words[1].text == "=") {
-        const std::string_view target = s.words[0].text;
-        if (targetname(target) != target) return {};
-        if (target.starts_with('@')) return {joined(".", target.substr(1))};
-        return {std::string(target)};
-    }
-    return {};
-}
-
 const statement* search(const std::vector<statement>& list, const std::string& key, bool inclass) {
     for (const statement& s : list) {
         for (const std::string& k : definedkeys(s, inclass)) {
@@ -98,6 +80,23 @@ class finder {
 };
 
 } // namespace
+
+std::vector<std::string> definedkeys(const statement& s, bool inclass) {
+    const std::string_view member = inclass ? "." : "";
+    if (s.keyword && s.words.size() >= 2 && s.first() == "def") {
+        return {joined(member, defname(s.words[1].text))};
+    }
+    if (s.keyword && s.words.size() >= 2 && s.first() == "class") {
+        return {joined(member, s.words[1].text)};
+    }
+    if (!s.keyword && s.words.size() == 3 && s.words[1].text == "=") {
+        const std::string_view target = s.words[0].text;
+        if (targetname(target) != target) return {};
+        if (target.starts_with('@')) return {joined(".", target.substr(1))};
+        return {std::string(target)};
+    }
+    return {};
+}
 
 std::string lookupkey(std::string_view text, std::size_t offset) {
     if (offset > text.size()) return {};

@@ -18,4 +18,8 @@ nlohmann::json definitionat(const workspace& ws, document& doc, std::size_t offs
 // no name stands there.
 std::string lookupkey(std::string_view text, std::size_t offset);
 
+// The keys the statement `s` defines, in the form of `lookupkey` (`inclass`: `s` stands in
+// a class body, so a `def` or `class` there defines a member).
+std::vector<std::string> definedkeys(const statement& s, bool inclass);
+
 } // namespace zvlsp

@@ -3,6 +3,8 @@
 #include "definition.h"
 #include "hover.h"
 #include "lspjson.h"
+#include "namehover.h"
+#include "names.h"
 #include "server.h"
 #include "symbols.h"
 #include "tokens.h"
@@ -13,10 +15,18 @@ using nlohmann::json;
 
 json server::hover(const json& params) {
     document& doc = documentof(params);
-    const auto found = hoverat(doc, cursorof(doc, params));
-    if (!found) return nullptr;
-    return {{"contents", {{"kind", "markdown"}, {"value", found->markdown}}},
-            {"range", rangejson(doc.text, found->begin, found->end, enc)}};
+    const std::size_t offset = cursorof(doc, params);
+    // What the name under the cursor is, then the byte code of the construct.
+    const auto name = describenameat(nameindex(ws, doc), offset);
+    const auto found = hoverat(doc, offset);
+    if (!found && !name) return nullptr;
+    std::string markdown = name ? name->markdown : std::string();
+    if (name && found) markdown += "\n---\n\n";
+    if (found) markdown += found->markdown;
+    const std::size_t begin = found ? found->begin : name->begin;
+    const std::size_t end = found ? found->end : name->end;
+    return {{"contents", {{"kind", "markdown"}, {"value", markdown}}},
+            {"range", rangejson(doc.text, begin, end, enc)}};
 }
 
 json server::definition(const json& params) {

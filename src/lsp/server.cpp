@@ -16,6 +16,15 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/semanticTokens/full", &server::semantictokens},
+    {"textDocument/completion", &server::completion},
+    {"completionItem/resolve", &server::completionresolve},
+    {"textDocument/signatureHelp", &server::signatures},
+    {"textDocument/references", &server::references},
+    {"textDocument/documentHighlight", &server::documenthighlight},
+    {"textDocument/prepareRename", &server::preparerename},
+    {"textDocument/rename", &server::rename},
+    {"textDocument/codeAction", &server::codeactions},
+    {"workspace/symbol", &server::workspacesymbol},
 };
 
 const std::map<std::string, server::notification, std::less<>> server::notifications = {
@@ -120,16 +129,24 @@ json server::initialize(const json& params) {
         }
     }
     state = phase::running;
-    return {{"capabilities",
-             {{"positionEncoding", enc == encoding::utf8 ? "utf-8" : "utf-16"},
-              {"textDocumentSync",
-               {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
-              {"hoverProvider", true},
-              {"definitionProvider", true},
-              {"documentSymbolProvider", true},
-              {"foldingRangeProvider", true},
-              {"semanticTokensProvider", {{"legend", tokenlegend()}, {"full", true}}}}},
-            {"serverInfo", {{"name", "zv"}, {"version", zv::version()}}}};
+    return {
+        {"capabilities",
+         {{"positionEncoding", enc == encoding::utf8 ? "utf-8" : "utf-16"},
+          {"textDocumentSync",
+           {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
+          {"hoverProvider", true},
+          {"definitionProvider", true},
+          {"documentSymbolProvider", true},
+          {"foldingRangeProvider", true},
+          {"semanticTokensProvider", {{"legend", tokenlegend()}, {"full", true}}},
+          {"completionProvider", {{"triggerCharacters", {".", "@"}}, {"resolveProvider", true}}},
+          {"signatureHelpProvider", {{"triggerCharacters", {"(", ","}}}},
+          {"referencesProvider", true},
+          {"documentHighlightProvider", true},
+          {"renameProvider", {{"prepareProvider", true}}},
+          {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+          {"workspaceSymbolProvider", true}}},
+        {"serverInfo", {{"name", "zv"}, {"version", zv::version()}}}};
 }
 
 json server::shutdown(const json&) {

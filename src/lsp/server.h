@@ -83,6 +83,17 @@ class server {
     nlohmann::json foldingrange(const nlohmann::json& params);
     nlohmann::json semantictokens(const nlohmann::json& params);
 
+    // Editing features (requests.cpp).
+    nlohmann::json completion(const nlohmann::json& params);
+    nlohmann::json completionresolve(const nlohmann::json& params);
+    nlohmann::json signatures(const nlohmann::json& params);
+    nlohmann::json references(const nlohmann::json& params);
+    nlohmann::json documenthighlight(const nlohmann::json& params);
+    nlohmann::json preparerename(const nlohmann::json& params);
+    nlohmann::json rename(const nlohmann::json& params);
+    nlohmann::json codeactions(const nlohmann::json& params);
+    nlohmann::json workspacesymbol(const nlohmann::json& params);
+
     static const std::map<std::string, request, std::less<>> requests;
     static const std::map<std::string, notification, std::less<>> notifications;
 

@@ -58,6 +58,12 @@ const document* workspace::find(const std::string& uri) const {
     return const_cast<workspace*>(this)->find(uri);
 }
 
+std::vector<const document*> workspace::all() const {
+    std::vector<const document*> out;
+    for (const auto& [uri, doc] : documents) out.push_back(doc.get());
+    return out;
+}
+
 std::optional<std::string> workspace::read(const std::string& path) const {
     for (const auto& [uri, doc] : documents) {
         if (doc->path == path) return doc->text;

@@ -46,6 +46,8 @@ class workspace {
     void close(const std::string& uri);
     document* find(const std::string& uri);
     const document* find(const std::string& uri) const;
+    // Every open document, in the order of their URIs.
+    std::vector<const document*> all() const;
 
     // Compiles `doc` again (after its text changed).
     void analyse(document& doc);

@@ -266,9 +266,14 @@ TEST(Hover, InnermostConstructAndItsByteCode) {
             ASSERT_NE(at, std::string::npos) << piece << " in " << text;
         }
     }
-    // A program that does not compile has no byte code to show.
+    // A program that does not compile has no byte code to show, but its names are known.
     s.open(uri, "x = a+-b\n");
-    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 0)).is_null());
+    const json broken = s.result("textDocument/hover", session::at(uri, 0, 0));
+    ASSERT_TRUE(broken.is_object());
+    const std::string text = broken["contents"]["value"];
+    EXPECT_EQ(text.find("```text"), std::string::npos) << text;
+    EXPECT_NE(text.find("variable `x`, assigned at line 1"), std::string::npos) << text;
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 2)).is_null());
 }
 
 struct jump {
