@@ -267,14 +267,14 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         return std::array<std::int64_t, 5>{depth.codeblock, depth.expression, depth.list,
                                            depth.string1, depth.string2};
     };
-    // Closes every opener still open and reports the latest of them, unless the statement
-    // holds a stray closer already (one mistake, one report). True when every one of them
+    // Closes every opener still open and reports the latest of them (a stray closer taken
+    // as absent may leave its opener open: "[}" reports both). True when every one of them
     // was a brace ending its line: a code block left open, which is cut here and compiled.
     const auto closeall = [&] {
         std::vector<std::size_t> open;
         for (const auto& kind : opened) open.insert(open.end(), kind.begin(), kind.end());
         std::sort(open.begin(), open.end());
-        if (!broken && !open.empty()) {
+        if (!open.empty()) {
             repairs.problems.push_back(splitproblem{51, open.back(), unclosedline(depth)});
         }
         bool block = true;

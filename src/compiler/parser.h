@@ -32,8 +32,8 @@ void parsewords(std::string_view target, int debug, splitwords& out);
 // is split again with repairs: a stray closer is reported at its place and counted as if
 // absent, and the openers left open are closed at a line end chosen by `closingline` (the
 // line feed itself ending the statement), the latest of them reported. A statement that
-// holds a problem is marked broken and is not to be compiled, with one report however
-// many problems it holds; except a statement whose open brackets were braces that end
+// holds a problem is marked broken and is not to be compiled; except a statement whose
+// open brackets were braces that end
 // their lines (code blocks left open): its last block is cut there, with the line feed as
 // its last character, and compiled. A stray "]" inside a code block leaves its statement
 // whole, since the block's own split meets it. A text the plain split accepts without

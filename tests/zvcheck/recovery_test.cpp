@@ -1,11 +1,12 @@
 // zv check against zvc, end to end: a program made of independent lines, some of which fail
-// alone, must draw from zv check exactly one error per failing line, at that line, with the
-// message zvc prints for that line alone (or, for the statement splitter's exits, the code
-// of zvc's exit status), and no error on any other line; at the top of the program, inside
-// a function body and two blocks deep.
+// alone, must draw from zv check exactly the error of each failing line, at that line, with
+// the message zvc prints for that line alone (or, for the statement splitter's exits, the
+// code of zvc's exit status), and no error on any other line; at the top of the program,
+// inside a function body and two blocks deep.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -42,9 +43,17 @@ const std::map<int, std::string> exitcodes = {
 TEST(recovery, zvcheckreportswhatzvcsaysofeachfailinglinealone) {
     scratchdir dir;
     std::map<std::string, zvcrun> alone;
+    // A closer that zvc stops at (52, 54) may leave its opener open once zv check takes it
+    // as absent: zv check then reports that opener too, as zvc does the line without it.
+    std::map<std::string, bool> opensalso;
     for (const std::string& line : failinglines) {
         alone[line] = runzvc(dir.path, line);
         ASSERT_NE(alone[line].status, 0) << line;
+        if (alone[line].status == 52 || alone[line].status == 54) {
+            std::string without = line;
+            without.erase(without.rfind(alone[line].status == 52 ? '}' : ')'), 1);
+            opensalso[line] = runzvc(dir.path, without).status == 51;
+        }
     }
     std::mt19937 random(7);
     for (int trial = 0; trial < 6; ++trial) {
@@ -75,7 +84,10 @@ TEST(recovery, zvcheckreportswhatzvcsaysofeachfailinglinealone) {
                 const std::string line = std::to_string(w.firstline + i);
                 want.push_back(z.status == 1 ? line + " compile-error " + z.message
                                              : line + " " + exitcodes.at(z.status) + " ");
+                if (opensalso[*lines[i]]) want.push_back(line + " unclosed ");
             }
+            std::sort(got.begin(), got.end());
+            std::sort(want.begin(), want.end());
             EXPECT_EQ(got, want);
             EXPECT_EQ(r.status, want.empty() ? 0 : 1);
         }
