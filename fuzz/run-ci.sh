@@ -5,17 +5,18 @@
 # are left in fuzz/corpus-work/artifacts/<target>/ and should be minimised into
 # fuzz/regressions/ (tests/faults replays that folder).
 #
-#   fuzz/run-ci.sh [SECONDS_PER_TARGET]       (default 60; or ZV_FUZZ_SECONDS)
+#   fuzz/run-ci.sh [SECONDS_PER_TARGET]       (default 35; or ZV_FUZZ_SECONDS)
 #
 # Environment: ZV_FUZZ_BUILD (build directory, default build-fuzz), ZV_FUZZ_JOBS (ninja
-# jobs, default 2), ZV_FUZZ_TARGETS (default "compile parse bytecode lsp").
+# jobs, default 2), ZV_FUZZ_TARGETS (default "compile parse bytecode lsp rendertext
+# renderjson rendersarif"; seven targets at 35 s take about as long as four did at 60 s).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-${ZV_FUZZ_SECONDS:-60}}
+seconds=${1:-${ZV_FUZZ_SECONDS:-35}}
 build=${ZV_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${ZV_FUZZ_JOBS:-2}
-targets=${ZV_FUZZ_TARGETS:-compile parse bytecode lsp}
+targets=${ZV_FUZZ_TARGETS:-compile parse bytecode lsp rendertext renderjson rendersarif}
 work=$root/fuzz/corpus-work
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
@@ -41,6 +42,10 @@ for t in $targets; do
     case $t in
     compile) dict=(-dict="$root/fuzz/zv.dict") ;;
     parse) dict=(-dict="$root/fuzz/zv.dict") seeds+=("$root/fuzz/corpus/compile") ;;
+    render*)
+        dict=(-dict="$root/fuzz/zv.dict")
+        seeds=("$root/fuzz/corpus/render" "$root/fuzz/corpus/compile")
+        ;;
     esac
     echo "== zvfuzz_$t for ${seconds}s"
     (cd "$run" && nice -n 10 "$build/fuzz/zvfuzz_$t" "${dict[@]}" \

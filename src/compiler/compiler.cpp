@@ -58,6 +58,15 @@ struct nestinglevel {
     nestinglevel& operator=(const nestinglevel&) = delete;
 };
 
+// Fails with "Nesting too deep!" at the opener where `text`, a source text of the context,
+// nests deeper than the levels left.
+void failtoodeep(std::string_view text) {
+    const int left = maxnesting - current().nesting;
+    if (left < 0) error("Nesting too deep!"); // the inclusions alone are too deep
+    const std::size_t at = openerpast(text, left);
+    if (at != std::string_view::npos) error("Nesting too deep!", text.substr(at, 1));
+}
+
 // The stop lists of the scans, built once.
 const stringlist keepon = {".", "[", "("};
 const stringlist openparen = {"("};
@@ -290,7 +299,6 @@ void compilealso(const words& w, int) {
     for (const std::string& open : c.includestack) {
         if (open == canonical) error("Inclusion cycle: " + firstline(path));
     }
-    if (c.nesting + bracketdepth(completed) > maxnesting) error("Nesting too deep!");
     c.included.push_back(path);
     const std::int32_t file = c.addfile(path, {});
     sourcefile& included = *c.files[static_cast<std::size_t>(file)];
@@ -299,6 +307,7 @@ void compilealso(const words& w, int) {
     included.droppedcrs = std::move(droppedcrs);
     included.parent = statement.file;
     included.includedat = statement;
+    failtoodeep(included.text);
     c.includestack.push_back(canonical);
     compilecode(included.text, 0);
     c.includestack.pop_back();
@@ -350,9 +359,12 @@ void compilerecovering(std::string_view statement, const words& rest, int mode) 
     const std::string_view whole = between(statement, rest.empty() ? statement : rest.back());
     // The program's nesting is checked statement by statement: brackets left open on
     // one line do not add up over the text.
-    if (c.nesting == 1 && c.includestack.size() <= 1 && bracketdepth(whole) > maxnesting) {
-        c.failures.push_back(failure{1, "Nesting too deep!", c.locate(whole)});
-        return;
+    if (c.nesting == 1 && c.includestack.size() <= 1) {
+        const std::size_t at = openerpast(whole, maxnesting);
+        if (at != std::string_view::npos) {
+            c.failures.push_back(failure{1, "Nesting too deep!", c.locate(whole.substr(at, 1))});
+            return;
+        }
     }
     try {
         const constructscope statementscope(whole);
@@ -875,7 +887,11 @@ bool inlist(const stringlist& x, std::string_view element) {
     return false;
 }
 
-int bracketdepth(std::string_view text) {
+namespace {
+
+// The deepest bracket nesting of `text`; `*past` is set to the offset of the opener that
+// first went deeper than `limit`.
+std::int64_t bracketscan(std::string_view text, std::int64_t limit, std::size_t* past) {
     // Brackets inside double-quoted strings are not counted, unless the text holds an
     // escaped quote anywhere: escapes are resolved again at every scan, and the statement
     // splitter does not know them at all, so the compiler's scans may disagree on where such
@@ -891,7 +907,8 @@ int bracketdepth(std::string_view text) {
         for (const unsigned char c : std::string_view("\"()[]{}")) table[c] = true;
         return table;
     }();
-    for (const char c : text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
         if (!brackets[static_cast<unsigned char>(c)]) continue;
         if (c == '"' && !countall) {
             instring = !instring;
@@ -904,6 +921,7 @@ int bracketdepth(std::string_view text) {
         case '{':
             ++open[c == '(' ? 0 : c == '[' ? 1 : 2];
             deepest = std::max(deepest, ++depth);
+            if (depth > limit && *past == std::string_view::npos) *past = at;
             break;
         case ')':
         case ']':
@@ -919,12 +937,25 @@ int bracketdepth(std::string_view text) {
             break;
         }
     }
+    return deepest;
+}
+
+} // namespace
+
+int bracketdepth(std::string_view text) {
+    std::size_t past = std::string_view::npos;
+    const std::int64_t deepest = bracketscan(text, std::numeric_limits<std::int64_t>::max(), &past);
     return static_cast<int>(std::min<std::int64_t>(deepest, std::numeric_limits<int>::max()));
+}
+
+std::size_t openerpast(std::string_view text, std::int64_t limit) {
+    std::size_t past = std::string_view::npos;
+    bracketscan(text, limit, &past);
+    return past;
 }
 
 void compileprogram(std::string_view text) {
     compilation& c = current();
-    if (!c.keepgoing && c.nesting + bracketdepth(text) > maxnesting) error("Nesting too deep!");
     // Byte code runs to two or three times the source; room reserved and never touched
     // costs no memory, and spares the copies of a growing buffer. Code handed to a sink
     // leaves the buffer, whose first pages are then used again.
@@ -933,6 +964,8 @@ void compileprogram(std::string_view text) {
     c.desc.reserve(2 * text.size());
     // A text that is no source text of the context yet is the program.
     if (!c.locate(text).known()) c.addfile("<input>", text);
+    // In keep-going mode the nesting is checked statement by statement.
+    if (!c.keepgoing) failtoodeep(text);
     runwithlargestack([&] {
         const usecompilation use(c);
         compilecode(text, 0);

@@ -39,6 +39,9 @@ bool inlist(const stringlist& x, std::string_view element);
 // them when the text holds an escaped quote): a bound on the recursion that compiling the
 // text can need, checked before compiling so that absurd nesting fails at once.
 int bracketdepth(std::string_view text);
+// The offset of the opener at which that nesting first goes deeper than `limit` levels, or
+// npos when it never does.
+std::size_t openerpast(std::string_view text, std::int64_t limit);
 
 // Compiles a whole program text in statement mode on a thread with a stack large enough
 // for `maxnesting` levels, after checking the text's nesting. Errors arrive as the

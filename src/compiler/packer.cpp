@@ -2,6 +2,7 @@
 // blocks of the description map, the fatal-error routine, source and output files, and the
 // opcode table. See packer.h for the contracts.
 #include "packer.h"
+#include "sourcefile.h"
 
 #include "context.h"
 
@@ -538,42 +539,6 @@ std::string readsourcefile(const std::string& path) {
 std::string readsourcefile(const std::string& path, std::vector<std::uint32_t>* droppedcrs) {
     std::string raw = readrawfile(path);
     normalizelineends(raw, droppedcrs);
-    return raw;
-}
-
-std::string readrawfile(const std::string& path) {
-    const std::string cannotopen = "Could not open file with name: " + firstline(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) error(cannotopen);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        error(cannotopen);
-    }
-    std::string raw;
-    if (S_ISREG(info.st_mode)) {
-        if (static_cast<std::uint64_t>(info.st_size) > maxsourcesize) {
-            ::close(fd);
-            error("Source too large: " + firstline(path));
-        }
-        raw.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            error(cannotopen);
-        }
-        raw.append(buffer, static_cast<std::size_t>(got));
-        if (raw.size() > maxsourcesize) {
-            ::close(fd);
-            error("Source too large: " + firstline(path));
-        }
-    }
-    ::close(fd);
     return raw;
 }
 

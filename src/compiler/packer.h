@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "sourcefile.h"
+
 typedef std::uint8_t byte;
 typedef std::vector<byte> bytelist;
 
@@ -306,8 +308,6 @@ constexpr std::uint64_t maxsourcesize = 2ull * 1024 * 1024 * 1024;
 std::string readsourcefile(const std::string& path);
 // The same, recording the offsets of the line feeds whose carriage return was dropped.
 std::string readsourcefile(const std::string& path, std::vector<std::uint32_t>* droppedcrs);
-// The file's bytes as stored, with the failures of `readsourcefile`.
-std::string readrawfile(const std::string& path);
 
 // Rewrites line ends as the compiler reads them: every CR LF pair becomes one line feed and
 // the last line gets a line feed when it has none. Records in `droppedcrs` (when given) the

@@ -44,7 +44,7 @@ const char* const optionhelp =
     "Options:\n"
     "  -o FILE              the byte-code file (one SOURCE only); default: the source's\n"
     "                       stem with .zvbc, in the working directory (as zvc names it)\n"
-    "  --out-dir DIR        write the byte-code files into DIR\n"
+    "  --out-dir DIR        write the byte-code files into DIR (made when missing)\n"
     "  -MD                  also write a dependency file in Make syntax (FILE.d)\n"
     "  -MF FILE             name the dependency file (one SOURCE only)\n"
     "  -MT TARGET           name the target of the dependency file (one SOURCE only)\n"
@@ -261,6 +261,12 @@ std::vector<job> plan(const buildoptions& o) {
 // soon as it and all before it are done.
 int runbuild(const buildoptions& o) {
     const std::vector<job> jobs = plan(o);
+    // The output folder is made as compilers make theirs; when it cannot be, writing each
+    // file into it fails and says so.
+    if (!o.outdir.empty()) {
+        std::error_code ignored;
+        fs::create_directories(o.outdir, ignored);
+    }
     std::vector<outcome> outcomes(jobs.size());
     std::vector<char> done(jobs.size(), 0);
     std::mutex lock;

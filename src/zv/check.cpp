@@ -5,16 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
-#include <optional>
-#include <sstream>
 
 #include "commands.h"
 #include "flags.h"
+#include "packer.h"
+#include "sourcefile.h"
 
 namespace zvtool {
 
@@ -26,24 +23,11 @@ struct checkstate {
     std::size_t maxerrors = 0; // 0: no limit
 };
 
-std::optional<std::string> readprogram(const std::string& path) {
-    if (path == "-") {
-        std::ostringstream text;
-        text << std::cin.rdbuf();
-        return text.str();
-    }
-    std::error_code failed;
-    if (std::filesystem::is_directory(path, failed)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A program that cannot be read is reported like the compiler reports a missing file.
-report unreadable(const std::string& name) {
+// A program that cannot be read (or is too large) is reported as the compiler reports it.
+report unreadable(const std::string& name, const std::string& message) {
     zv::diagnostic d;
     d.code = "compile-error";
-    d.message = "Could not open file with name: " + name;
+    d.message = message;
     d.where.file = name;
     return {name, {d}, {}};
 }
@@ -83,9 +67,12 @@ bool arrange(std::vector<zv::diagnostic>& diagnostics, std::size_t maxerrors) {
 report checkone(const std::string& path, const zv::options& base) {
     zv::options options = base;
     options.name = path == "-" ? "<stdin>" : path;
-    const auto text = readprogram(path);
-    if (!text) return unreadable(options.name);
-    zv::result compiled = zv::compile(*text, options);
+    std::string text;
+    try {
+        text =
+            path == "-" ? readsource(STDIN_FILENO, options.name, maxsourcesize) : readrawfile(path);
+    } catch (const fatalerror& e) { return unreadable(options.name, e.message); }
+    zv::result compiled = zv::compile(text, options);
     return {options.name, std::move(compiled.diagnostics), std::move(compiled.sources)};
 }
 

@@ -7,15 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +21,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support.h"
 
 namespace fs = std::filesystem;
 
@@ -193,36 +191,19 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
 }
 
 std::vector<testcase> loadfile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream raw;
-    raw << in.rdbuf();
-    std::string problem, stem = file.stem().string();
-    std::istringstream text(expandrepeats(raw.str(), problem));
+    std::string problem;
+    const std::string text = expandrepeats(zvtest::slurp(file), problem);
     std::vector<testcase> cases;
-    std::vector<std::string> head, lines;
-    auto flush = [&] {
-        if (!head.empty() && !cases.empty()) addsection(cases.back(), head, lines);
-        head.clear(), lines.clear();
-    };
-    for (std::string l; std::getline(text, l);) {
-        if (l.starts_with("=== ") || l.starts_with("--- ")) {
-            flush();
-            std::istringstream words(l.substr(4));
-            for (std::string w; words >> w;) head.push_back(w);
-            if (l[0] == '=') {
-                cases.push_back({});
-                for (char c : stem + "_" + (head.empty() ? "" : head[0]))
-                    cases.back().name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                cases.back().problem = problem;
-                head.clear();
-            } else if (head.empty()) {
-                head.push_back("?");
-            }
-        } else if (!head.empty()) {
-            lines.push_back(l);
+    for (const zvtest::casetext& c : zvtest::readcases(text, file.stem().string())) {
+        testcase& tc = cases.emplace_back();
+        tc.name = c.name;
+        tc.problem = problem;
+        for (const zvtest::section& s : c.sections) {
+            std::vector<std::string> head = {s.kind};
+            head.insert(head.end(), s.words.begin(), s.words.end());
+            addsection(tc, head, s.lines);
         }
     }
-    flush();
     return cases;
 }
 
@@ -237,65 +218,19 @@ std::vector<testcase> loadcorpus() {
     return all;
 }
 
-struct runresult {
-    int status = -1;
-    std::string out, err;
-};
+using zvtest::runresult;
+using zvtest::slurp;
+using zvtest::spit;
 
 // Runs `argv` in `dir`, collecting both output streams through pipes (a file size limit set
 // for the child applies to the files it writes, not to what it prints).
 runresult run(const fs::path& dir, const std::vector<std::string>& argv, long fsizelimit) {
-    int outp[2], errp[2];
-    if (pipe(outp) != 0 || pipe(errp) != 0) return {};
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(127);
-        if (fsizelimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit lim{static_cast<rlim_t>(fsizelimit), static_cast<rlim_t>(fsizelimit)};
-            setrlimit(RLIMIT_FSIZE, &lim);
-        }
-        dup2(outp[1], 1), dup2(errp[1], 2);
-        close(outp[0]), close(errp[0]), close(outp[1]), close(errp[1]);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(outp[1]), close(errp[1]);
-    runresult r;
-    pollfd fds[2] = {{outp[0], POLLIN, 0}, {errp[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (int open = 2; open > 0 && std::chrono::steady_clock::now() < deadline;) {
-        if (poll(fds, 2, 1000) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buf[65536];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) sinks[i]->append(buf, n);
-            if (n <= 0) close(fds[i].fd), fds[i].fd = -1, --open;
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0) kill(pid, SIGKILL), close(f.fd);
-    int ws = 0;
-    waitpid(pid, &ws, 0);
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-    return r;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const fs::path& p, const std::string& content) {
-    if (p.has_parent_path()) fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
+    zvtest::process p;
+    p.argv = argv;
+    p.dir = dir;
+    p.filelimit = static_cast<rlim_t>(std::max(fsizelimit, 0L));
+    p.seconds = 120;
+    return zvtest::run(p);
 }
 
 std::set<std::string> listing(const fs::path& dir) {
@@ -309,9 +244,9 @@ void runcase(const testcase& tc) {
     ASSERT_EQ(tc.problem, "") << "malformed case";
     for (auto& f : tc.files)
         if (f.unreadable && geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    char pattern[] = "/tmp/zv_e2e_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    fs::path dir = pattern;
+    zvtest::scratchdir scratch("zv_e2e");
+    ASSERT_FALSE(scratch.path.empty());
+    const fs::path dir = scratch.path;
     if (tc.source) spit(dir / tc.sourcepath, *tc.source);
     for (auto& f : tc.files) {
         f.dir ? (void)fs::create_directories(dir / f.path) : spit(dir / f.path, f.content);
@@ -357,8 +292,10 @@ void runcase(const testcase& tc) {
         EXPECT_EQ(check.status, 0) << "zvdis --check: " << check.out << check.err;
     }
 #endif
-    if (::testing::Test::HasFailure()) std::cout << "case directory kept: " << dir << "\n";
-    if (!::testing::Test::HasFailure()) fs::remove_all(dir, ec);
+    if (::testing::Test::HasFailure()) {
+        scratch.keep = true;
+        std::cout << "case directory kept: " << dir << "\n";
+    }
 }
 
 class corpus : public ::testing::TestWithParam<testcase> {};
@@ -399,15 +336,10 @@ const std::string repeatedstatement = "def f(a) {\n    x = [a, 2, \"s\"]\n    if
                                       "        y = a+1\n    }\n}\n";
 
 std::string onecopycode() {
-    char pattern[] = "/tmp/zv_e2e_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return {};
-    const fs::path dir = pattern;
-    spit(dir / "one.zv", repeatedstatement);
-    run(dir, {ZVC_PATH, "one.zv"}, 0);
-    const std::string code = slurp(dir / "one.zvbc");
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    return code;
+    const zvtest::scratchdir scratch("zv_e2e");
+    spit(scratch.path / "one.zv", repeatedstatement);
+    run(scratch.path, {ZVC_PATH, "one.zv"}, 0);
+    return slurp(scratch.path / "one.zvbc");
 }
 
 testcase largeprogram(int copies, std::string& code) {

@@ -20,30 +20,15 @@
 #include <vector>
 
 #include "packer.h"
+#include "support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct result {
-    int status = -1; // exit status, or -1 after a signal
-    int signal = 0;
-    std::string out, err;
-    double seconds = 0;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void spill(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
+using result = zvtest::runresult;
+using zvtest::slurp;
+using zvtest::spit;
 
 std::string repeat(const std::string& piece, std::size_t n) {
     std::string text;
@@ -61,16 +46,13 @@ std::string assignfive(char name) {
 
 class endtoend : public ::testing::Test {
   protected:
-    fs::path root, cwd;
+    zvtest::scratchdir scratch{"zvfaults"};
+    fs::path root = scratch.path, cwd = root / "cwd";
 
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zvfaults.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        cwd = root / "cwd";
+        ASSERT_FALSE(root.empty());
         fs::create_directory(cwd);
     }
-    void TearDown() override { fs::remove_all(root); }
 
     std::set<std::string> entries() const {
         std::set<std::string> names;
@@ -80,36 +62,16 @@ class endtoend : public ::testing::Test {
 
     // Runs zvc on `source` in `cwd`. Standard output is kept unless `quiet`; a non-zero
     // `filelimit` caps the size of every file the process writes (SIGXFSZ ignored); a run
-    // still going after `seconds` is killed by SIGALRM.
+    // still going after `seconds` is killed.
     result zvc(const std::string& source, bool quiet = false, rlim_t filelimit = 0,
                unsigned seconds = 60) {
-        const fs::path out = quiet ? fs::path("/dev/null") : root / "stdout";
-        const fs::path err = root / "stderr";
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(cwd.c_str()) != 0) _exit(120);
-            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(121);
-            if (filelimit != 0) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{filelimit, filelimit};
-                if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
-            }
-            alarm(seconds);
-            execl(ZVC_PATH, ZVC_PATH, source.c_str(), static_cast<char*>(nullptr));
-            _exit(123);
-        }
-        result r;
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-        if (!quiet) r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        zvtest::process p;
+        p.argv = {ZVC_PATH, source};
+        p.dir = cwd;
+        p.discardout = quiet;
+        p.filelimit = filelimit;
+        p.seconds = seconds;
+        return zvtest::run(p);
     }
 
     // The byte-code checker's verdict on prog.zvbc, when the checker is built.
@@ -168,7 +130,7 @@ TEST_F(endtoend, SourceShapes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        spill(cwd / "prog.zv", c.text);
+        spit(cwd / "prog.zv", c.text);
         fs::remove(cwd / "prog.zvbc");
         const auto before = entries();
         expectcompiled(zvc("prog.zv"), before, c.code);
@@ -182,7 +144,7 @@ TEST_F(endtoend, NulBytes) {
                                     std::string("a\0b = 1\n", 9)}) {
         SCOPED_TRACE(text);
         fs::remove(cwd / "prog.zvbc");
-        spill(cwd / "prog.zv", text);
+        spit(cwd / "prog.zv", text);
         const auto before = entries();
         const result r = zvc("prog.zv");
         ASSERT_EQ(r.signal, 0) << r.err;
@@ -240,7 +202,7 @@ TEST_F(endtoend, FileErrors) {
             if (name.ends_with("/"))
                 fs::create_directory(cwd / name);
             else
-                spill(cwd / name, text);
+                spit(cwd / name, text);
         const auto before = entries();
         expectreport(zvc(c.source), before, c.message);
     }
@@ -248,17 +210,17 @@ TEST_F(endtoend, FileErrors) {
 
 // The same file included twice, or through two others, is no cycle.
 TEST_F(endtoend, RepeatedIncludesCompile) {
-    spill(cwd / "lib.ZVEX", "x = 5\n");
-    spill(cwd / "mid.ZVEX", "also lib\n");
-    spill(cwd / "prog.zv", "also lib\nalso mid\nalso lib\n");
+    spit(cwd / "lib.ZVEX", "x = 5\n");
+    spit(cwd / "mid.ZVEX", "also lib\n");
+    spit(cwd / "prog.zv", "also lib\nalso mid\nalso lib\n");
     const auto before = entries();
     expectcompiled(zvc("prog.zv"), before, repeat(assignfive('x'), 3));
 }
 
 // A write that fails part way leaves the older byte code intact and no temporary file.
 TEST_F(endtoend, WriteFailureKeepsOlderOutput) {
-    spill(cwd / "prog.zv", "x = \"" + std::string(200000, 'a') + "\"\n");
-    spill(cwd / "prog.zvbc", "older byte code");
+    spit(cwd / "prog.zv", "x = \"" + std::string(200000, 'a') + "\"\n");
+    spit(cwd / "prog.zvbc", "older byte code");
     const auto before = entries();
     expectreport(zvc("prog.zv", true, 65536), before, "Could not write file with name: prog.zvbc");
     EXPECT_EQ(slurp(cwd / "prog.zvbc"), "older byte code");
@@ -282,8 +244,8 @@ TEST_F(endtoend, Nesting) {
         for (std::size_t depth : {std::size_t{1000}, std::size_t{1000000}}) {
             SCOPED_TRACE(std::string(k.name) + " " + std::to_string(depth));
             fs::remove(cwd / "prog.zvbc");
-            spill(cwd / "prog.zv",
-                  k.before + repeat(k.open, depth) + k.inner + repeat(k.close, depth) + "\n");
+            spit(cwd / "prog.zv",
+                 k.before + repeat(k.open, depth) + k.inner + repeat(k.close, depth) + "\n");
             const auto before = entries();
             const result r = zvc("prog.zv", true, 0, 20);
             if (depth == 1000) {
@@ -302,7 +264,7 @@ TEST_F(endtoend, Nesting) {
 // A 100 MB source of one line, a string literal: compiled whole, or refused cleanly.
 TEST_F(endtoend, HugeOneLineSource) {
     const std::size_t size = 100u << 20;
-    spill(cwd / "prog.zv", "x = \"" + std::string(size, 'a') + "\"");
+    spit(cwd / "prog.zv", "x = \"" + std::string(size, 'a') + "\"");
     const auto before = entries();
     const result r = zvc("prog.zv", true);
     ASSERT_EQ(r.signal, 0) << r.err;
@@ -328,7 +290,7 @@ TEST_F(endtoend, RandomSources) {
             c = seed % 2 ? static_cast<char>(random() & 0xFF)
                          : alphabet[random() % alphabet.size()];
         fs::remove(cwd / "prog.zvbc");
-        spill(cwd / "prog.zv", text);
+        spit(cwd / "prog.zv", text);
         auto expected = entries();
         const result r = zvc("prog.zv", true);
         ASSERT_EQ(r.signal, 0) << r.err;
@@ -349,7 +311,7 @@ TEST_F(endtoend, ParserExits) {
     } cases[] = {{"f(\")\")\n", 51}, {"x = {\n", 51}, {"x = [}\n", 52}, {"x = [)\n", 54}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        spill(cwd / "prog.zv", c.text);
+        spit(cwd / "prog.zv", c.text);
         const auto before = entries();
         const result r = zvc("prog.zv");
         EXPECT_EQ(r.signal, 0);

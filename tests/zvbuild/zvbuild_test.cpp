@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "support.h"
+#include "buildfiles.h"
 
 namespace zvbuildtest {
 namespace {
@@ -441,6 +441,44 @@ TEST(usage, attachedvalues) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(scratch.path / "d/a.zvbc"));
     EXPECT_EQ(slurp(scratch.path / "a.dep"), "goal: a.zv\n");
+}
+
+// --out-dir makes its folder (and the folders above it) when missing; -o keeps its
+// meaning and makes nothing; a folder that cannot be made fails each program's write.
+TEST(outdir, madewhenmissing) {
+    struct outcase {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> written; // files that must exist afterwards
+    };
+    const std::vector<outcase> cases = {
+        {{"--out-dir", "new", "a.zv", "b.zv"}, 0, {"new/a.zvbc", "new/b.zvbc"}},
+        {{"--out-dir=deep/er/out", "-MD", "a.zv"},
+         0,
+         {"deep/er/out/a.zvbc", "deep/er/out/a.zvbc.d"}},
+        {{"--out-dir", "existing", "a.zv"}, 0, {"existing/a.zvbc"}},
+        {{"-o", "missing/a.zvbc", "a.zv"}, 1, {}},
+        {{"--out-dir", "plainfile", "a.zv"}, 1, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.at(1));
+        scratchdir scratch;
+        spit(scratch.path / "a.zv", printx);
+        spit(scratch.path / "b.zv", printx);
+        spit(scratch.path / "plainfile", "");
+        fs::create_directories(scratch.path / "existing");
+        std::vector<std::string> args = {"build"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const runresult r = run(ZV_PATH, scratch.path, args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const auto& file : c.written) {
+            EXPECT_EQ(slurp(scratch.path / file).empty(), false) << file;
+        }
+        EXPECT_FALSE(fs::exists(scratch.path / "missing"));
+        if (c.status != 0) {
+            EXPECT_NE(r.err.find("Could not open file"), std::string::npos) << r.err;
+        }
+    }
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // option and warning.
 #include <gtest/gtest.h>
 
-#include "support.h"
+#include "runzv.h"
 #include "zv.hpp"
 
 namespace zvtest {

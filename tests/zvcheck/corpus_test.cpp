@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "formatcheck.h"
-#include "support.h"
+#include "runzv.h"
 
 namespace zvtest {
 
@@ -88,42 +88,17 @@ void addsection(testcase& tc, const std::vector<std::string>& head,
     if (kind != sections.end()) kind->second(tc, word, withflags(body, flags), lines);
 }
 
-std::vector<testcase> loadfile(const fs::path& file) {
-    std::istringstream text(slurp(file));
-    std::vector<testcase> cases;
-    std::vector<std::string> head, lines;
-    auto flush = [&] {
-        if (!head.empty() && !cases.empty()) addsection(cases.back(), head, lines);
-        head.clear(), lines.clear();
-    };
-    for (std::string l; std::getline(text, l);) {
-        if (!l.starts_with("=== ") && !l.starts_with("--- ")) {
-            if (!head.empty()) lines.push_back(l);
-            continue;
-        }
-        flush();
-        std::istringstream words(l.substr(4));
-        for (std::string w; words >> w;) head.push_back(w);
-        if (l[0] == '=') {
-            cases.emplace_back().name = file.stem().string() + "_" + head.at(0);
-            std::replace_if(
-                cases.back().name.begin(), cases.back().name.end(),
-                [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-            head.clear();
+std::vector<testcase> loadcorpus() {
+    std::vector<testcase> all;
+    for (const casetext& c : readcasedir(ZV_CASES_DIR)) {
+        testcase& tc = all.emplace_back();
+        tc.name = c.name;
+        for (const section& s : c.sections) {
+            std::vector<std::string> head = {s.kind};
+            head.insert(head.end(), s.words.begin(), s.words.end());
+            addsection(tc, head, s.lines);
         }
     }
-    flush();
-    return cases;
-}
-
-std::vector<testcase> loadcorpus() {
-    std::vector<fs::path> files;
-    for (auto& e : fs::directory_iterator(ZV_CASES_DIR))
-        if (e.path().extension() == ".case") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    std::vector<testcase> all;
-    for (auto& f : files)
-        for (auto& c : loadfile(f)) all.push_back(std::move(c));
     return all;
 }
 

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "support.h"
+#include "runzv.h"
 #include "zv.hpp"
 
 namespace zvtest {

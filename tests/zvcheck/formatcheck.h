@@ -3,7 +3,7 @@
 // where the lines and columns say, and with the structure code scanning requires.
 #pragma once
 
-#include "support.h"
+#include "runzv.h"
 
 namespace zvtest {
 

@@ -7,13 +7,12 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <random>
 #include <sstream>
 
 #include "independentlines.h"
-#include "support.h"
+#include "runzv.h"
 
 namespace zvtest {
 
@@ -27,12 +26,13 @@ struct zvcrun {
 // Runs zvc on `line` alone in `dir`.
 zvcrun runzvc(const fs::path& dir, const std::string& line) {
     spit(dir / "alone.zv", line + "\n");
-    const std::string command =
-        "cd '" + dir.string() + "' && '" + ZVC_PATH + "' alone.zv >out.txt 2>err.txt";
-    const int raw = std::system(command.c_str());
+    process p;
+    p.argv = {ZVC_PATH, "alone.zv"};
+    p.dir = dir;
+    const runresult ran = run(p);
     zvcrun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::istringstream err(slurp(dir / "err.txt"));
+    r.status = ran.status;
+    std::istringstream err(ran.err);
     for (std::string l; std::getline(err, l);) r.message = l;
     return r;
 }

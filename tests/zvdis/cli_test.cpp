@@ -12,31 +12,24 @@
 #include <optional>
 #include <sstream>
 
+#include "support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct outcome {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using outcome = zvtest::runresult;
+using zvtest::slurp;
 
 void spill(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    zvtest::spit(path, text);
 }
 
 fs::path scratch() {
-    // One folder per process: CTest runs the tests of this file in parallel processes.
-    fs::path dir = fs::path(testing::TempDir()) / ("zvdis_cli_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    return dir;
+    // One folder per process (CTest runs the tests of this file in parallel processes),
+    // removed when the process ends.
+    static const zvtest::scratchdir dir("zvdis_cli");
+    return dir.path;
 }
 
 // `path` in single quotes for the shell.
@@ -47,13 +40,12 @@ std::string quoted(const fs::path& path) {
     return text;
 }
 
-// Runs zvdis with `args` (already quoted where needed) in `dir`.
+// Runs zvdis with `args` (already quoted where needed, split by the shell) in `dir`.
 outcome zvdis(const std::string& args, const fs::path& dir = GOLDEN_DIR) {
-    const fs::path out = scratch() / "stdout", err = scratch() / "stderr";
-    const std::string command = "cd " + quoted(dir) + " && " + quoted(ZVDIS_PATH) + " " + args +
-                                " >" + quoted(out) + " 2>" + quoted(err);
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    zvtest::process p;
+    p.argv = {"/bin/sh", "-c", "exec " + quoted(ZVDIS_PATH) + " " + args};
+    p.dir = dir;
+    return zvtest::run(p);
 }
 
 // Writes `text` as a program (or byte-code file) in the scratch folder; returns its path.
