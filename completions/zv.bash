@@ -29,7 +29,7 @@ _zv() {
             ;;
         esac
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "-W -Werror -w --format --color --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "-W -Werror -w --format --color --max-errors --help" -- "$cur"))
             return
         fi
         ;;

@@ -111,8 +111,7 @@ const parserexitinfo parserexits[] = {
      "inside brackets a ')' must close a '('; the statement parser stops here with exit "
      "status 54"},
     {0, "stray-bracket", "this ']' closes no '['",
-     "the statement parser writes PARSER FAILURE here; the statements and blocks after it "
-     "are split where the brackets do not say"},
+     "the statement parser writes PARSER FAILURE here"},
 };
 
 const parserexitinfo& parserexitfor(int status) {
