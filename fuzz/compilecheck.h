@@ -60,9 +60,7 @@ inline std::optional<std::string> checkstate() {
     const compilation& c = current();
     if (auto fault = verifybytecode(c.code))
         return "unsound byte code at offset " + std::to_string(fault->offset) + ": " + fault->what;
-    if (c.asop != 0) return "asop is " + std::to_string(c.asop) + " after the compile";
-    if (!c.openblocks.empty())
-        return std::to_string(c.openblocks.size()) + " open blocks after the compile";
+    if (c.inblock()) return std::to_string(c.pending.size()) + " open blocks after the compile";
     if (c.inrecord) return "a title record is still being written";
     if (c.desc.opentitles() > 1)
         return "title stack holds " + std::to_string(c.desc.opentitles()) + " entries";

@@ -19,13 +19,20 @@
 #include <span>
 
 #include "context.h"
+#include "language.h"
 #include "packer.h"
 #include "parser.h"
 
-const stringlist statements = {"$@",   "if",     "while", "for",    "def",
-                               "also", "return", "class", "forever"};
-const stringlist operators = {
-    "+", "-", "*", "/", "==", "!=", ">=", "<=", ">", "<", "not", "and", "or", "xor"};
+const stringlist statements = [] {
+    stringlist out;
+    for (const statementform& f : statementforms) out.emplace_back(f.keyword);
+    return out;
+}();
+const stringlist operators = [] {
+    stringlist out;
+    for (const operatorinfo& o : operatortable) out.emplace_back(o.text);
+    return out;
+}();
 const stoplist operatorstops(operators);
 
 void resetcompiler() {
@@ -103,7 +110,7 @@ void membercall(std::string_view method, std::int32_t count) {
 void openblock(byte op) {
     addcode(op);
     addcode(TYPE_BLOCK);
-    ++current().asop;
+    current().beginblock();
 }
 
 void closeblock() {
@@ -287,7 +294,7 @@ void compilealso(const words& w, int) {
     compilation& c = current();
     const std::string_view name = w[0];
     statementtitle({word(TW_ALSO), name});
-    const std::string path = join({name, ".ZVEX"});
+    const std::string path = join({name, includeextension});
     const span statement = c.locate(c.constructs.back());
     std::vector<std::uint32_t> droppedcrs;
     std::string completed = c.readinclude(path, &droppedcrs);
@@ -317,20 +324,12 @@ void compilealso(const words& w, int) {
     goout();
 }
 
-// The keyword forms: how many words each takes after its keyword, and its compiler.
-struct form {
-    std::size_t least;
-    std::size_t most;
-    void (*compile)(const words&, int mode);
-};
-
-const std::map<std::string, form, std::less<>> forms = {
-    {"$@", {2, 2, compilescope}},        {"if", {2, 2, compileif}},
-    {"while", {2, 2, compilewhile}},     {"for", {4, 4, compilefor}},
-    {"forever", {1, 1, compileforever}}, {"def", {2, 2, compiledef}},
-    {"class", {2, 2, compileclass}},     {"also", {1, 1, compilealso}},
-    {"return", {0, 1, compilereturn}},
-};
+// The compiler of each statement form, by its kind.
+typedef void (*formcompiler)(const words&, int mode);
+constexpr formcompiler formcompilers[] = {compilescope,  compileif,    compilewhile,
+                                          compilefor,    compiledef,   compilealso,
+                                          compilereturn, compileclass, compileforever};
+static_assert(std::size(formcompilers) == statementforms.size());
 
 void checkwordcount(std::string_view keyword, const words& w, std::size_t least, std::size_t most) {
     if (w.size() < least) failat("Incomplete statement: ", keyword);
@@ -348,13 +347,10 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
         compileassignment(statement, rest[1]);
         return;
     }
-    if (inlist(statements, statement)) {
-        if (mode == 1 && statement != "def" && statement != "class") {
-            error("Only def & class allowed in class definition!");
-        }
-        const form& f = forms.find(statement)->second;
-        checkwordcount(statement, rest, f.least, f.most);
-        f.compile(rest, mode);
+    if (const statementform* f = findform(statement)) {
+        if (mode == 1 && !f->inclass) error("Only def & class allowed in class definition!");
+        checkwordcount(statement, rest, f->least, f->most);
+        formcompilers[static_cast<std::size_t>(f->kind)](rest, mode);
         return;
     }
     if (mode == 1) error("Only def allowed in class definition!");
@@ -370,9 +366,18 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
 void compilerecovering(std::string_view statement, const words& rest, int mode) {
     compilation& c = current();
     const compilation::mark before = c.where();
+    const std::string_view whole = between(statement, rest.empty() ? statement : rest.back());
+    // The program's nesting is checked statement by statement: brackets left open on
+    // one line do not add up over the text.
+    if (c.nesting == 1 && c.includestack.size() <= 1) {
+        const std::size_t at = openerpast(whole, maxnesting);
+        if (at != std::string_view::npos) {
+            c.failures.push_back(failure{1, "Nesting too deep!", c.locate(whole.substr(at, 1))});
+            return;
+        }
+    }
     try {
-        const constructscope statementscope(
-            between(statement, rest.empty() ? statement : rest.back()));
+        const constructscope statementscope(whole);
         compilestatement(statement, rest, mode);
         return;
     } catch (const fatalerror& e) {
@@ -605,19 +610,12 @@ void checknothingleft(std::string_view rest, const char* who) {
     if (!rest.empty()) failat(std::string(who) + ": unexpected text: ", rest);
 }
 
-// Operator bytes of the expression steps.
-const std::map<std::string, bytelist, std::less<>> operatorbytes = {
-    {"+", {ADD}},      {"-", {SUB}},   {"*", {MUL}}, {"/", {DIV}},   {"==", {EQ}},
-    {"!=", {EQ, NOT}}, {">", {GT}},    {"<", {LT}},  {"<=", {LE}},   {">=", {GE}},
-    {"not", {NOT}},    {"and", {AND}}, {"or", {OR}}, {"xor", {XOR}},
-};
-
 // Hands the code so far to the context's sink, when it has one, there is enough of it, and
 // no block is open whose length is still to be written in front of its bytes.
 void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
     compilation& c = current();
-    if (!c.codesink || c.traceorigins || c.keepgoing || c.asop != 0 || !c.openblocks.empty() ||
-        c.code.size() < least || c.code.empty()) {
+    if (!c.codesink || c.traceorigins || c.keepgoing || c.inblock() || c.code.size() < least ||
+        c.code.empty()) {
         return;
     }
     c.codesink(c.code.data(), c.code.size());
@@ -769,9 +767,13 @@ void handlesingleeval(std::string_view target, std::string_view op) {
     } else {
         handleget(target, 0);
     }
-    const auto found = operatorbytes.find(op);
-    if (found != operatorbytes.end()) addcode(found->second);
-    if (!inlist(operators, op)) failat("Unknown operator: ", op);
+    const operatorinfo* const known = findoperator(op);
+    if (known == nullptr) failat("Unknown operator: ", op);
+    if (known->size == 1) {
+        addcode(known->bytes[0]);
+    } else {
+        addcode({known->bytes[0], known->bytes[1]});
+    }
     goout();
 }
 
@@ -972,7 +974,8 @@ void compileprogram(std::string_view text) {
     c.desc.reserve(2 * text.size());
     // A text that is no source text of the context yet is the program.
     if (!c.locate(text).known()) c.addfile("<input>", text);
-    failtoodeep(text);
+    // In keep-going mode the nesting is checked statement by statement.
+    if (!c.keepgoing) failtoodeep(text);
     const int depth = c.nesting + bracketdepth(text);
     const auto work = [&] {
         const usecompilation use(c);

@@ -108,21 +108,55 @@ compilation::compilation() {
     reset();
 }
 
-void compilation::reset() {
+void emitter::resetemitter() {
     code.clear();
-    codesink = nullptr;
     recordlistener = nullptr;
     desc.clear();
-    openblocks.clear();
     inrecord = false;
-    asop = 0;
     currentdesclength = -1;
+    pending.clear();
+    reserved = 0;
     titlenodes.assign(1, titlenode{packroot, -1});
     codeorigins.clear();
     opennodes.clear();
     statementnext = false;
+}
+
+emitter::mark emitter::where() const {
+    mark m;
+    m.code = code.size();
+    m.origins = codeorigins.size();
+    m.nodes = titlenodes.size();
+    m.opennodes = opennodes.size();
+    m.pending = pending.size();
+    m.reserved = reserved;
+    m.currentdesclength = currentdesclength;
+    m.desc = desc.where();
+    return m;
+}
+
+void emitter::rollback(const mark& m) {
+    code.resize(m.code);
+    codeorigins.resize(m.origins);
+    titlenodes.erase(titlenodes.begin() + static_cast<std::ptrdiff_t>(m.nodes), titlenodes.end());
+    opennodes.resize(m.opennodes);
+    // Blocks opened since are gone; blocks open at the mark lose the lengths they reserved
+    // since (their reserved bytes went with the code).
+    pending.resize(m.pending);
+    for (std::size_t i = m.reserved; i < pending.size(); ++i) pending[i] = unreserved;
+    reserved = m.reserved;
+    currentdesclength = m.currentdesclength;
+    desc.rollback(m.desc);
+    inrecord = false;
+    statementnext = false;
+}
+
+void compilation::reset() {
+    resetemitter();
+    codesink = nullptr;
     blockends.clear();
     groupends.clear();
+    cleanblocks.clear();
     nesting = 0;
     splits.clear();
     includestack.clear();
@@ -137,31 +171,12 @@ void compilation::reset() {
 }
 
 compilation::mark compilation::where() const {
-    mark m;
-    m.code = code.size();
-    m.origins = codeorigins.size();
-    m.nodes = titlenodes.size();
-    m.opennodes = opennodes.size();
-    m.openblocks = openblocks.size();
-    m.asop = asop;
-    m.currentdesclength = currentdesclength;
-    m.desc = desc.where();
-    m.includes = includestack.size();
-    return m;
+    return mark{emitter::where(), includestack.size()};
 }
 
 void compilation::rollback(const mark& m) {
-    code.resize(m.code);
-    codeorigins.resize(m.origins);
-    titlenodes.erase(titlenodes.begin() + static_cast<std::ptrdiff_t>(m.nodes), titlenodes.end());
-    opennodes.resize(m.opennodes);
-    openblocks.resize(m.openblocks);
-    asop = m.asop;
-    currentdesclength = m.currentdesclength;
-    desc.rollback(m.desc);
+    emitter::rollback(m.emitted);
     includestack.resize(m.includes);
-    inrecord = false;
-    statementnext = false;
 }
 
 std::int32_t compilation::addfile(std::string name, std::string_view text) {

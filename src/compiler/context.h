@@ -13,8 +13,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "emitter.h"
 #include "packer.h"
 #include "parser.h"
 
@@ -129,29 +131,9 @@ struct parserevent {
     span where;
 };
 
-struct compilation {
-    // Emission.
-    bytelist code;
+struct compilation : emitter {
     // Takes finished code off `code` between statements, when set (and not tracing).
     std::function<void(const byte* data, std::size_t size)> codesink;
-    descriptionmap desc;
-    std::vector<std::size_t> openblocks; // offset in `code` of each open block's length
-    bool inrecord = false;               // a title record is being written to `desc`
-    std::int32_t asop = 0;
-    std::int32_t currentdesclength = -1;
-
-    // Told of every record of the map as it is written, when set: whether it opens a title,
-    // its count (or none) and the title's text. A second, independent account of the map
-    // for checking its compact record.
-    std::function<void(bool opens, bool hascount, std::int32_t count, std::string_view title)>
-        recordlistener;
-
-    // Origins, while `traceorigins`: the title node of every code byte.
-    bool traceorigins = false;
-    std::vector<titlenode> titlenodes;
-    std::vector<std::int32_t> codeorigins;
-    std::vector<std::int32_t> opennodes;
-    bool statementnext = false; // the next title block is a statement's
 
     // Where long bracketed stretches end, by the address of their opening character in a
     // source text: code blocks as the statement splitter runs over them, and bracket
@@ -159,6 +141,9 @@ struct compilation {
     // of the n levels; these make every level after the first skip it at once.
     endmemo blockends;
     endmemo groupends;
+    // Code blocks that the keep-going split found free of a list open across their end,
+    // by the address of their "{".
+    std::unordered_set<const char*> cleanblocks;
     // The shortest stretch worth remembering: shorter ones cost less to scan again.
     static constexpr std::uint32_t rememberfrom = 256;
 
@@ -190,12 +175,10 @@ struct compilation {
     compilation();
     void reset();
 
-    // Everything a statement adds to the emission state, to be taken back when it fails:
-    // code, origins and title nodes, the description map, open blocks and titles.
+    // Everything a statement adds, to be taken back when it fails: what it emitted, and
+    // the inclusions it left open.
     struct mark {
-        std::size_t code = 0, origins = 0, nodes = 0, opennodes = 0, openblocks = 0;
-        std::int32_t asop = 0, currentdesclength = -1;
-        descriptionmap::mark desc;
+        emitter::mark emitted;
         std::size_t includes = 0;
     };
     mark where() const;

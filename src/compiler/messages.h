@@ -111,8 +111,7 @@ inline constexpr message table[] = {
      "status 54",
      "A ')' inside brackets closes no parenthesis", kind::parser, 54},
     {"this ']' closes no '['", "stray-bracket",
-     "the statement parser writes PARSER FAILURE here; the statements and blocks after it "
-     "are split where the brackets do not say",
+     "the statement parser writes PARSER FAILURE here",
      "A ']' inside brackets closes no list", kind::parser, 0},
     // What the host asked for or handed in.
     {"Unknown warning name", "unknown-warning", nullptr,

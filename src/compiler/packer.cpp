@@ -326,8 +326,8 @@ static void addbytes(const byte* data, std::size_t size) {
         c.desc.append(data, size);
         return;
     }
-    while (c.openblocks.size() < static_cast<std::size_t>(c.asop)) {
-        c.openblocks.push_back(c.code.size());
+    for (; c.reserved < c.pending.size(); ++c.reserved) {
+        c.pending[c.reserved] = c.code.size();
         c.code.insert(c.code.end(), 4, 0);
         if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), 4, currentorigin(c));
     }
@@ -338,7 +338,7 @@ static void addbytes(const byte* data, std::size_t size) {
         c.code.resize(end + size);
         std::memcpy(c.code.data() + end, data, size);
     }
-    if (c.asop == 0) c.currentdesclength += static_cast<std::int32_t>(size);
+    if (!c.inblock()) c.currentdesclength += static_cast<std::int32_t>(size);
     if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), size, currentorigin(c));
 }
 
@@ -374,14 +374,14 @@ void addnamed(byte op, std::string_view name) {
 
 void negatebyteoperand() {
     compilation& c = current();
-    --c.asop;
-    if (c.openblocks.size() <= static_cast<std::size_t>(c.asop)) {
+    const std::size_t start = c.pending.back();
+    c.pending.pop_back();
+    if (start == emitter::unreserved) {
         // The block received no byte: its length is 0 and stands where it is emitted.
         compileint(0);
         return;
     }
-    const std::size_t start = c.openblocks.back();
-    c.openblocks.pop_back();
+    --c.reserved;
     const std::size_t size = c.code.size() - start - 4;
     // The limit is compared as an unsigned 64-bit size, so -1 never fails.
     const auto limit = static_cast<std::uint64_t>(static_cast<std::int64_t>(maxasopsize));
@@ -392,7 +392,7 @@ void negatebyteoperand() {
     const auto bits = static_cast<std::uint32_t>(size);
     for (int i = 0; i < 4; ++i) c.code[start + i] = static_cast<byte>(bits >> (24 - 8 * i));
     if (c.traceorigins) std::fill_n(c.codeorigins.begin() + start, 4, currentorigin(c));
-    if (c.asop == 0) c.currentdesclength += static_cast<std::int32_t>(size + 4);
+    if (!c.inblock()) c.currentdesclength += static_cast<std::int32_t>(size + 4);
 }
 
 // ---------------------------------------------------------------------------------------

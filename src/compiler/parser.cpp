@@ -14,8 +14,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "compiler.h"
 #include "context.h"
+#include "language.h"
 #include "packer.h"
 
 namespace {
@@ -203,7 +203,7 @@ bool startsstatement(std::string_view line) {
     std::size_t end = 0;
     while (end < line.size() && !isblank(line[end]) && line[end] != '\n') ++end;
     if (end == 0) return false;
-    if (inlist(statements, line.substr(0, end))) return true;
+    if (findform(line.substr(0, end)) != nullptr) return true;
     return line.substr(end).starts_with(" = ");
 }
 
@@ -211,6 +211,30 @@ std::size_t indentation(std::string_view text, std::size_t linestart) {
     std::size_t at = linestart;
     while (at < text.size() && isblank(text[at])) ++at;
     return at - linestart;
+}
+
+std::size_t linestartof(std::string_view text, std::size_t at) {
+    return at == 0 ? 0 : text.rfind('\n', at - 1) + 1;
+}
+
+// Whether the line after the line feed at `feed` starts a statement, for a text that left
+// open the opener at `opener`: it does as `startsstatement` says, or when it begins with a
+// call no deeper indented than the opener's line (as an expression statement does).
+bool nextstartsstatement(std::string_view text, std::size_t feed, std::size_t opener) {
+    const std::size_t indent = indentation(text, feed + 1);
+    const std::size_t first = feed + 1 + indent;
+    if (first >= text.size()) return false;
+    if (startsstatement(text.substr(first))) return true;
+    // A call: a name, possibly with members, and "(".
+    std::size_t end = first;
+    const auto namechar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '@' || c == '.';
+    };
+    while (end < text.size() && namechar(text[end])) ++end;
+    const bool call = end > first && end < text.size() && text[end] == '(' &&
+                      !(text[first] >= '0' && text[first] <= '9');
+    return call && indent <= indentation(text, linestartof(text, opener));
 }
 
 // One split of `target` with repairs, character by character in the plain split's steps:
@@ -243,18 +267,34 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         return std::array<std::int64_t, 5>{depth.codeblock, depth.expression, depth.list,
                                            depth.string1, depth.string2};
     };
-    // Reports every opener still open and closes it; true when all of them were braces.
+    // Closes every opener still open and reports the latest of them (a stray closer taken
+    // as absent may leave its opener open: "[}" reports both). True when every one of them
+    // was a brace ending its line: a code block left open, which is cut here and compiled.
     const auto closeall = [&] {
-        const std::string own = unclosedline(depth);
         std::vector<std::size_t> open;
         for (const auto& kind : opened) open.insert(open.end(), kind.begin(), kind.end());
         std::sort(open.begin(), open.end());
-        for (const std::size_t at : open) repairs.problems.push_back(splitproblem{51, at, own});
-        bool onlybraces = true;
-        for (int k = 1; k < 5; ++k) onlybraces = onlybraces && opened[k].empty();
+        if (!open.empty()) {
+            repairs.problems.push_back(splitproblem{51, open.back(), unclosedline(depth)});
+        }
+        bool block = true;
+        for (int k = 1; k < 5; ++k) block = block && opened[k].empty();
+        for (const std::size_t at : opened[0]) {
+            const std::size_t next = target.find_first_not_of(" \t", at + 1);
+            block = block && next != std::string_view::npos && target[next] == '\n';
+        }
         for (auto& kind : opened) kind.clear();
         depth = markers{};
-        return std::pair{onlybraces, open};
+        return std::pair{block, open};
+    };
+    // The latest opener still open that is no brace, or the latest brace.
+    const auto latestopen = [&] {
+        std::size_t latest = 0;
+        for (int k = 1; k < 5; ++k) {
+            if (!opened[k].empty()) latest = std::max(latest, opened[k].back());
+        }
+        if (latest == 0 && !opened[0].empty()) latest = opened[0].back();
+        return latest;
     };
     bool ignspace = false;
     std::size_t nextcut = 0;
@@ -264,12 +304,38 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         if (TS == '\n') {
             while (nextcut < cuts.size() && cuts[nextcut] < index) ++nextcut;
             if (markersum > 0 && nextcut < cuts.size() && cuts[nextcut] == index) {
-                if (closeall().first) {
+                const bool block = closeall().first;
+                if (block) {
                     append(index, index + 1); // the code block's last character
                 } else {
                     broken = true;
                 }
                 markersum = 0;
+            } else if (markersum > 0 && nextstartsstatement(target, index, latestopen())) {
+                // Parentheses, lists and strings opened since the innermost open code
+                // block (or at all, outside blocks) are left open on this line.
+                const std::size_t block = opened[0].empty() ? 0 : opened[0].back() + 1;
+                std::int64_t* const counter[5] = {&depth.codeblock, &depth.expression, &depth.list,
+                                                  &depth.string1, &depth.string2};
+                bool inner = false;
+                for (int k = 1; k < 5; ++k) {
+                    inner = inner || (!opened[k].empty() && opened[k].back() >= block);
+                }
+                if (inner && opened[0].empty()) {
+                    // Outside blocks: the statement ends here.
+                    closeall();
+                    broken = true;
+                    markersum = 0;
+                } else if (inner) {
+                    // Inside a block: dropped here; the block's own split reports them.
+                    for (int k = 1; k < 5; ++k) {
+                        while (!opened[k].empty() && opened[k].back() >= block) {
+                            opened[k].pop_back();
+                            --*counter[k];
+                        }
+                    }
+                    markersum = depth.sum();
+                }
             }
             if (markersum <= 0) {
                 endstatement();
@@ -285,9 +351,36 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
                 TS == '}' && strings && depth.expression <= 0 && depth.codeblock <= 0;
             const bool strayparen =
                 TS == ')' && strings && depth.codeblock <= 0 && depth.expression <= 0;
-            if (straybrace || strayparen) {
+            const bool straybracket = TS == ']' && depth.list <= 0;
+            // A "}" that closes a code block while a "[" opened inside the block is still
+            // open: the block's own split reports the "[". Here it is dropped; when it
+            // stands on the line of the "}" (as in "[}"), the "}" is taken for its closer
+            // and dropped too, else the "}" closes the block.
+            const bool blockclose = TS == '}' && strings && depth.expression <= 0 &&
+                                    depth.codeblock > 0 && !opened[2].empty() &&
+                                    !opened[0].empty() && opened[2].back() > opened[0].back();
+            bool dropclose = false;
+            if (blockclose) {
+                const std::size_t innerlist = opened[2].back();
+                dropclose = target.substr(innerlist, index - innerlist).find('\n') ==
+                            std::string_view::npos;
+                while (!opened[2].empty() && opened[2].back() > opened[0].back()) {
+                    opened[2].pop_back();
+                    --depth.list;
+                }
+            }
+            if (dropclose) {
+                // Neither counted nor reported at this level.
+            } else if (straybrace || strayparen) {
                 repairs.problems.push_back(splitproblem{straybrace ? 52 : 54, index, {}});
                 broken = true;
+            } else if (straybracket) {
+                // Reported as the plain split reports it, and not counted. Inside a code
+                // block it leaves the statement whole: the block's own split meets it again
+                // and takes out the statement inside the block that holds it.
+                current().events.push_back(
+                    parserevent{0, "PARSER FAILURE", current().locate(target.substr(index, 1))});
+                if (depth.codeblock <= 0) broken = true;
             } else {
                 depth.close(TS, target.data() + index);
             }
@@ -308,18 +401,67 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
     }
     std::vector<std::size_t> leftopen;
     if (depth.sum() > 0) {
-        auto [onlybraces, open] = closeall();
-        if (!onlybraces) broken = true;
+        auto [block, open] = closeall();
+        if (!block) broken = true;
         leftopen = std::move(open);
     }
     endstatement();
     return leftopen;
 }
 
+// Whether a word of the split, other than a code block in braces, runs over a line that
+// starts a statement: a bracket or string left open that a later line happens to close
+// ("x = [1" and, lines later, "y = f([2])"). The split accepts it; the keep-going split
+// does not.
+// A code block in braces is looked into for a "}" that ends a block while a "[" opened in
+// it is still open ("r = [}"), which the split takes for the end of the block.
+bool listacrossblockend(std::string_view block) {
+    std::vector<std::int64_t> lists; // per open block, the lists opened in it and open
+    for (std::size_t at = findbracket(block); at < block.size();
+         at += 1 + findbracket(block.substr(at + 1))) {
+        switch (block[at]) {
+        case '{':
+            lists.push_back(0);
+            break;
+        case '}':
+            if (!lists.empty() && lists.back() > 0) return true;
+            if (!lists.empty()) lists.pop_back();
+            break;
+        case '[':
+            if (!lists.empty()) ++lists.back();
+            break;
+        default:
+            if (!lists.empty() && lists.back() > 0) --lists.back();
+            break;
+        }
+    }
+    return false;
+}
+
+// A block found clean is remembered, and so is every block inside it, which the block's
+// own split meets later: each text is looked into once, however deep it nests.
+bool runsoverstatements(std::string_view target, const splitwords& split) {
+    compilation& c = current();
+    const bool clean = !target.empty() && c.cleanblocks.count(target.data() - 1) != 0;
+    for (const std::string_view word : split.words) {
+        if (word.size() >= 2 && word.front() == '{' && word.back() == '}') {
+            if (!clean && listacrossblockend(word)) return true;
+            c.cleanblocks.insert(word.data());
+            continue;
+        }
+        const std::size_t base = static_cast<std::size_t>(word.data() - target.data());
+        for (std::size_t feed = word.find('\n'); feed != std::string_view::npos;
+             feed = word.find('\n', feed + 1)) {
+            if (nextstartsstatement(target, base + feed, base)) return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::size_t closingline(std::string_view text, std::size_t at) {
-    const std::size_t linestart = at == 0 ? 0 : text.rfind('\n', at - 1) + 1;
+    const std::size_t linestart = linestartof(text, at);
     const std::size_t ownindent = indentation(text, linestart);
     const bool brace = text[at] == '{';
     for (std::size_t feed = text.find('\n', at); feed != std::string_view::npos;
@@ -340,12 +482,12 @@ void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repa
     const std::size_t recorded = events.size();
     try {
         parsewords(target, 0, out);
-        repairs.broken.assign(out.ends.size(), false);
-        return;
-    } catch (const parserexit&) {
-        // Split again with repairs; the repaired split reports what it met.
-        events.resize(recorded);
-    }
+        if (events.size() == recorded && !runsoverstatements(target, out)) {
+            repairs.broken.assign(out.ends.size(), false);
+            return;
+        }
+    } catch (const parserexit&) {}
+    // Split again with repairs; the repaired split reports what it meets.
     // Openers left open are closed at a line chosen for each, and the text split again; a
     // second round catches openers that the first round's closings left open. An opener
     // that finds no line stays open to the end of the text, with every later one.

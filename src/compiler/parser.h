@@ -28,13 +28,17 @@ struct splitwords {
 void parsewords(std::string_view target, int debug, splitwords& out);
 
 // Keep-going splitting. A text that the split above refuses (an unclosed opener, or a "}"
-// or ")" inside brackets that closes nothing) is split again with repairs: a stray closer
-// is reported at its place and counted as if absent, and an opener left open is reported
-// at its place and closed at a line end chosen by `closingline` (the line feed itself
-// ending the statement). Statements that hold a problem are marked broken and are not to
-// be compiled, except one whose only open brackets were braces: its code block is cut
-// there, with the line feed as its last character. A text the plain split accepts is split
-// exactly as by the plain split, with nothing broken.
+// or ")" inside brackets that closes nothing) or complains of (a "]" that closes nothing)
+// is split again with repairs: a stray closer is reported at its place and counted as if
+// absent, and the openers left open are closed at a line end chosen by `closingline` (the
+// line feed itself ending the statement), the latest of them reported. A statement that
+// holds a problem is marked broken and is not to be compiled; except a statement whose
+// open brackets were braces that end
+// their lines (code blocks left open): its last block is cut there, with the line feed as
+// its last character, and compiled. A stray "]" inside a code block leaves its statement
+// whole, since the block's own split meets it. A text the plain split accepts without
+// complaint is split exactly as by the plain split, with nothing broken. A stray "]" is
+// reported as the plain split reports it (an event); the others are `problems`.
 struct splitproblem {
     int status = 0;     // 51 unclosed, 52 stray "}", 54 stray ")", 0 stray "]"
     std::size_t at = 0; // offset in the text

@@ -329,8 +329,11 @@ result compile(std::string_view source, const options& opts) {
         out.code = std::move(c.code);
         if (describe) out.description = c.desc.bytes();
         if (opts.origins) {
-            for (const titlenode& node : c.titlenodes) {
-                titleinfo info{node.title, node.parent, node.statement, node.where.known(), {}};
+            // The titles move out: the compilation is done with them.
+            out.nodes.reserve(c.titlenodes.size());
+            for (titlenode& node : c.titlenodes) {
+                titleinfo info{
+                    std::move(node.title), node.parent, node.statement, node.where.known(), {}};
                 if (info.located) info.where = locationof(c, node.where);
                 out.nodes.push_back(std::move(info));
             }

@@ -101,7 +101,10 @@ struct options {
     // are taken back. Unbalanced brackets are reported where they stand and the text
     // around them is split as well as can be. `result::status` and `result::message` are
     // those of the first error; `code`, `description`, `nodes` and `origins` hold what
-    // every other statement compiled to. `codesink` is not used in this mode.
+    // every other statement compiled to. `codesink` is not used in this mode. A stray "]"
+    // is an error diagnostic (code "stray-bracket") that sets no status, as `zvc` goes on
+    // after it; its statement is left out, unless it stands in a block, whose own split
+    // leaves out the statement in the block that holds it.
     bool keepgoing = false;
     // When set, the byte code is handed here in order, in pieces, as statements are
     // finished, and `result::code` stays empty: a host that writes the code to a file

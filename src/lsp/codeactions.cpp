@@ -1,6 +1,7 @@
 // Quick fixes: candidate edits for each diagnostic, kept only when compiling the fixed text
 // shows the diagnostic gone, nothing new, and the other statements' byte code unchanged.
 #include "codeactions.h"
+#include "diagnostics.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -439,7 +440,7 @@ std::vector<candidate> candidatesfor(const nameindex& names, const zv::diagnosti
 json diagnosticjson(const zv::diagnostic& d, const json& sent, const lsprange& range) {
     for (const json& s : sent) {
         if (s.is_object() && s.value("code", json()) == d.code &&
-            s.value("message", std::string()) == d.message) {
+            s.value("message", std::string()) == messagetext(d)) {
             return s;
         }
     }
@@ -447,7 +448,7 @@ json diagnosticjson(const zv::diagnostic& d, const json& sent, const lsprange& r
             {"severity", d.level == zv::severity::error ? 1 : 2},
             {"code", d.code},
             {"source", "zv"},
-            {"message", d.message}};
+            {"message", messagetext(d)}};
 }
 
 } // namespace
@@ -457,9 +458,18 @@ std::vector<codeaction> codeactionsfor(const workspace& ws, const document& doc,
     std::vector<codeaction> out;
     const nameindex names(ws, doc);
     std::vector<const zv::diagnostic*> wanted;
+    // When the client names the diagnostics it wants fixed, only those (a range often
+    // touches a neighbouring error too, now that every error is reported).
+    const auto named = [&](const zv::diagnostic& d) {
+        if (!sent.is_array() || sent.empty()) return true;
+        return std::any_of(sent.begin(), sent.end(), [&](const json& s) {
+            return s.is_object() && s.value("code", json()) == d.code &&
+                   s.value("message", std::string()) == messagetext(d);
+        });
+    };
     for (const zv::diagnostic& d : doc.compiled.diagnostics) {
         if (d.located && d.where.file == doc.path && d.where.offset <= to &&
-            d.where.endoffset >= from) {
+            d.where.endoffset >= from && named(d)) {
             wanted.push_back(&d);
         }
     }

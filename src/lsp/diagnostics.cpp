@@ -1,6 +1,9 @@
 // Compiler diagnostics to LSP diagnostics.
 #include "diagnostics.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "lspjson.h"
 #include "uri.h"
 
@@ -27,11 +30,12 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
     // The place in this document: the diagnostic's own, or the `also` statement that leads
     // to the file holding it (the outermost of the chain).
     const zv::location* here = nullptr;
+    bool inother = false; // the place is in a file this document includes
     if (d.located && d.where.file == doc.path) {
         here = &d.where;
     } else if (d.located && !d.includedfrom.empty() && d.includedfrom.back().file == doc.path) {
         here = &d.includedfrom.back();
-        out["message"] = d.where.file + ": " + d.message;
+        inother = true;
         related.push_back({{"location", locationof(doc, d.where, enc)}, {"message", d.message}});
     }
     if (here) {
@@ -43,6 +47,9 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
         related.push_back(
             {{"location", locationof(doc, also, enc)}, {"message", "included from here"}});
     }
+    // The plain-word notes go into the message too, and stay as related information for
+    // the editors that show that.
+    out["message"] = (inother ? d.where.file + ": " : std::string()) + messagetext(d);
     for (const std::string& note : d.notes) {
         const json at = here ? locationof(doc, *here, enc)
                              : json{{"uri", doc.uri}, {"range", rangejson({}, 0, 0, enc)}};
@@ -54,9 +61,22 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
 
 } // namespace
 
+std::string messagetext(const zv::diagnostic& d) {
+    std::string message = d.message;
+    for (const std::string& note : d.notes) message += "\n" + note;
+    return message;
+}
+
 json diagnosticsof(const document& doc, encoding enc) {
     json list = json::array();
     for (const zv::diagnostic& d : doc.compiled.diagnostics) list.push_back(convert(doc, d, enc));
+    // The compiler reports in the order it found them; editors list them by place.
+    const auto start = [](const json& d) {
+        const json& at = d["range"]["start"];
+        return std::pair(at["line"].get<std::uint32_t>(), at["character"].get<std::uint32_t>());
+    };
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const json& a, const json& b) { return start(a) < start(b); });
     return {{"uri", doc.uri}, {"version", doc.version}, {"diagnostics", std::move(list)}};
 }
 

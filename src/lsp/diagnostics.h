@@ -2,6 +2,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "text.h"
 #include "workspace.h"
@@ -13,5 +14,9 @@ namespace zvlsp {
 // message prefixed with the file's name; the place in the file and the chain of `also`
 // statements go into relatedInformation, and so do the compiler's notes.
 nlohmann::json diagnosticsof(const document& doc, encoding enc);
+
+// The message text of `d` as published: the compiler's message, then each plain-word note
+// on a line of its own (most editors show only the message).
+std::string messagetext(const zv::diagnostic& d);
 
 } // namespace zvlsp

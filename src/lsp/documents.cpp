@@ -4,6 +4,8 @@
 #include "diagnostics.h"
 #include "server.h"
 
+#include <algorithm>
+
 namespace zvlsp {
 
 using nlohmann::json;
@@ -36,10 +38,23 @@ void server::refresh(document& doc) {
     }
 }
 
+void server::settle() {
+    while (!changed.empty()) {
+        const std::string uri = std::move(changed.back());
+        changed.pop_back();
+        if (document* doc = ws.find(uri)) {
+            try {
+                refresh(*doc);
+            } catch (const std::exception&) {}
+        }
+    }
+}
+
 void server::didopen(const json& params) {
     const json& item = params.at("textDocument");
     document& doc = ws.open(item.at("uri").get<std::string>(), item.at("text").get<std::string>(),
                             item.value("version", 0LL));
+    std::erase(changed, doc.uri);
     refresh(doc);
 }
 
@@ -63,12 +78,15 @@ void server::didchange(const json& params) {
     }
     doc.text = std::move(text);
     doc.version = params.at("textDocument").value("version", doc.version + 1);
-    refresh(doc);
+    // Compiled once no further message waits: of a burst of edits only the last text is.
+    if (std::find(changed.begin(), changed.end(), doc.uri) == changed.end())
+        changed.push_back(doc.uri);
 }
 
 void server::didclose(const json& params) {
     const document& doc = documentof(params);
     const std::string uri = doc.uri, path = doc.path;
+    std::erase(changed, uri);
     ws.close(uri);
     send({{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},

@@ -1,5 +1,7 @@
 // The feature requests: hover, definition, document symbols, folding ranges and semantic
 // tokens, each on an open document.
+#include <charconv>
+
 #include "definition.h"
 #include "hover.h"
 #include "lspjson.h"
@@ -18,7 +20,7 @@ json server::hover(const json& params) {
     const std::size_t offset = cursorof(doc, params);
     // What the name under the cursor is, then the byte code of the construct.
     const auto name = describenameat(nameindex(ws, doc), offset);
-    const auto found = hoverat(doc, offset);
+    const auto found = hoverat(ws, doc, offset);
     if (!found && !name) return nullptr;
     std::string markdown = name ? name->markdown : std::string();
     if (name && found) markdown += "\n---\n\n";
@@ -44,9 +46,20 @@ json server::foldingrange(const json& params) {
     return foldingranges(doc.statements(), doc.text);
 }
 
-json server::semantictokens(const json& params) {
+std::string server::semantictokens(const json& params) {
     document& doc = documentof(params);
-    return {{"data", encodetokens(tokenize(doc.statements(), doc.text), doc.text, enc)}};
+    const std::vector<std::uint32_t> data =
+        encodetokens(tokenize(doc.statements(), doc.text), doc.text, enc);
+    std::string out = R"({"data":[)";
+    out.reserve(out.size() + data.size() * 3 + 2);
+    char digits[16];
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i) out += ',';
+        const auto end = std::to_chars(digits, digits + sizeof digits, data[i]).ptr;
+        out.append(digits, end);
+    }
+    out += "]}";
+    return out;
 }
 
 } // namespace zvlsp

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "workspace.h"
 
@@ -16,7 +19,14 @@ struct hoverinfo {
     std::string markdown;
 };
 
+// What hover needs of `r`, a compilation of `text` (the source of `file`), moved out of
+// `r`: its byte code and origins, and each node and where it stands in the text. Nodes
+// the compiler places only approximately (text it made by resolving escapes) are looked
+// for in the text of their nearest placed ancestor.
+std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
+                                        const std::string& file);
+
 // std::nullopt when the document did not compile or no construct holds `offset`.
-std::optional<hoverinfo> hoverat(const document& doc, std::size_t offset);
+std::optional<hoverinfo> hoverat(const workspace& ws, document& doc, std::size_t offset);
 
 } // namespace zvlsp

@@ -1,7 +1,9 @@
 // The statement tree of a document, split by the compiler's own splitter.
 #include "outline.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "context.h"
 #include "parser.h"
@@ -13,6 +15,10 @@ namespace {
 // Blocks deeper than this are not split; the compiler stops at 2000 anyway, and the tree
 // is walked recursively.
 constexpr int maxdepth = 200;
+
+// Statements that ran on over lines are cut at most this often in one document; each cut
+// is one more level of recursion.
+constexpr std::size_t maxcuts = 1000;
 
 // Statement keywords and the index of their body word.
 struct form {
@@ -29,26 +35,99 @@ constexpr std::array<form, 9> forms = {{{"if", 2},
                                         {"return", -1},
                                         {"also", -1}}};
 
+bool blankchar(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
 bool blankword(std::string_view w) {
     return w.find_first_not_of(" \t\n") == std::string_view::npos;
 }
 
-std::vector<statement> split(std::string_view text, std::string_view whole, int depth, bool& ok) {
-    std::vector<statement> out;
-    parsedviews parsed;
-    try {
-        parsed = parsewords(text, 0);
-    } catch (const parserexit&) {
-        ok = false;
-        return out;
+// Splits `text` (a view of `whole`) as the compiler does in its keep-going mode: a text
+// with unbalanced brackets is split with the compiler's repairs, so that the statements
+// around a mistake keep their place in the outline. A statement the split had to repair
+// stays in the outline too (a `def` being typed still names its function); its block, cut
+// where the split closed it, has no closing brace.
+std::vector<statement> split(std::string_view text, std::string_view whole, int depth,
+                             std::size_t& cuts);
+
+// Whether the line at `at` of `text` starts a statement: a statement keyword, or a name
+// followed by " = ".
+bool startsstatement(std::string_view text, std::size_t at) {
+    std::size_t end = at;
+    while (end < text.size() && !blankchar(text[end])) ++end;
+    if (end == at) return false;
+    const std::string_view first = text.substr(at, end - at);
+    for (const form& f : forms) {
+        if (first == f.keyword) return true;
     }
-    for (const auto& words : parsed) {
+    return text.substr(end).starts_with(" = ");
+}
+
+// The line feed ending the first line of a statement that runs on over lines it should
+// not have: its first line leaves a '(' or '[' open, and a later line at no deeper
+// indentation starts a statement (a line being typed, `total = clamp(`, before the next
+// statement). The splitter counts such brackets loosely (a stray ']' of a later line can
+// balance them), so the statement swallows what follows; the outline ends it at its first
+// line instead. npos when the statement is not of that kind.
+std::size_t runon(std::string_view text, std::size_t begin, std::size_t end) {
+    const std::size_t feed = text.find('\n', begin);
+    if (feed == std::string_view::npos || feed >= end) return std::string_view::npos;
+    const std::size_t linestart = begin == 0 ? 0 : text.rfind('\n', begin - 1) + 1;
+    std::size_t indent = linestart;
+    while (indent < begin && blankchar(text[indent])) ++indent;
+    long open = 0;
+    bool instring = false;
+    for (std::size_t i = begin; i < feed; ++i) {
+        const char c = text[i];
+        if (c == '"') instring = !instring;
+        if (instring) continue;
+        if (c == '(' || c == '[') ++open;
+        if ((c == ')' || c == ']') && open > 0) --open;
+    }
+    if (open == 0) return std::string_view::npos;
+    for (std::size_t line = feed + 1; line < end;) {
+        std::size_t first = line;
+        while (first < end && (text[first] == ' ' || text[first] == '\t')) ++first;
+        if (first < end && text[first] != '\n' && first - line <= indent - linestart &&
+            startsstatement(text, first)) {
+            return feed;
+        }
+        const std::size_t next = text.find('\n', line);
+        if (next == std::string_view::npos || next >= end) break;
+        line = next + 1;
+    }
+    return std::string_view::npos;
+}
+
+std::vector<statement> split(std::string_view text, std::string_view whole, int depth,
+                             std::size_t& cuts) {
+    std::vector<statement> out;
+    splitwords parsed;
+    splitrepairs repairs;
+    parsekeepgoing(text, parsed, repairs);
+    std::size_t from = 0;
+    for (const std::size_t end : parsed.ends) {
         statement s;
-        for (const std::string_view w : words) {
+        for (std::size_t i = from; i < end; ++i) {
+            const std::string_view w = parsed.words[i];
             if (blankword(w)) continue;
             s.words.push_back(word{static_cast<std::size_t>(w.data() - whole.data()), w});
         }
+        from = end;
         if (s.words.empty()) continue;
+        // Each cut splits the rest one level deeper: their number is bounded.
+        const std::size_t cut =
+            cuts < maxcuts ? runon(whole, s.begin(), s.end()) : std::string_view::npos;
+        std::string_view rest;
+        if (cut != std::string_view::npos) {
+            ++cuts;
+            rest = whole.substr(cut + 1, s.end() - cut - 1);
+            std::erase_if(s.words, [&](const word& w) { return w.offset >= cut; });
+            for (word& w : s.words) {
+                if (w.end() > cut) w.text = w.text.substr(0, cut - w.offset);
+            }
+        }
         const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
         for (const form& f : forms) {
             if (assignment || s.first() != f.keyword) continue;
@@ -58,12 +137,18 @@ std::vector<statement> split(std::string_view text, std::string_view whole, int 
         }
         if (s.bodyword >= 0) {
             const word& body = s.words[static_cast<std::size_t>(s.bodyword)];
-            s.block = body.text.size() >= 2 && body.text.front() == '{' && body.text.back() == '}';
+            s.block = !body.text.empty() && body.text.front() == '{';
             if (s.block && depth < maxdepth) {
-                s.body = split(body.text.substr(1, body.text.size() - 2), whole, depth + 1, ok);
+                std::string_view inner = body.text.substr(1);
+                if (!inner.empty() && inner.back() == '}') inner.remove_suffix(1);
+                s.body = split(inner, whole, depth + 1, cuts);
             }
         }
         out.push_back(std::move(s));
+        if (!rest.empty()) {
+            std::vector<statement> after = split(rest, whole, depth, cuts);
+            std::move(after.begin(), after.end(), std::back_inserter(out));
+        }
     }
     return out;
 }
@@ -78,7 +163,8 @@ outline::outline(std::string text) : source(std::move(text)) {
     // its own, so that nothing accumulates in the thread's.
     compilation context;
     const usecompilation use(context);
-    top = zvlsp::split(source, source, 0, split);
+    std::size_t cuts = 0;
+    top = zvlsp::split(source, source, 0, cuts);
 }
 
 bool namechar(char c) {

@@ -1,7 +1,8 @@
 // The statements of a document as the compiler splits them (its own statement splitter,
-// `parsewords`), with the bodies of block statements split again, recursively. Document
-// symbols, folding ranges, go-to-definition and semantic tokens are built on this tree, so
-// they agree with what the compiler sees even while the program does not compile.
+// in its keep-going mode, which repairs unbalanced brackets), with the bodies of block
+// statements split again, recursively. Document symbols, folding ranges, go-to-definition
+// and semantic tokens are built on this tree, so they agree with what the compiler sees
+// even while the program does not compile.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,7 @@ struct statement {
     std::vector<word> words;     // blank words dropped, as the compiler drops them
     bool keyword = false;        // the first word is a statement keyword (not `kw = ...`)
     int bodyword = -1;           // index of the body word, when the form has one
-    bool block = false;          // the body is a block in braces
+    bool block = false;          // the body is a block in braces (perhaps cut unclosed)
     std::vector<statement> body; // the block's statements
     std::string_view first() const { return words.front().text; }
     std::size_t begin() const { return words.front().offset; }
@@ -31,19 +32,17 @@ struct statement {
 
 class outline {
   public:
-    // Splits `text`. A text the splitter refuses (unbalanced brackets) has no statements;
-    // a block the splitter refuses has no body statements.
+    // Splits `text`. Around unbalanced brackets the statements are those the compiler's
+    // repairs give; a block cut by a repair lacks its closing brace.
     explicit outline(std::string text);
     outline(const outline&) = delete;
     outline& operator=(const outline&) = delete;
 
     const std::vector<statement>& statements() const { return top; }
-    bool complete() const { return split; }
 
   private:
     std::string source; // the text with each CR of a CR LF made a blank: same offsets
     std::vector<statement> top;
-    bool split = true;
 };
 
 // Whether `c` can stand in a name: anything but blanks, line ends, quotes, brackets,

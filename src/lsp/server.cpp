@@ -15,7 +15,6 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"textDocument/definition", &server::definition},
     {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/foldingRange", &server::foldingrange},
-    {"textDocument/semanticTokens/full", &server::semantictokens},
     {"textDocument/completion", &server::completion},
     {"completionItem/resolve", &server::completionresolve},
     {"textDocument/signatureHelp", &server::signatures},
@@ -27,13 +26,18 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"workspace/symbol", &server::workspacesymbol},
 };
 
+const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
+    {"textDocument/semanticTokens/full", &server::semantictokens},
+};
+
 const std::map<std::string, server::notification, std::less<>> server::notifications = {
     {"initialized", &server::initialized},        {"exit", &server::exit},
     {"textDocument/didOpen", &server::didopen},   {"textDocument/didChange", &server::didchange},
     {"textDocument/didClose", &server::didclose}, {"textDocument/didSave", &server::didsave},
 };
 
-server::server(sender send) : send(std::move(send)) {}
+server::server(sender send, textsender sendtext)
+    : send(std::move(send)), sendtext(std::move(sendtext)) {}
 
 void server::reply(const json& id, json result) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
@@ -43,20 +47,28 @@ void server::fail(const json& id, int code, const std::string& message) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
-void server::receive(std::string_view body) {
+void server::receive(std::string_view body, bool more) {
     json message = json::parse(body, nullptr, false);
     if (message.is_discarded()) {
         fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
+        if (!more) settle();
         return;
     }
-    handle(message);
+    handle(message, more);
 }
 
 void server::rejectframe(const std::string& problem) {
     fail(nullptr, parseerror, "Parse error: " + problem);
 }
 
-void server::handle(const json& message) {
+void server::handle(const json& message, bool more) {
+    struct settler {
+        server& self;
+        bool more;
+        ~settler() {
+            if (!more) self.settle();
+        }
+    } const after{*this, more};
     const bool object = message.is_object();
     const auto idfield = object ? message.find("id") : message.end();
     const bool hasid = object && idfield != message.end();
@@ -93,12 +105,25 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         return;
     }
     const auto found = requests.find(method);
-    if (found == requests.end()) {
+    const auto astext = textrequests.find(method);
+    if (found == requests.end() && astext == textrequests.end()) {
         fail(id, methodnotfound, "Method not found: " + method);
         return;
     }
+    settle(); // a request is answered on the documents' newest text
     try {
-        reply(id, (this->*found->second)(params));
+        if (found != requests.end()) {
+            reply(id, (this->*found->second)(params));
+        } else {
+            const std::string result = (this->*astext->second)(params);
+            const std::string message =
+                R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)" + result + "}";
+            if (sendtext) {
+                sendtext(message);
+            } else {
+                send(json::parse(message));
+            }
+        }
     } catch (const rpcerror& e) { fail(id, e.code, e.message); } catch (const json::exception& e) {
         fail(id, invalidparams, std::string("Invalid params: ") + e.what());
     } catch (const std::exception& e) {

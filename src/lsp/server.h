@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text.h"
 #include "workspace.h"
@@ -34,11 +35,15 @@ struct rpcerror {
 class server {
   public:
     using sender = std::function<void(const nlohmann::json&)>;
-    explicit server(sender send);
+    // Sends a message given as JSON text (large replies are written as text directly).
+    using textsender = std::function<void(std::string_view)>;
+    explicit server(sender send, textsender sendtext = {});
 
     // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
-    void receive(std::string_view body);
-    void handle(const nlohmann::json& message);
+    // `more`: further messages wait already, so documents changed by this one may be
+    // compiled later (before the next request, or once no message waits).
+    void receive(std::string_view body, bool more = false);
+    void handle(const nlohmann::json& message, bool more = false);
     // A message the framing could not read: a ParseError reply with id null.
     void rejectframe(const std::string& problem);
 
@@ -52,6 +57,9 @@ class server {
     enum class phase { starting, running, shuttingdown, exited };
     using request = nlohmann::json (server::*)(const nlohmann::json& params);
     using notification = void (server::*)(const nlohmann::json& params);
+    // A request whose result is written as JSON text: millions of numbers as a JSON array
+    // in memory would cost far more than the text.
+    using textrequest = std::string (server::*)(const nlohmann::json& params);
 
     void reply(const nlohmann::json& id, nlohmann::json result);
     void fail(const nlohmann::json& id, int code, const std::string& message);
@@ -72,6 +80,8 @@ class server {
     void didsave(const nlohmann::json& params);
     // Compiles `doc` and the open documents that include it, and publishes diagnostics.
     void refresh(document& doc);
+    // Refreshes the documents changed since they were last compiled.
+    void settle();
     void publish(const document& doc);
     document& documentof(const nlohmann::json& params);
     std::size_t cursorof(document& doc, const nlohmann::json& params) const;
@@ -81,7 +91,7 @@ class server {
     nlohmann::json definition(const nlohmann::json& params);
     nlohmann::json documentsymbol(const nlohmann::json& params);
     nlohmann::json foldingrange(const nlohmann::json& params);
-    nlohmann::json semantictokens(const nlohmann::json& params);
+    std::string semantictokens(const nlohmann::json& params);
 
     // Editing features (requests.cpp).
     nlohmann::json completion(const nlohmann::json& params);
@@ -96,12 +106,15 @@ class server {
 
     static const std::map<std::string, request, std::less<>> requests;
     static const std::map<std::string, notification, std::less<>> notifications;
+    static const std::map<std::string, textrequest, std::less<>> textrequests;
 
     sender send;
+    textsender sendtext;
     phase state = phase::starting;
     bool shutdownseen = false;
     encoding enc = encoding::utf16;
     workspace ws;
+    std::vector<std::string> changed; // URIs of documents edited but not compiled since
 };
 
 } // namespace zvlsp

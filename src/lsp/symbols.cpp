@@ -55,8 +55,7 @@ json foldingranges(const outline& tree, std::string_view text) {
         const std::uint32_t open = lines.at(body.offset).line;
         const std::uint32_t close = lines.at(body.end() - 1).line;
         if (close <= open) return;
-        const position lastline{close, 0};
-        const std::size_t closelinestart = offsetat(text, lastline, encoding::utf8);
+        const std::size_t closelinestart = lines.start(close);
         const bool braceonly =
             text.substr(closelinestart, body.end() - 1 - closelinestart).find_first_not_of(" \t") ==
             std::string_view::npos;

@@ -61,6 +61,10 @@ position linemap::at(std::size_t offset) const {
             static_cast<std::uint32_t>(units(text.substr(start, offset - start), enc))};
 }
 
+std::size_t linemap::start(std::uint32_t line) const {
+    return line < starts.size() ? starts[line] : text.size();
+}
+
 position positionat(std::string_view text, std::size_t offset, encoding enc) {
     return linemap(text, enc).at(offset);
 }

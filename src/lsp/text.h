@@ -30,6 +30,8 @@ class linemap {
   public:
     linemap(std::string_view text, encoding enc);
     position at(std::size_t offset) const;
+    // The byte offset where line `line` starts; the text's end past the last line.
+    std::size_t start(std::uint32_t line) const;
 
   private:
     std::string_view text;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "hover.h"
 #include "uri.h"
 
 namespace zvlsp {
@@ -76,14 +77,29 @@ std::optional<std::string> workspace::read(const std::string& path) const {
     return text;
 }
 
+zv::options workspace::optionsfor(const document& doc, bool origins) const {
+    zv::options options;
+    options.sources = false;
+    // Every statement that compiles is compiled, and every error reported.
+    options.keepgoing = true;
+    options.name = doc.path;
+    options.warn = !origins;
+    options.origins = origins;
+    const std::string base = doc.basedir();
+    options.readinclude = [this, base](const std::string& name) -> std::optional<std::string> {
+        return read(base.empty() ? name : (fs::path(base) / name).string());
+    };
+    return options;
+}
+
 void workspace::analyse(document& doc) {
     doc.tree.reset();
     doc.included.clear();
     doc.lookedfor.clear();
-    zv::options options;
-    options.name = doc.path;
-    options.warn = true;
-    options.origins = true;
+    doc.current.reset();
+    // Diagnostics come from a compilation without byte origins, which costs about what
+    // `zv check` does; hover compiles with origins when first asked (`analysisof`).
+    zv::options options = optionsfor(doc, false);
     const std::string base = doc.basedir();
     options.readinclude = [&](const std::string& name) -> std::optional<std::string> {
         const std::string path = base.empty() ? name : (fs::path(base) / name).string();
@@ -93,6 +109,40 @@ void workspace::analyse(document& doc) {
         return text;
     };
     doc.compiled = zv::compile(doc.text, options);
+    doc.compiled.code.clear();
+    doc.compiled.code.shrink_to_fit();
+    const bool clean =
+        std::none_of(doc.compiled.diagnostics.begin(), doc.compiled.diagnostics.end(),
+                     [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
+    if (doc.compiled.ok() && clean && doc.cleantext != doc.text) {
+        doc.cleantext = doc.text;
+        doc.lastgood.reset();
+    }
+    // An included file may have changed: the compilations with origins are made again.
+    if (doc.cleantext != doc.text) return;
+    doc.lastgood.reset();
+}
+
+std::shared_ptr<const analysis> workspace::analysisof(const document& doc,
+                                                      const std::string& text) const {
+    zv::result r = zv::compile(text, optionsfor(doc, true));
+    return zvlsp::analyse(r, text, doc.path);
+}
+
+const analysis& workspace::current(document& doc) const {
+    if (!doc.current) doc.current = analysisof(doc, doc.text);
+    return *doc.current;
+}
+
+const analysis* workspace::lastgood(document& doc) const {
+    if (!doc.cleantext) return nullptr;
+    if (!doc.lastgood && *doc.cleantext == doc.text) {
+        current(doc);
+        doc.lastgood = doc.current;
+    } else if (!doc.lastgood) {
+        doc.lastgood = analysisof(doc, *doc.cleantext);
+    }
+    return doc.lastgood.get();
 }
 
 std::vector<document*> workspace::dependants(const std::string& path) {

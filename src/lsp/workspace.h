@@ -5,10 +5,12 @@
 // editor's text rather than from disk.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outline.h"
@@ -21,12 +23,45 @@ struct includedfile {
     std::string text; // as read
 };
 
+// A title node of a compilation, kept small: a large document has millions of them.
+struct placement {
+    static constexpr std::uint32_t sourcetitle = 0xFFFFFFFF;
+    bool placed = false;    // where it stands in the document is known
+    bool statement = false; // the node of a statement
+    std::int32_t parent = -1;
+    // The title: the document's text at begin..end, or an entry of `analysis::made` when
+    // the compiler made it (escapes resolved) or the node is not placed.
+    std::uint32_t title = sourcetitle;
+    std::size_t begin = 0, end = 0;
+};
+
+// What hover reads of one compilation of a document: the text compiled, its byte code, the
+// node of each byte, and the nodes.
+struct analysis {
+    std::string text;
+    std::vector<std::uint8_t> code;
+    std::vector<std::int32_t> origins;
+    std::vector<placement> nodes;
+    std::vector<std::string> made;
+    std::string_view titleof(const placement& n) const {
+        if (n.title == placement::sourcetitle)
+            return std::string_view(text).substr(n.begin, n.end - n.begin);
+        return made[n.title];
+    }
+};
+
 struct document {
     std::string uri;
     std::string path; // the file's path, or the URI when it names no file
     std::string text;
     long long version = 0;
-    zv::result compiled;
+    zv::result compiled; // its diagnostics; made without byte origins
+    // The compilation hover reads (with byte origins), made when first asked for.
+    std::shared_ptr<const analysis> current;
+    // The last text that compiled without errors, and its compilation when asked for:
+    // hover keeps working on the parts of the text that have not changed since.
+    std::optional<std::string> cleantext;
+    std::shared_ptr<const analysis> lastgood;
     std::map<std::string, includedfile> included; // by the name the compiler opened
     std::vector<std::string> lookedfor;           // every path an include was read from
     std::unique_ptr<outline> tree;                // split when first asked for
@@ -49,14 +84,21 @@ class workspace {
     // Every open document, in the order of their URIs.
     std::vector<const document*> all() const;
 
-    // Compiles `doc` again (after its text changed).
+    // Compiles `doc` again (after its text changed), for its diagnostics.
     void analyse(document& doc);
+    // The compilation of `doc`'s text with byte origins, for hover; made when first asked.
+    const analysis& current(document& doc) const;
+    // The compilation of the last text of `doc` without errors; null when there was none.
+    const analysis* lastgood(document& doc) const;
     // The open documents that included the file at `path` when last compiled.
     std::vector<document*> dependants(const std::string& path);
     // The text of the file at `path`: the editor's when open there, else the file's.
     std::optional<std::string> read(const std::string& path) const;
 
   private:
+    zv::options optionsfor(const document& doc, bool origins) const;
+    std::shared_ptr<const analysis> analysisof(const document& doc, const std::string& text) const;
+
     std::map<std::string, std::unique_ptr<document>> documents; // by URI
 };
 

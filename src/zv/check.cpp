@@ -45,19 +45,24 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> sortkey(const zv::diagnosti
 }
 
 // Sorts by place, keeping the order found among equals, and keeps at most `maxerrors`
-// errors (0: all) with the warnings before the last one kept.
-void arrange(std::vector<zv::diagnostic>& diagnostics, std::size_t maxerrors) {
+// errors (0: all) with the warnings before the last one kept. True when errors were left
+// out.
+bool arrange(std::vector<zv::diagnostic>& diagnostics, std::size_t maxerrors) {
     std::stable_sort(
         diagnostics.begin(), diagnostics.end(),
         [](const zv::diagnostic& a, const zv::diagnostic& b) { return sortkey(a) < sortkey(b); });
-    if (maxerrors == 0) return;
+    if (maxerrors == 0) return false;
     std::size_t errors = 0;
     for (std::size_t i = 0; i < diagnostics.size(); ++i) {
         if (diagnostics[i].level == zv::severity::error && ++errors == maxerrors) {
+            const bool more = std::any_of(
+                diagnostics.begin() + static_cast<std::ptrdiff_t>(i) + 1, diagnostics.end(),
+                [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
             diagnostics.resize(i + 1);
-            return;
+            return more;
         }
     }
+    return false;
 }
 
 report checkone(const std::string& path, const zv::options& base) {
@@ -72,12 +77,14 @@ report checkone(const std::string& path, const zv::options& base) {
     return {options.name, std::move(compiled.diagnostics), std::move(compiled.sources)};
 }
 
-void print(const std::vector<report>& reports, const diagnosticflags& flags) {
+// `stopped`: a line for each program whose errors --max-errors cut short.
+void print(const std::vector<report>& reports, const diagnosticflags& flags,
+           const std::string& stopped) {
     if (outputformat(flags) == format::text) {
         const bool color = usecolor(flags.color, STDOUT_FILENO);
         for (const auto& r : reports) std::cout << rendertext(r, color);
         std::cout.flush();
-        std::cerr << summary(count(reports));
+        std::cerr << stopped << summary(count(reports));
         return;
     }
     const auto document =
@@ -100,12 +107,17 @@ int runcheck(const checkstate& state) {
     options.enabled = warnings.enabled;
     options.keepgoing = true;
     std::vector<report> reports;
+    std::string stopped;
     for (const auto& path : state.files) {
         reports.push_back(checkone(path, options));
         if (warnings.werror) promotewarnings(reports.back());
-        arrange(reports.back().diagnostics, state.maxerrors);
+        if (arrange(reports.back().diagnostics, state.maxerrors)) {
+            stopped += reports.back().program +
+                       ": more errors not shown (--max-errors=" + std::to_string(state.maxerrors) +
+                       ")\n";
+        }
     }
-    print(reports, state.flags);
+    print(reports, state.flags, stopped);
     return count(reports).errors > 0 ? 1 : 0;
 }
 

@@ -79,6 +79,14 @@ TEST(Diagnostics, NotesBecomeRelatedInformation) {
         const auto notes = notesof(text);
         ASSERT_FALSE(notes.empty()) << text;
         ASSERT_EQ(d["relatedInformation"].size(), notes.size());
+        const std::string message = d["message"];
+        std::size_t at = message.find('\n');
+        ASSERT_NE(at, std::string::npos) << message;
+        for (const std::string& note : notes) {
+            EXPECT_EQ(message.substr(at, note.size() + 1), "\n" + note) << message;
+            at += note.size() + 1;
+        }
+        EXPECT_EQ(at, message.size());
         for (std::size_t i = 0; i < notes.size(); ++i) {
             EXPECT_EQ(d["relatedInformation"][i]["message"], notes[i]);
             EXPECT_EQ(d["relatedInformation"][i]["location"]["uri"], "file:///w/a.zv");
@@ -108,7 +116,9 @@ TEST(Diagnostics, IncludedFilesShowOnTheAlsoStatement) {
     const json d = s.diagnostics(uri);
     ASSERT_EQ(d.size(), 1u);
     EXPECT_EQ(span(d[0]["range"]), "1:2-1:12");
-    EXPECT_EQ(d[0]["message"], "inner.ZVEX: handleexpr: operator without operand: '+'");
+    // The plain-word note is in the message too, for editors that show only the message.
+    EXPECT_EQ(d[0]["message"], "inner.ZVEX: handleexpr: operator without operand: '+'\n" +
+                                   notesof("q = 3+\n").at(0));
     // The place in the included file, then the chain of also statements, then the note.
     const json& related = d[0]["relatedInformation"];
     ASSERT_EQ(related.size(), 3 + notesof("q = 3+\n").size());
@@ -183,6 +193,65 @@ TEST(Diagnostics, ChangesAreAppliedAndRecompiled) {
         EXPECT_EQ(doc->text, c.expectedtext);
         EXPECT_EQ(doc->version, version);
     }
+}
+
+// Edits that arrive while more messages wait are applied at once and compiled once, in
+// their newest state; a request in between is answered on the newest text.
+TEST(Diagnostics, WaitingEditsAreCompiledOnceInTheirNewestState) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/q.zv";
+    s.open(uri, "x = 1\n");
+    const auto edit = [&](int version, const std::string& text, bool more) {
+        s.lsp.handle({{"jsonrpc", "2.0"},
+                      {"method", "textDocument/didChange"},
+                      {"params",
+                       {{"textDocument", {{"uri", uri}, {"version", version}}},
+                        {"contentChanges", {{{"text", text}}}}}}},
+                     more);
+    };
+    const auto published = [&] {
+        std::vector<long long> versions;
+        for (const json& m : s.sent) {
+            if (m.value("method", "") == "textDocument/publishDiagnostics")
+                versions.push_back(m["params"]["version"].get<long long>());
+        }
+        return versions;
+    };
+    s.sent.clear();
+    edit(2, "x = a+-b\n", true);
+    edit(3, "x = a+-b\ny = 2\n", true);
+    EXPECT_TRUE(published().empty());
+    edit(4, "x = 1\ny = 2.55\n", false);
+    EXPECT_EQ(published(), std::vector<long long>{4});
+    const json last = s.diagnostics(uri);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0]["code"], "decimal-digits");
+
+    // A request while edits wait: they are compiled first, and only once.
+    s.sent.clear();
+    edit(5, "x = 1\n", true);
+    edit(6, "x = 1\nprint(x)\n", true);
+    s.lsp.handle({{"jsonrpc", "2.0"},
+                  {"id", 50},
+                  {"method", "textDocument/hover"},
+                  {"params", session::at(uri, 1, 6)}},
+                 true);
+    EXPECT_EQ(published(), std::vector<long long>{6});
+    ASSERT_FALSE(s.sent.empty());
+    EXPECT_EQ(s.sent.back()["id"], 50);
+    EXPECT_NE(s.sent.back()["result"]["contents"]["value"].get<std::string>().find("LOAD \"x\""),
+              std::string::npos);
+    s.sent.clear();
+    s.notify("initialized"); // nothing waits any more: nothing left to compile
+    EXPECT_TRUE(published().empty());
+
+    // A document closed while its edit waits is not compiled again.
+    edit(7, "x = a+-b\n", true);
+    s.sent.clear();
+    s.notify("textDocument/didClose", {{"textDocument", {{"uri", uri}}}});
+    ASSERT_EQ(s.sent.size(), 1u);
+    EXPECT_TRUE(s.sent[0]["params"]["diagnostics"].empty());
 }
 
 TEST(Symbols, DefsAndClassesAsATree) {
@@ -276,6 +345,64 @@ TEST(Hover, InnermostConstructAndItsByteCode) {
     EXPECT_EQ(text.find("```text"), std::string::npos) << text;
     EXPECT_NE(text.find("variable `x`, assigned at line 1"), std::string::npos) << text;
     EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 2)).is_null());
+}
+
+// On a statement holding a string with escapes, every column shows the construct written
+// there, not the text the compiler made from it.
+TEST(Hover, ConstructsOfStatementsWithEscapes) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/e.zv";
+    s.open(uri, "name = \"x\"\nprint(\"hello, \"+name+\"!\\n\")\nq = [\"a\\\"b\\\"\", 2]\n");
+    const struct {
+        unsigned line, character;
+        std::string range, title;
+    } table[] = {
+        {1, 0, "1:0-1:27", "\nprint(\"hello, \"+name+"},
+        {1, 8, "1:6-1:15", "\"hello, \""},
+        {1, 15, "1:6-1:26", "+name+"},
+        {1, 17, "1:16-1:20", "\nname\n"},
+        {1, 22, "1:21-1:26", "\"!\n\""},
+        {2, 6, "2:5-2:13", "\"a\"b\"\""},
+        {2, 14, "2:4-2:17", "\n[\"a\"b\"\", 2]\n"},
+        {2, 15, "2:15-2:16", "\n2\n"},
+    };
+    for (const auto& h : table) {
+        SCOPED_TRACE(std::to_string(h.line) + ":" + std::to_string(h.character));
+        const json hover = s.result("textDocument/hover", session::at(uri, h.line, h.character));
+        ASSERT_TRUE(hover.is_object());
+        EXPECT_EQ(span(hover["range"]), h.range);
+        const std::string text = hover["contents"]["value"];
+        EXPECT_NE(text.find(h.title), std::string::npos) << text;
+    }
+}
+
+// While a statement is broken, hover on its unchanged part shows it as it compiled last,
+// and nothing on what changed; once a whole other text is in place, nothing of the old.
+TEST(Hover, LastCompilationWithoutErrorsServesTheUnchangedText) {
+    session s;
+    s.initialize();
+    const std::string uri = "file:///w/l.zv";
+    s.open(uri, "x = 1\ny = count(2)\n");
+    const auto change = [&](int version, const std::string& text) {
+        s.notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", version}}},
+                                            {"contentChanges", {{{"text", text}}}}});
+    };
+    change(2, "x = 1\ny = count(2)+-\n");
+    ASSERT_EQ(s.diagnostics(uri).size(), 1u);
+    const json kept = s.result("textDocument/hover", session::at(uri, 1, 5));
+    ASSERT_TRUE(kept.is_object());
+    EXPECT_EQ(span(kept["range"]), "1:4-1:12");
+    EXPECT_NE(kept["contents"]["value"].get<std::string>().find("LOAD \"count\""),
+              std::string::npos);
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 1, 12)).is_null());
+    // The statement that compiles now is read from the new text.
+    const json now = s.result("textDocument/hover", session::at(uri, 0, 4));
+    ASSERT_TRUE(now.is_object());
+    EXPECT_EQ(span(now["range"]), "0:4-0:5");
+    // A text that shares nothing with the last clean one gets nothing from it.
+    change(3, "zz = count(2)+-\n");
+    EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 6)).is_null());
 }
 
 struct jump {

@@ -2,7 +2,11 @@
 // each stream yields, how the reader recovers, and the exit status.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <nlohmann/json.hpp>
 #include <sstream>
+
+#include <thread>
 
 #include "framing.h"
 #include "serve.h"
@@ -107,6 +111,15 @@ TEST(Serve, ExitStatusAndErrorReplies) {
         {"exit without shutdown", {init, exit}, 1, {R"("id":1)"}},
         {"exit before initialize", {exit}, 1, {}},
         {"input ends", {init}, 1, {R"("id":1)"}},
+        {"exit spelt with an escape",
+         {init, shutdown, R"({"jsonrpc":"2.0","method":"\u0065xit"})"},
+         0,
+         {R"("id":2,"jsonrpc":"2.0","result":null)"}},
+        {"exit padded and with params",
+         {init, shutdown,
+          R"({"jsonrpc":"2.0",)" + std::string(500, ' ') + R"("method":"exit","params":{}})", init},
+         0,
+         {R"("id":2,"jsonrpc":"2.0","result":null)"}},
         {"bad JSON then goes on",
          {"{nope", init, shutdown, exit},
          0,
@@ -125,6 +138,94 @@ TEST(Serve, ExitStatusAndErrorReplies) {
             ASSERT_NE(at, std::string::npos) << reply << " in " << out.str();
         }
     }
+}
+
+// A burst of edits read from the stream: every message is handled, the last diagnostics
+// are those of the newest text, and the request after the edits sees it.
+TEST(Serve, BurstOfEditsEndsOnTheNewestText) {
+    std::string input =
+        framed(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}})");
+    input += framed(R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":)"
+                    R"({"uri":"file:///b.zv","languageId":"zv","version":1,"text":"x = 1\n"}}})");
+    for (int v = 2; v <= 20; ++v) {
+        const std::string text = v % 2 ? "x = a+-b\\n" : "x = 1\\ny = 2.55\\n";
+        input += framed(R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":)"
+                        R"({"textDocument":{"uri":"file:///b.zv","version":)" +
+                        std::to_string(v) + R"(},"contentChanges":[{"text":")" + text + R"("}]}})");
+    }
+    input += framed(R"({"jsonrpc":"2.0","id":2,"method":"textDocument/documentSymbol",)"
+                    R"("params":{"textDocument":{"uri":"file:///b.zv"}}})");
+    input += framed(R"({"jsonrpc":"2.0","id":3,"method":"shutdown"})");
+    input += framed(R"({"jsonrpc":"2.0","method":"exit"})");
+    std::istringstream in(input);
+    std::ostringstream out, log;
+    EXPECT_EQ(zvlsp::serve(in, out, log), 0);
+    const std::string got = out.str();
+    const std::size_t last = got.rfind("publishDiagnostics");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_NE(got.find(R"("version":20)", last), std::string::npos) << got.substr(last);
+    EXPECT_NE(got.find("decimal-digits", last), std::string::npos);
+    EXPECT_LT(last, got.find(R"("id":2)"));
+    EXPECT_NE(got.find(R"("id":3)"), std::string::npos);
+}
+
+// An output buffer that notes whether a thread other than its owner wrote or flushed it.
+class ownedbuf : public std::stringbuf {
+  public:
+    std::atomic<bool> foreign = false;
+
+  protected:
+    int sync() override {
+        note();
+        return std::stringbuf::sync();
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        note();
+        return std::stringbuf::xsputn(s, n);
+    }
+    int_type overflow(int_type c) override {
+        note();
+        return std::stringbuf::overflow(c);
+    }
+
+  private:
+    void note() {
+        if (std::this_thread::get_id() != owner) foreign = true;
+    }
+    std::thread::id owner = std::this_thread::get_id();
+};
+
+// The input tied to the output, as std::cin is to std::cout: reading must not flush the
+// output from the reader thread while the loop writes to it (replies came out twice).
+TEST(Serve, InputTiedToTheOutputIsWrittenByOneThread) {
+    constexpr int requests = 50;
+    std::string input =
+        framed(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{}}})");
+    for (int id = 1; id <= requests; ++id) {
+        input +=
+            framed(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"zv/nothing"})");
+    }
+    input += framed(R"({"jsonrpc":"2.0","id":9999,"method":"shutdown"})");
+    input += framed(R"({"jsonrpc":"2.0","method":"exit"})");
+    std::istringstream in(input);
+    ownedbuf buffer;
+    std::ostream out(&buffer);
+    std::ostringstream log;
+    in.tie(&out);
+    EXPECT_EQ(zvlsp::serve(in, out, log), 0);
+    EXPECT_FALSE(buffer.foreign);
+    EXPECT_EQ(in.tie(), &out); // tied again afterwards
+    // Every reply once, whole, in order.
+    std::istringstream replies(buffer.str());
+    zvlsp::framereader reader(replies);
+    int expected = 0;
+    for (zvlsp::frame f = reader.next(); f.what != zvlsp::frame::kind::end; f = reader.next()) {
+        ASSERT_EQ(f.what, zvlsp::frame::kind::message) << f.problem;
+        const auto reply = nlohmann::json::parse(f.body);
+        EXPECT_EQ(reply["id"], expected == requests + 1 ? 9999 : expected);
+        ++expected;
+    }
+    EXPECT_EQ(expected, requests + 2);
 }
 
 TEST(Serve, UnreadableFrameIsReportedAndAnswered) {

@@ -67,18 +67,18 @@ TEST_F(packer, blocks) {
         resetcompiler();
         std::istringstream in(steps);
         for (std::string step; in >> step;) {
-            if (step == "{") ++state().asop;
+            if (step == "{") state().beginblock();
             if (step == "}") negatebyteoperand();
             if (std::isxdigit(step[0])) addcode(hex(step));
         }
         EXPECT_EQ(state().code, hex(bytes)) << steps;
-        EXPECT_EQ(state().asop, 0) << steps;
-        EXPECT_TRUE(state().openblocks.empty()) << steps;
+        EXPECT_FALSE(state().inblock()) << steps;
+        EXPECT_EQ(state().reserved, 0u) << steps;
     }
 }
 
 TEST_F(packer, blockbytescountedwhenclosed) {
-    ++state().asop;
+    state().beginblock();
     std::int32_t before = state().currentdesclength;
     addcode(bytelist{1, 2, 3});
     EXPECT_EQ(state().currentdesclength, before);
@@ -87,7 +87,7 @@ TEST_F(packer, blockbytescountedwhenclosed) {
 }
 
 TEST_F(packer, titlesinsideablockgotodesc) {
-    ++state().asop;
+    state().beginblock();
     gotitle("t");
     addcode(5);
     goout();
@@ -131,7 +131,7 @@ TEST_F(packer, encodersfollowrouting) {
     state().inrecord = false;
     EXPECT_EQ(state().desc, hex("00000001 7800"));
     EXPECT_TRUE(state().code.empty());
-    ++state().asop;
+    state().beginblock();
     compilefloat(1.5f);
     negatebyteoperand();
     EXPECT_EQ(state().code, hex("00000008 00000001 00000005"));
@@ -250,7 +250,7 @@ TEST_F(packer, descriptionmapofprograms) {
         compileprogram(r.program);
         EXPECT_EQ(state().code, hex(r.bytes)) << r.program;
         EXPECT_EQ(state().desc, r.map) << r.program;
-        EXPECT_EQ(state().asop, 0);
+        EXPECT_FALSE(state().inblock());
     }
 }
 

@@ -179,9 +179,9 @@ std::vector<guidefile> guidefiles() {
 // one error, or nothing for a program that compiles.
 const std::map<std::string, std::pair<std::string, std::string>> expectedbykind = {
     {"status: 51", {"unclosed", ""}},
-    {"status: 52", {"stray-brace", "'}' inside brackets closes no brace"}},
-    {"status: 54", {"stray-parenthesis", "')' inside brackets closes no parenthesis"}},
-    {"warns: PARSER FAILURE", {"stray-bracket", "PARSER FAILURE"}},
+    {"status: 52", {"stray-brace", "this '}' closes no '{'"}},
+    {"status: 54", {"stray-parenthesis", "this ')' closes no '('"}},
+    {"warns: PARSER FAILURE", {"stray-bracket", "this ']' closes no '['"}},
 };
 
 class guide : public ::testing::TestWithParam<guideexample> {};
@@ -206,14 +206,22 @@ TEST_P(guide, ChecksAsTheGuideSays) {
         known != expectedbykind.end()
             ? known->second
             : std::pair<std::string, std::string>{zvmessages::classify(g.detail).code, g.detail};
-    // A stray ']' is reported on its own, before the error it may lead to.
+    // A stray ']' is reported on its own. zv check splits the text as if it were absent,
+    // so the error it leads `zvc` to (a line cut short) may not come. A stray '}' or ')'
+    // taken as absent leaves open the bracket it stood in, which is reported too.
+    const bool stray = std::any_of(list.begin(), list.end(),
+                                   [](const auto& d) { return d["code"] == "stray-bracket"; });
     auto errors = list;
     errors.erase(std::remove_if(errors.begin(), errors.end(),
                                 [&](const auto& d) {
+                                    const bool closer =
+                                        code == "stray-brace" || code == "stray-parenthesis";
                                     return d["severity"] != "error" ||
-                                           (d["code"] == "stray-bracket" && code != d["code"]);
+                                           (d["code"] == "stray-bracket" && code != d["code"]) ||
+                                           (closer && d["code"] == "unclosed");
                                 }),
                  errors.end());
+    if (stray && code != "stray-bracket" && errors.empty()) return;
     ASSERT_EQ(errors.size(), 1u) << list.dump(2);
     EXPECT_EQ(errors[0]["code"], code);
     if (!message.empty()) { EXPECT_EQ(errors[0]["message"], message); }

@@ -1,6 +1,7 @@
 -- Drives Neovim's LSP client (0.7 API) against `zv lsp`: diagnostics as the editor holds
 -- them, document symbols, hover, a definition jump inside the buffer and one into the
--- included file, then an edit and the diagnostics that follow it, and a clean shutdown.
+-- included file, then an edit and the diagnostics that follow it, a line typed key by key
+-- with every feature checked on the rest of the buffer at each state, and a clean shutdown.
 -- Every wait is bounded; the exit status is the number of failed checks (0: all passed).
 local zv = assert(os.getenv('ZV_PATH'), 'ZV_PATH is not set')
 local failures = 0
@@ -51,9 +52,10 @@ local function request(method, line, col)
 end
 
 check(vim.wait(10000, function() return published >= 1 end, 20), 'diagnostics arrive')
+-- The editor shows only the message: the plain-word note is in it.
 check(vim.deep_equal(diagnostics(), {
   { 4, 8, "empty element dropped; remove the extra ','" },
-  { 5, 12, "Unknown operator: '+-'" },
+  { 5, 12, "Unknown operator: '+-'\noperators side by side, blanks or not, are read as one operator" },
 }), 'diagnostics after opening', diagnostics())
 
 local symbols = request('textDocument/documentSymbol') or {}
@@ -85,6 +87,44 @@ local hover = request('textDocument/hover', 5, 5)
 local text = hover and hover.contents and hover.contents.value or ''
 check(text:find('twice(3)', 1, true) and text:find('LOAD "twice"', 1, true) and
       text:find('CALL', 1, true), 'hover shows the call and its byte code', text)
+
+-- A line typed key by key between two statements: at every state the rest of the buffer
+-- keeps its symbols, definitions, hover and semantic tokens.
+vim.api.nvim_buf_set_lines(buf, 5, 5, false, { '' })
+local line = 'total = clamp(sum(numbers), 0, 10)'
+local states, broken = 0, 0
+for i = 0, #line do
+  if i > 0 then
+    vim.api.nvim_buf_set_text(buf, 5, i - 1, 5, i - 1, { line:sub(i, i) })
+  end
+  local state = 'after typing "' .. line:sub(1, i) .. '"'
+  states = states + 1
+  local names = {}
+  for _, s in ipairs(request('textDocument/documentSymbol') or {}) do names[s.name] = true end
+  check(names.twice, 'symbols ' .. state, names)
+  local def = request('textDocument/definition', 6, 6) -- twice in x = twice(3)-1
+  check(def and def.uri == vim.uri_from_bufnr(buf) and def.range.start.line == 1,
+        'definition ' .. state, def)
+  local lib = request('textDocument/definition', 7, 5) -- square in y = square(x)
+  check(lib and lib.uri:match('/lib%.ZVEX$'), 'definition into the include ' .. state, lib)
+  local h = request('textDocument/hover', 7, 5) -- square in y = square(x)
+  check(h and h.contents and h.contents.value:find('square', 1, true),
+        'hover on the next statement ' .. state, h)
+  local tokens = request('textDocument/semanticTokens/full') or {}
+  local data, lines, at = tokens.data or {}, {}, 0
+  for k = 1, #data, 5 do
+    at = at + data[k]
+    lines[at] = true
+  end
+  for _, l in ipairs({ 0, 1, 2, 4, 6, 7 }) do
+    check(lines[l], 'semantic tokens on line ' .. l .. ' ' .. state, data)
+  end
+  if #vim.diagnostic.get(buf, { severity = vim.diagnostic.severity.ERROR }) > 0 then
+    broken = broken + 1
+  end
+end
+check(states == #line + 1 and broken > 0, 'typed states, some of them with errors',
+      { states, broken })
 
 vim.lsp.stop_client(client)
 check(vim.wait(5000, function() return exitcode ~= nil end, 20) and exitcode == 0,
