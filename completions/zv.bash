@@ -30,6 +30,9 @@ _zv() {
             COMPREPLY=($(compgen -W "auto always never" -- "$cur"))
             return
             ;;
+        --max-errors)
+            return
+            ;;
         esac
         if [[ $cur == -W* ]]; then
             local w switches="-Wall -Werror"
@@ -38,7 +41,7 @@ _zv() {
             return
         fi
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "-W -Werror -Wall -w --format --color --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "-W -Werror -Wall -w --format --color --max-errors --help" -- "$cur"))
             return
         fi
         ;;
