@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "independentlines.h"
+#include "messages.h"
 #include "runzv.h"
 
 namespace zvtest {
@@ -74,15 +75,18 @@ TEST(recovery, zvcheckreportswhatzvcsaysofeachfailinglinealone) {
             for (const auto& d : doc["diagnostics"]) {
                 got.push_back(std::to_string(d["line"].get<int>()) + " " +
                               d["code"].get<std::string>() + " " +
-                              (d["code"] == "compile-error" ? d["message"].get<std::string>()
-                                                            : std::string()));
+                              (std::string(d["code"]) == "unclosed" ||
+                                       std::string(d["code"]).starts_with("stray-")
+                                   ? std::string()
+                                   : d["message"].get<std::string>()));
             }
             for (std::size_t i = 0; i < lines.size(); ++i) {
                 const auto found = alone.find(*lines[i]);
                 if (found == alone.end()) continue;
                 const zvcrun& z = found->second;
                 const std::string line = std::to_string(w.firstline + i);
-                want.push_back(z.status == 1 ? line + " compile-error " + z.message
+                want.push_back(z.status == 1 ? line + " " + zvmessages::classify(z.message).code +
+                                                   " " + z.message
                                              : line + " " + exitcodes.at(z.status) + " ");
                 if (opensalso[*lines[i]]) want.push_back(line + " unclosed ");
             }
