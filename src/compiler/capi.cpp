@@ -26,7 +26,8 @@ struct zv_result {
     std::string message;
     zv::result compiled;
     std::vector<zv_diagnostic> diagnostics;
-    std::mutex formatting{}; // guards the diagnostics' formatted texts
+    std::mutex formatting{}; // guards the diagnostics' formatted texts and the formatter
+    std::optional<zv::formatter> formatter{}; // indexes the sources' lines once
 };
 
 namespace {
@@ -267,8 +268,9 @@ const char* zv_diagnostic_format(const zv_result* result, const zv_diagnostic* d
         auto& slot = self.diagnostics[static_cast<std::size_t>(diagnostic - first)]
                          .formatted[flags & (ZV_FORMAT_COLOR | ZV_FORMAT_NO_INCLUDES)];
         if (!slot) {
-            slot = zv::format(diagnostic->d, result->compiled.sources,
-                              (flags & ZV_FORMAT_COLOR) != 0, (flags & ZV_FORMAT_NO_INCLUDES) == 0);
+            if (!self.formatter) self.formatter.emplace(self.compiled.sources);
+            slot = (*self.formatter)(diagnostic->d, (flags & ZV_FORMAT_COLOR) != 0,
+                                     (flags & ZV_FORMAT_NO_INCLUDES) == 0);
         }
         return slot->c_str();
     } catch (...) { return nullptr; }

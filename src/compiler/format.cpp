@@ -20,22 +20,6 @@ struct palette {
 const palette colours{"\033[1m", "\033[1;31m", "\033[1;35m", "\033[1;36m", "\033[1;32m", "\033[0m"};
 const palette plain{"", "", "", "", "", ""};
 
-// Line `line` (1-based) of the source named `file`, without its line end.
-std::optional<std::string_view> sourceline(const std::vector<sourceinfo>& sources,
-                                           const std::string& file, std::uint32_t line) {
-    auto source = std::find_if(sources.begin(), sources.end(),
-                               [&](const sourceinfo& s) { return s.name == file; });
-    if (source == sources.end() || line == 0) return std::nullopt;
-    std::string_view text = source->text;
-    for (std::uint32_t n = 1; n < line; ++n) {
-        const std::size_t end = text.find('\n');
-        if (end == text.npos) return std::nullopt;
-        text.remove_prefix(end + 1);
-    }
-    if (text.empty()) return std::nullopt;
-    return text.substr(0, text.find('\n'));
-}
-
 // Blanks up to `column` (tabs kept as tabs so the caret lines up), then `^` and a `~` for
 // every further character of the range on this line.
 std::string caretline(std::string_view text, const location& at, const palette& p) {
@@ -52,8 +36,7 @@ std::string caretline(std::string_view text, const location& at, const palette& 
     return pad + p.caret + "^" + std::string(width - 1, '~') + p.reset;
 }
 
-std::string quoted(const std::vector<sourceinfo>& sources, const location& at, const palette& p) {
-    auto text = sourceline(sources, at.file, at.line);
+std::string quoted(std::optional<std::string_view> text, const location& at, const palette& p) {
     if (!text) return "";
     char gutter[16];
     std::snprintf(gutter, sizeof gutter, "%5u | ", static_cast<unsigned>(at.line));
@@ -97,14 +80,39 @@ std::string notelines(const diagnostic& d, const palette& p) {
 
 } // namespace
 
-std::string format(const diagnostic& d, const std::vector<sourceinfo>& sources, bool color,
-                   bool includes) {
+formatter::formatter(const std::vector<sourceinfo>& sources)
+    : sources(sources), linestarts(sources.size()) {}
+
+std::string formatter::operator()(const diagnostic& d, bool color, bool includes) const {
     const palette& p = color ? colours : plain;
     std::string out = includes ? includelines(d.includedfrom) : "";
     out += headline(d, p);
-    if (d.located) out += quoted(sources, d.where, p);
+    if (d.located) out += quoted(sourceline(d.where.file, d.where.line), d.where, p);
     out += notelines(d, p);
     return out;
+}
+
+// Line `line` (1-based) of the source named `file`, without its line end.
+std::optional<std::string_view> formatter::sourceline(const std::string& file,
+                                                      std::uint32_t line) const {
+    auto source = std::find_if(sources.begin(), sources.end(),
+                               [&](const sourceinfo& s) { return s.name == file; });
+    if (source == sources.end() || line == 0) return std::nullopt;
+    const std::string_view text = source->text;
+    auto& starts = linestarts[static_cast<std::size_t>(source - sources.begin())];
+    if (starts.empty()) {
+        starts.push_back(0);
+        for (std::size_t at = text.find('\n'); at != text.npos; at = text.find('\n', at + 1))
+            starts.push_back(at + 1);
+    }
+    if (line > starts.size() || starts[line - 1] >= text.size()) return std::nullopt;
+    const std::string_view rest = text.substr(starts[line - 1]);
+    return rest.substr(0, rest.find('\n'));
+}
+
+std::string format(const diagnostic& d, const std::vector<sourceinfo>& sources, bool color,
+                   bool includes) {
+    return formatter(sources)(d, color, includes);
 }
 
 } // namespace zv

@@ -160,6 +160,20 @@ result compile(std::string_view source, const options& opts = {});
 std::string format(const diagnostic& d, const std::vector<sourceinfo>& sources, bool color = false,
                    bool includes = true);
 
+// The same for many diagnostics of one result: each source's lines are indexed once, when
+// a diagnostic in it is first formatted, so formatting every diagnostic of a file costs
+// time linear in the file and the diagnostics. `sources` must outlive the formatter.
+class formatter {
+  public:
+    explicit formatter(const std::vector<sourceinfo>& sources);
+    std::string operator()(const diagnostic& d, bool color = false, bool includes = true) const;
+
+  private:
+    std::optional<std::string_view> sourceline(const std::string& file, std::uint32_t line) const;
+    const std::vector<sourceinfo>& sources;
+    mutable std::vector<std::vector<std::size_t>> linestarts; // per source, when first asked
+};
+
 // The library's version, "MAJOR.MINOR.PATCH".
 const char* version();
 

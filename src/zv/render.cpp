@@ -26,6 +26,7 @@ tally count(const std::vector<report>& reports) {
 
 std::string rendertext(const report& r, bool color) {
     std::string out;
+    const zv::formatter format(r.sources);
     const std::vector<zv::location>* lastchain = nullptr;
     for (const auto& d : r.diagnostics) {
         const bool samechain = lastchain && lastchain->size() == d.includedfrom.size() &&
@@ -37,9 +38,9 @@ std::string rendertext(const report& r, bool color) {
         if (d.where.file.empty()) {
             zv::diagnostic named = d; // reported against the program
             named.where.file = r.program;
-            out += zv::format(named, r.sources, color, !samechain);
+            out += format(named, color, !samechain);
         } else {
-            out += zv::format(d, r.sources, color, !samechain);
+            out += format(d, color, !samechain);
         }
     }
     return out;
