@@ -1,7 +1,8 @@
 -- Drives Neovim's LSP client (0.7 API) against `zv lsp`: diagnostics as the editor holds
 -- them, document symbols, hover, a definition jump inside the buffer and one into the
 -- included file, then an edit and the diagnostics that follow it, a line typed key by key
--- with every feature checked on the rest of the buffer at each state, and a clean shutdown.
+-- with every feature checked on the rest of the buffer at each state, completion,
+-- references, a rename and a quick fix applied to the buffer, and a clean shutdown.
 -- Every wait is bounded; the exit status is the number of failed checks (0: all passed).
 local zv = assert(os.getenv('ZV_PATH'), 'ZV_PATH is not set')
 local failures = 0
@@ -17,6 +18,7 @@ local function finish()
 end
 
 local published = 0
+local lastpublished = {} -- the diagnostics of the newest notification, as sent
 local exitcode
 local client = vim.lsp.start_client({
   name = 'zv',
@@ -25,6 +27,7 @@ local client = vim.lsp.start_client({
   handlers = {
     ['textDocument/publishDiagnostics'] = function(err, result, ctx, config)
       published = published + 1
+      lastpublished = result.diagnostics
       vim.lsp.diagnostic.on_publish_diagnostics(err, result, ctx, config)
     end,
   },
@@ -42,6 +45,10 @@ local function diagnostics()
   end
   table.sort(out, function(a, b) return a[1] < b[1] end)
   return out
+end
+local function call(method, params)
+  local replies = vim.lsp.buf_request_sync(buf, method, params, 5000)
+  return replies and replies[client] or {}
 end
 local function request(method, line, col)
   local params = { textDocument = { uri = vim.uri_from_bufnr(buf) } }
@@ -125,6 +132,61 @@ for i = 0, #line do
 end
 check(states == #line + 1 and broken > 0, 'typed states, some of them with errors',
       { states, broken })
+
+-- Completion on a new line: the names of the buffer and of the included file.
+vim.api.nvim_buf_set_lines(buf, 8, 8, false, { 's' })
+local completion = request('textDocument/completion', 8, 1) or {}
+local labels = {}
+for _, item in ipairs(completion.items or completion) do labels[item.label] = true end
+check(labels.twice and labels.square and labels.total, 'completion lists the names', labels)
+vim.api.nvim_buf_set_lines(buf, 8, 9, false, {})
+
+-- References of `twice`: its definition and its use.
+local uri = vim.uri_from_bufnr(buf)
+local refs = call('textDocument/references', {
+  textDocument = { uri = uri }, position = { line = 1, character = 5 },
+  context = { includeDeclaration = true } }).result or {}
+local reflines = {}
+for _, r in ipairs(refs) do table.insert(reflines, r.range.start.line) end
+table.sort(reflines)
+check(vim.deep_equal(reflines, { 1, 6 }), 'references of twice', refs)
+
+-- Rename: a name that would make a global is refused; a good one edits every occurrence.
+local refused = call('textDocument/rename', {
+  textDocument = { uri = uri }, position = { line = 1, character = 5 }, newName = 'Gtwice' })
+check(refused.error ~= nil and refused.result == nil, 'rename to a global name is refused', refused)
+local rename = call('textDocument/rename', {
+  textDocument = { uri = uri }, position = { line = 1, character = 5 }, newName = 'double' })
+check(rename.result ~= nil, 'rename gives an edit', rename)
+if rename.result then vim.lsp.util.apply_workspace_edit(rename.result, 'utf-16') end
+local text = vim.api.nvim_buf_get_lines(buf, 0, -1, false)
+check(text[2] == 'def double(a) {' and text[7] == 'x = double(3)-1', 'the buffer after the rename',
+      text)
+
+-- Quick fix of the empty element: applied to the buffer, its diagnostic goes.
+local warning
+for _, d in ipairs(lastpublished) do
+  if d.range.start.line == 4 then warning = d end
+end
+check(warning ~= nil, 'the empty-element warning is published', lastpublished)
+if warning then
+  local actions = call('textDocument/codeAction', {
+    textDocument = { uri = uri }, range = warning.range,
+    context = { diagnostics = { warning } } }).result or {}
+  local fix
+  for _, a in ipairs(actions) do
+    if a.edit and not fix then fix = a end
+  end
+  check(fix ~= nil, 'a quick fix is offered', actions)
+  if fix then
+    local seen = published
+    vim.lsp.util.apply_workspace_edit(fix.edit, 'utf-16')
+    check(vim.api.nvim_buf_get_lines(buf, 4, 5, false)[1] == 'w = f(1,2)',
+          'the fix edits the line', vim.api.nvim_buf_get_lines(buf, 4, 5, false))
+    check(vim.wait(10000, function() return published > seen and #diagnostics() == 0 end, 20),
+          'no diagnostic after the fix', diagnostics())
+  end
+end
 
 vim.lsp.stop_client(client)
 check(vim.wait(5000, function() return exitcode ~= nil end, 20) and exitcode == 0,
