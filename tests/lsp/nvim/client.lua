@@ -2,7 +2,8 @@
 -- them, document symbols, hover, a definition jump inside the buffer and one into the
 -- included file, then an edit and the diagnostics that follow it, a line typed key by key
 -- with every feature checked on the rest of the buffer at each state, completion,
--- references, a rename and a quick fix applied to the buffer, and a clean shutdown.
+-- references, signature help, highlights, workspace symbols, a rename and a quick fix
+-- applied to the buffer, and a clean shutdown.
 -- Every wait is bounded; the exit status is the number of failed checks (0: all passed).
 local zv = assert(os.getenv('ZV_PATH'), 'ZV_PATH is not set')
 local failures = 0
@@ -150,6 +151,27 @@ local reflines = {}
 for _, r in ipairs(refs) do table.insert(reflines, r.range.start.line) end
 table.sort(reflines)
 check(vim.deep_equal(reflines, { 1, 6 }), 'references of twice', refs)
+
+-- Signature help inside the call of `twice`, highlights of its name, prepareRename on it,
+-- and workspace symbols across the buffer and its include.
+local signature = call('textDocument/signatureHelp', {
+  textDocument = { uri = uri }, position = { line = 6, character = 10 } }).result or {}
+local sig = (signature.signatures or {})[1] or {}
+check((sig.label or ''):find('twice(a)', 1, true) and
+      (signature.activeParameter == 0 or sig.activeParameter == 0), 'signature help', signature)
+local highlights = call('textDocument/documentHighlight', {
+  textDocument = { uri = uri }, position = { line = 6, character = 5 } }).result or {}
+check(#highlights == 2, 'highlights of twice', highlights)
+local prepared = call('textDocument/prepareRename', {
+  textDocument = { uri = uri }, position = { line = 1, character = 5 } }).result or {}
+local preparedrange = prepared.range or prepared
+check(preparedrange.start and preparedrange.start.line == 1 and preparedrange.start.character == 4,
+      'prepareRename gives the name', prepared)
+local found = {}
+for _, s in ipairs(call('workspace/symbol', { query = 'sq' }).result or {}) do
+  found[s.name] = s.location.uri:match('/lib%.ZVEX$') ~= nil
+end
+check(found.square == true, 'workspace symbols reach the included file', found)
 
 -- Rename: a name that would make a global is refused; a good one edits every occurrence.
 local refused = call('textDocument/rename', {
