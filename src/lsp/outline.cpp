@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "context.h"
+#include "language.h"
 #include "parser.h"
 
 namespace zvlsp {
@@ -20,20 +21,10 @@ constexpr int maxdepth = 200;
 // is one more level of recursion.
 constexpr std::size_t maxcuts = 1000;
 
-// Statement keywords and the index of their body word.
-struct form {
-    std::string_view keyword;
-    int body;
-};
-constexpr std::array<form, 9> forms = {{{"if", 2},
-                                        {"while", 2},
-                                        {"for", 4},
-                                        {"forever", 1},
-                                        {"def", 2},
-                                        {"class", 2},
-                                        {"$@", 2},
-                                        {"return", -1},
-                                        {"also", -1}}};
+// The index in a statement's words (the keyword is word 0) of the body of `f`, or -1.
+constexpr int bodyindex(const statementform& f) {
+    return f.body < 0 ? -1 : f.body + 1;
+}
 
 bool blankchar(char c) {
     return c == ' ' || c == '\t' || c == '\n';
@@ -58,10 +49,7 @@ bool startsstatement(std::string_view text, std::size_t at) {
     while (end < text.size() && !blankchar(text[end])) ++end;
     if (end == at) return false;
     const std::string_view first = text.substr(at, end - at);
-    for (const form& f : forms) {
-        if (first == f.keyword) return true;
-    }
-    return text.substr(end).starts_with(" = ");
+    return findform(first) != nullptr || text.substr(end).starts_with(" = ");
 }
 
 // The line feed ending the first line of a statement that runs on over lines it should
@@ -129,11 +117,10 @@ std::vector<statement> split(std::string_view text, std::string_view whole, int 
             }
         }
         const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
-        for (const form& f : forms) {
-            if (assignment || s.first() != f.keyword) continue;
+        if (const statementform* f = assignment ? nullptr : findform(s.first())) {
             s.keyword = true;
-            if (f.body >= 0 && static_cast<std::size_t>(f.body) < s.words.size())
-                s.bodyword = f.body;
+            const int body = bodyindex(*f);
+            if (body >= 0 && static_cast<std::size_t>(body) < s.words.size()) s.bodyword = body;
         }
         if (s.bodyword >= 0) {
             const word& body = s.words[static_cast<std::size_t>(s.bodyword)];
@@ -181,7 +168,7 @@ std::string_view targetname(std::string_view target) {
 
 std::optional<std::string> alsofile(const statement& s) {
     if (!s.keyword || s.first() != "also" || s.words.size() != 2) return std::nullopt;
-    return std::string(s.words[1].text) + ".ZVEX";
+    return std::string(s.words[1].text) + std::string(includeextension);
 }
 
 } // namespace zvlsp

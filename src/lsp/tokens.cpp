@@ -1,6 +1,8 @@
 // Reading a document into semantic tokens.
 #include "tokens.h"
 
+#include "language.h"
+
 namespace zvlsp {
 
 namespace {
@@ -13,8 +15,12 @@ bool digit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// A character of a punctuation operator (assignment's '=' is one of "==").
 bool operatorchar(char c) {
-    return std::string_view("+-*/=<>!").find(c) != std::string_view::npos;
+    for (const operatorinfo& o : operatortable) {
+        if (!o.word && o.text.find(c) != std::string_view::npos) return true;
+    }
+    return false;
 }
 
 class lexer {
@@ -153,8 +159,11 @@ class lexer {
         const std::size_t j = run(i, end, namechar);
         const std::string_view w = text.substr(i, j - i);
         const bool spaced = i > 0 && blank(text[i - 1]) && j < text.size() && blank(text[j]);
-        const bool notop = w == "not" && j < text.size() && text[j] == ' ';
-        if (notop || (spaced && (w == "and" || w == "or" || w == "xor"))) {
+        const operatorinfo* op = findoperator(w);
+        const bool wordop = op && op->word;
+        // `not` is an operator before a blank; the others between blanks.
+        const bool notop = wordop && w == "not" && j < text.size() && text[j] == ' ';
+        if (notop || (spaced && wordop && w != "not")) {
             add(i, j, tokentype::op);
             operand = true;
             return j;
