@@ -428,9 +428,9 @@ std::vector<candidate> candidatesfor(const nameindex& names, const zv::diagnosti
         unclosed(text, begin, out);
     } else if (d.code.starts_with("stray-")) {
         stray(text, begin, out);
-    } else if (d.message.starts_with("Unexpected words after statement")) {
+    } else if (d.code == "extra-words") {
         extrawords(names, begin, out);
-    } else if (d.message.starts_with("Unknown operator")) {
+    } else if (d.code == "unknown-operator") {
         unknownoperator(text, begin, end, out);
     }
     return out;
