@@ -699,12 +699,15 @@ void replacefile(const std::string& path, const bytelist& bytes) {
 void echofile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
-    std::vector<byte> piece(std::size_t{1} << 16);
+    // Left unfilled: zeroing the piece took more instructions than compiling a small
+    // program.
+    constexpr std::size_t piecesize = std::size_t{1} << 16;
+    const auto piece = std::make_unique_for_overwrite<byte[]>(piecesize);
     for (;;) {
-        const ssize_t got = ::read(fd, piece.data(), piece.size());
+        const ssize_t got = ::read(fd, piece.get(), piecesize);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        const std::string text = hexecho(piece.data(), static_cast<std::size_t>(got));
+        const std::string text = hexecho(piece.get(), static_cast<std::size_t>(got));
         std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
     ::close(fd);

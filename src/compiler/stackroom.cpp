@@ -1,9 +1,19 @@
-// The stack left on the calling thread, from the bounds the thread library reports.
+// The stack left on the calling thread: on the main thread from the stack limit and where
+// the stack begins, on every other thread from the bounds the thread library reports.
 #include "stackroom.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdint>
+
+#if defined(__GLIBC__)
+// Where the main thread's stack began: the C library's record of the stack pointer at
+// process entry, above which lie only the arguments, the environment and the auxiliary
+// vector.
+extern "C" void* __libc_stack_end;
+#endif
 
 namespace {
 
@@ -11,9 +21,47 @@ struct stackbounds {
     std::uintptr_t low = 0, high = 0; // high == 0: not known
 };
 
-// The bounds of this thread's own stack. Asking costs a read of /proc/self/maps on the
-// main thread (about 80 µs), so each thread asks once; the bounds are a fact of the thread,
-// not state of any compilation.
+bool within(const stackbounds& bounds, std::uintptr_t at) {
+    // Stacks grow down. A frame outside the bounds runs on a stack the thread switched to.
+    return bounds.high != 0 && at > bounds.low && at <= bounds.high;
+}
+
+// The bounds of the main thread's stack, reckoned without the thread library, which reads
+// /proc/self/maps for them (four system calls and about 90 000 instructions, more than a
+// small program's whole compile). The stack may grow down to the stack limit below the top
+// of its mapping. Above the entry point the kernel put the arguments and the environment,
+// which it holds to a quarter of the limit or to `argumentsfloor`, whichever is more, and
+// the auxiliary vector: they are counted as that much and `abovearguments` more, so the
+// bounds only ever fall short of the true ones. Not known when the limit is unlimited or
+// larger than `largestlimit` (the kernel may then lay out memory differently), nor on
+// other C libraries.
+constexpr std::uintptr_t argumentsfloor = 128 * 1024;
+constexpr std::uintptr_t abovearguments = 64 * 1024;
+constexpr rlim_t largestlimit = rlim_t{1} << 30;
+
+stackbounds mainstack() {
+    stackbounds b;
+#if defined(__GLIBC__)
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > largestlimit) {
+        return b;
+    }
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto entry = reinterpret_cast<std::uintptr_t>(__libc_stack_end);
+    const std::uintptr_t limitbytes = limit.rlim_cur;
+    const std::uintptr_t arguments =
+        limitbytes / 4 > argumentsfloor ? limitbytes / 4 : argumentsfloor;
+    const std::uintptr_t reserved = arguments + abovearguments;
+    if (entry == 0 || page == 0 || limitbytes <= reserved) return b;
+    b.high = (entry + page - 1) & ~(page - 1);
+    b.low = b.high - (limitbytes - reserved);
+#endif
+    return b;
+}
+
+// The bounds of this thread's own stack as the thread library reports them; each thread
+// asks once. The bounds are a fact of the thread, not state of any compilation.
 const stackbounds& threadstack() {
     thread_local const stackbounds bounds = [] {
         stackbounds b;
@@ -41,10 +89,14 @@ std::size_t stackleft() {
     // back to a helper thread, or compiles here where there are no threads.
     return 0;
 #endif
-    const stackbounds& bounds = threadstack();
     int here = 0;
     const auto at = reinterpret_cast<std::uintptr_t>(&here);
-    // Stacks grow down. A frame outside the bounds runs on a stack the thread switched to.
-    if (bounds.high == 0 || at <= bounds.low || at > bounds.high) return 0;
+    // Other threads' stacks lie far below the main thread's reach (the kernel keeps every
+    // mapping at least the stack limit below the stack's top), so a frame within the main
+    // stack's bounds is on the main thread.
+    static const stackbounds main = mainstack();
+    if (within(main, at)) return at - main.low;
+    const stackbounds& bounds = threadstack();
+    if (!within(bounds, at)) return 0;
     return at - bounds.low;
 }

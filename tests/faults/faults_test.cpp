@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "compiler.h"
 #include "packer.h"
 #include "support.h"
 
@@ -65,14 +66,19 @@ class endtoend : public ::testing::Test {
     // still going after `seconds` is killed.
     result zvc(const std::string& source, bool quiet = false, rlim_t filelimit = 0,
                unsigned seconds = 60) {
+        return run(process(source, quiet, filelimit, seconds));
+    }
+    zvtest::process process(const std::string& source, bool quiet = false, rlim_t filelimit = 0,
+                            unsigned seconds = 60) const {
         zvtest::process p;
         p.argv = {ZVC_PATH, source};
         p.dir = cwd;
         p.discardout = quiet;
         p.filelimit = filelimit;
         p.seconds = seconds;
-        return zvtest::run(p);
+        return p;
     }
+    static result run(const zvtest::process& p) { return zvtest::run(p); }
 
     // The byte-code checker's verdict on prog.zvbc, when the checker is built.
     void expectsound() {
@@ -256,6 +262,53 @@ TEST_F(endtoend, Nesting) {
             } else {
                 expectreport(r, before, "Nesting too deep!");
                 EXPECT_LT(r.seconds, 10.0);
+            }
+        }
+    }
+}
+
+// The main thread's stack is reckoned from the stack limit and where the stack began:
+// whatever the limit and however much of the stack the environment takes, the deepest
+// programs compile to the same bytes, on the main thread or on the helper thread. The
+// limits sit on both sides of the bounds of that reckoning: 192 KiB is no more than it
+// sets aside for the arguments and the auxiliary vector (so the stack is not known),
+// 512 KiB is where a quarter of the limit passes the arguments' floor of 128 KiB, and
+// above 1 GiB, or unlimited, the thread library is asked instead.
+TEST_F(endtoend, StackLimits) {
+    const std::string deepcalls =
+        "x = " + repeat("f(", maxnesting) + "1" + repeat(")", maxnesting) + "\n";
+    const std::string deepblocks =
+        repeat("if a {", maxnesting - 1) + "x = 1" + repeat("}", maxnesting - 1) + "\n";
+    const std::string ordinary = "def area(w, h) {\n    return w*h\n}\nx = area(3, 4)\n";
+    const rlim_t kib = 1024;
+    const rlim_t limits[] = {192 * kib,
+                             196 * kib,
+                             512 * kib,
+                             516 * kib,
+                             8192 * kib,
+                             rlim_t{1} << 30,
+                             (rlim_t{1} << 30) + 4 * kib,
+                             RLIM_INFINITY};
+    // An environment of 100 KiB: under the smaller limits it takes much of the stack.
+    const std::string bigenvironment = "ZV_STACK_TEST=" + std::string(100 * 1024, 'e');
+    for (const std::string* text : {&deepcalls, &deepblocks, &ordinary}) {
+        spit(cwd / "prog.zv", *text);
+        fs::remove(cwd / "prog.zvbc");
+        const result reference = zvc("prog.zv", true);
+        ASSERT_EQ(reference.status, 0) << reference.err;
+        const std::string code = slurp(cwd / "prog.zvbc");
+        for (const rlim_t limit : limits) {
+            for (const bool crowded : {false, true}) {
+                SCOPED_TRACE(text->substr(0, 12) + ", stack limit " + std::to_string(limit) +
+                             (crowded ? ", large environment" : ""));
+                fs::remove(cwd / "prog.zvbc");
+                zvtest::process p = process("prog.zv", true);
+                p.stacklimit = limit;
+                if (crowded) p.env.push_back(bigenvironment);
+                const result r = run(p);
+                ASSERT_EQ(r.signal, 0) << r.err;
+                ASSERT_EQ(r.status, 0) << r.err;
+                EXPECT_EQ(slurp(cwd / "prog.zvbc"), code);
             }
         }
     }

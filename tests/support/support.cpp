@@ -92,6 +92,12 @@ bool outputchannel(const process& p, int ends[2]) {
         const rlimit limit{p.memorylimit, p.memorylimit};
         if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
+    if (p.stacklimit != 0) {
+        rlimit limit{};
+        if (getrlimit(RLIMIT_STACK, &limit) != 0) _exit(126);
+        limit.rlim_cur = p.stacklimit;
+        if (setrlimit(RLIMIT_STACK, &limit) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     for (const auto& a : p.argv) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

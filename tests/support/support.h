@@ -41,6 +41,7 @@ struct process {
     unsigned seconds = 60;         // the deadline: killed with SIGKILL after it
     rlim_t filelimit = 0;          // non-zero: RLIMIT_FSIZE, with SIGXFSZ ignored
     rlim_t memorylimit = 0;        // non-zero: RLIMIT_AS
+    rlim_t stacklimit = 0;         // non-zero: RLIMIT_STACK (RLIM_INFINITY: unlimited)
 };
 
 struct runresult {

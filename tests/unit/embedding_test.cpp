@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -301,6 +303,32 @@ TEST(embedding, stackestimatecoverstheworstconstructs) {
         EXPECT_TRUE(result.status == 0 || result.diagnostics.back().code != "nesting-too-deep")
             << open << ": " << result.message;
     }
+}
+
+// On the main thread the room left is reckoned from the stack limit, not asked of the
+// thread library: it never exceeds what the library reports (which would let a deep
+// compile overrun the stack) and falls short of it by no more than the room kept for the
+// arguments, the environment and the auxiliary vector. gtest runs this on the main thread.
+TEST(embedding, mainthreadstackreckonedwithinthereportedbounds) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_STACK, &limit), 0);
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > (rlim_t{1} << 30))
+        GTEST_SKIP() << "the thread library is asked under this stack limit";
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_getattr_np(pthread_self(), &attributes), 0);
+    void* address = nullptr;
+    std::size_t size = 0, guard = 0;
+    ASSERT_EQ(pthread_attr_getstack(&attributes, &address, &size), 0);
+    pthread_attr_getguardsize(&attributes, &guard);
+    pthread_attr_destroy(&attributes);
+    const std::size_t left = stackleft();
+    int here = 0;
+    const auto reported = reinterpret_cast<std::uintptr_t>(&here) -
+                          (reinterpret_cast<std::uintptr_t>(address) + guard);
+    const std::size_t kept = std::max<std::size_t>(limit.rlim_cur / 4, 128 * 1024) + 64 * 1024;
+    EXPECT_GT(left, 0u);
+    EXPECT_LE(left, reported + 4096); // frames of this test between the two readings
+    EXPECT_GE(left + kept + 2 * 4096, reported);
 }
 
 } // namespace
