@@ -6,12 +6,13 @@
 # for one; the pathological shapes (huge list, expression, dictionary, function body, line,
 # block nesting and call nesting), each at a series of sizes (1/8, 1/4, 1/2 and 1 of full;
 # `nest` at 1/2 and 1) so that growth can be read from a curve; and the deep programs, 2000
-# levels of each kind of nesting. bench/measure.py times zvc (and luac) on what this writes.
+# levels of each kind of nesting; the empty program; and a tiny program of a few lines with
+# its Lua twin. bench/measure.py times zvc (and luac) on what this writes.
 #
 # Usage: gen.py OUTDIR [--only NAME ...] [--scale F]
-#   --only takes program names (mix4) or shape names (list, nest_depth, deep).
+#   --only takes program names (mix4, tiny) or shape names (list, nest_depth, deep).
 #   --scale multiplies every size (0.05 gives a quick smoke run); the deep programs stay at
-#   2000 levels, the limit they exist to check.
+#   2000 levels, the limit they exist to check, and the tiny program as it is.
 #   Prints one line per file: name, path, bytes. manifest.json lists them all.
 
 import argparse
@@ -418,6 +419,27 @@ MIXES = {"mix1": 1 * MB, "mix4": 4 * MB, "mix16": 16 * MB}
 # The empty program: what the process costs before it reads any source.
 BASELINE = "empty"
 
+# The tiny program and its Lua twin: a few lines, the size of a file that a build system
+# runs one compiler process for, so that the process's start and end decide its time.
+# Never scaled.
+TINY = "tiny"
+TINY_ZV = """def area(w, h) {
+    return w*h
+}
+x = area(3, 4)
+if x>10 {
+    print("big")
+}
+"""
+TINY_LUA = """function area(w, h)
+    return w*h
+end
+x = area(3, 4)
+if x>10 then
+    print("big")
+end
+"""
+
 
 def write(path, text):
     with open(path, "w", newline="\n") as f:
@@ -442,6 +464,12 @@ def main():
         p = os.path.join(args.outdir, BASELINE + ".zv")
         manifest.append({"name": BASELINE, "kind": "baseline", "path": p,
                          "bytes": write(p, "")})
+
+    if wanted(TINY):
+        zp = os.path.join(args.outdir, TINY + ".zv")
+        lp = os.path.join(args.outdir, TINY + ".lua")
+        manifest.append({"name": TINY, "kind": "tiny", "path": zp, "bytes": write(zp, TINY_ZV),
+                         "lua": lp, "luabytes": write(lp, TINY_LUA)})
 
     for name, size in MIXES.items():
         if not (wanted(name) or wanted("mix")):

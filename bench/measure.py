@@ -3,7 +3,10 @@
 # runs `zvc FILE` on every program (standard output to /dev/null, in a scratch working
 # directory, since zvc writes <stem>.zvbc there) several times, and records the median wall
 # time and the peak resident memory. The Lua twins of the realistic mix are compiled by
-# `luac5.4 -o /dev/null` in the same run, time and peak memory alike. Writes results.json,
+# `luac5.4 -o /dev/null` in the same run, time and peak memory alike, and so is the tiny
+# program's twin. The tiny program and the mix programs up to INSTRUCTION_BYTES of source
+# are also run once each under callgrind (valgrind), for both compilers: the instructions
+# executed do not move with the machine's load as times do. Writes results.json,
 # results.md (the tables of bench/README.md, ending with the table "Against the targets")
 # and missed.txt (the programs that miss a target, for bench/profile.sh) into the output
 # folder, and prints the tables. A run that exits with 0 but reports a failure on standard
@@ -13,6 +16,7 @@
 # exists, otherwise from the child's resource usage (wait4, the getrusage of the child).
 #
 # Usage: measure.py --zvc PATH --manifest FILE --out DIR [--luac luac5.4] [--runs N]
+#                   [--no-instructions]
 
 import argparse
 import datetime
@@ -20,6 +24,7 @@ import json
 import math
 import os
 import platform
+import re
 import shutil
 import statistics
 import subprocess
@@ -29,6 +34,13 @@ import time
 
 TIMEOUT = 300.0
 GNU_TIME = "/usr/bin/time"
+VALGRIND = "valgrind"
+# Instructions are counted for the tiny program and for mix programs of at most this many
+# bytes of source: callgrind runs some fifty times slower than the program.
+INSTRUCTION_BYTES = 2 * 1024 * 1024
+# The tiny program runs in a few milliseconds, within the machine's noise: it gets at least
+# this many runs, which cost well under a second.
+TINY_RUNS = 21
 # A run whose resident memory passes this is stopped (the machine is shared); its peak is
 # then reported as "over the limit". --memlimit changes it.
 MEMLIMIT = 6 * 1024 ** 3
@@ -92,6 +104,27 @@ def peak_with_gnu_time(cmd, cwd):
     return None
 
 
+def instructions(cmd, cwd):
+    """The instructions one run of `cmd` executes, counted by callgrind, or None when the
+    run fails or valgrind is missing."""
+    valgrind = shutil.which(VALGRIND)
+    if not valgrind:
+        return None
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "callgrind.out")
+        p = subprocess.run([valgrind, "--tool=callgrind", "--callgrind-out-file=" + out] + cmd,
+                           cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=TIMEOUT * 20)
+        if p.returncode != 0 or not os.path.exists(out):
+            return None
+        with open(out) as f:
+            for line in f:
+                m = re.match(r"(?:summary|totals): (\d+)", line)
+                if m:
+                    return int(m.group(1))
+    return None
+
+
 def measure(cmd, cwd, runs):
     """Median, min and max seconds over the runs, the peak memory, status and message."""
     first = run_once(cmd, cwd)
@@ -133,6 +166,18 @@ def mib(x):
     return "%.1f" % (x / (1024 * 1024))
 
 
+def count(n):
+    """An instruction count in millions (thousands when under a million), or "-"."""
+    if not n:
+        return "-"
+    return "%.1f M" % (n / 1e6) if n >= 1e6 else "%.0f k" % (n / 1e3)
+
+
+def ratio(a, b):
+    """a / b to two places, or "-" when either is missing."""
+    return "%.2f" % (a / b) if a and b else "-"
+
+
 def main():
     global MEMLIMIT, TIMEOUT
     ap = argparse.ArgumentParser()
@@ -145,6 +190,8 @@ def main():
     ap.add_argument("--memlimit", type=float, default=MEMLIMIT / 1024 ** 3,
                     help="GiB of resident memory at which a run is stopped")
     ap.add_argument("--timeout", type=float, default=TIMEOUT, help="seconds per run")
+    ap.add_argument("--no-instructions", action="store_true",
+                    help="skip the instruction counts (callgrind)")
     args = ap.parse_args()
     MEMLIMIT = int(args.memlimit * 1024 ** 3)
     TIMEOUT = args.timeout
@@ -163,10 +210,23 @@ def main():
             continue
         src = os.path.abspath(m["path"])
         r = dict(m)
-        r["zvc"] = measure([zvc, src], work, args.runs)
-        if m["kind"] == "mix" and luac:
-            r["luac"] = measure([luac, "-o", "/dev/null", os.path.abspath(m["lua"])], work,
-                                args.runs)
+        zcmd = [zvc, src]
+        runs = max(args.runs, TINY_RUNS) if m["kind"] == "tiny" else args.runs
+        r["zvc"] = measure(zcmd, work, runs)
+        lcmd = None
+        if m["kind"] in ("mix", "tiny") and luac:
+            lcmd = [luac, "-o", "/dev/null", os.path.abspath(m["lua"])]
+            r["luac"] = measure(lcmd, work, runs)
+        if m["kind"] == "tiny" and luac:
+            # luac writing its output beside zvc's, replacing it from the second run on as
+            # zvc replaces its own: what the file system costs for that, both pay.
+            r["luacfile"] = measure([luac, "-o", m["name"] + ".luac", os.path.abspath(m["lua"])],
+                                    work, runs)
+        counted = m["kind"] == "tiny" or (m["kind"] == "mix" and m["bytes"] <= INSTRUCTION_BYTES)
+        if counted and not args.no_instructions:
+            for tool, cmd in (("zvc", zcmd), ("luac", lcmd)):
+                if cmd and r[tool]["status"] == 0:
+                    r[tool]["instructions"] = instructions(cmd, work)
         results.append(r)
         z = r["zvc"]
         line = "%-18s %10d B  " % (m["name"], m["bytes"])
@@ -174,8 +234,12 @@ def main():
             line += "zvc %s s  %s MiB" % (fmt_s(z["median"]), mib(z["peak"]))
         else:
             line += "zvc FAILED (%s): %s" % (z["status"], z["message"])
+        if z.get("instructions"):
+            line += "  %s instructions" % count(z["instructions"])
         if "luac" in r and r["luac"]["status"] == 0:
             line += "  luac %s s  %s MiB" % (fmt_s(r["luac"]["median"]), mib(r["luac"]["peak"]))
+            if r["luac"].get("instructions"):
+                line += "  %s instructions" % count(r["luac"]["instructions"])
         elif "luac" in r:
             line += "  luac FAILED (%s): %s" % (r["luac"]["status"], r["luac"]["message"])
         print(line, flush=True)
@@ -249,6 +313,7 @@ def microtable(path):
 MIX_TIME = 0.5      # zvc time at most this times luac's on the realistic mix
 MIX_MEMORY = 1.0    # zvc peak memory at most this times luac's
 MIX_GROWTH = 4.4    # mix16 at most this times mix4
+TINY_TIME = 1.0     # zvc time at most this times luac's on the tiny program
 DOUBLING = 2.2      # time and memory at most this much per doubling of the source
 SHAPE_LIMIT = 1.0   # seconds, every shape at full size
 DEEP_LIMIT = 0.5    # seconds, every deep program ("well under 1 s")
@@ -339,6 +404,9 @@ def missed(results):
                 out.append(r["path"])
         elif r["kind"] == "deep" and (not ok(r) or r["zvc"]["median"] >= DEEP_LIMIT):
             out.append(r["path"])
+        elif r["kind"] == "tiny" and (not ok(r) or (ok(r, "luac") and (
+                r["zvc"]["median"] > TINY_TIME * r["luac"]["median"]))):
+            out.append(r["path"])
     for steps in shape_steps(results).values():
         top = steps[-1]["r"]
         fits = [fitted(steps, key) for key in ("time", "mem")]
@@ -359,6 +427,44 @@ def fx(v, missing="-"):
 
 def failed(r, tool="zvc"):
     return "FAILED (%s) %s" % (r[tool]["status"], r[tool]["message"].replace("|", "/"))
+
+
+AGAINST_LUAC_HEAD = ("| program | zvc bytes | lua bytes | zvc s | luac s | zvc/luac time | "
+                     "zvc instructions | luac instructions | zvc/luac instructions | "
+                     "zvc peak MiB | luac peak MiB | zvc/luac memory |")
+AGAINST_LUAC_RULE = "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+
+
+def against_luac(r):
+    """The cells of AGAINST_LUAC_HEAD for a program with a Lua twin, or None when either
+    compiler failed on it."""
+    if not (ok(r) and ok(r, "luac")):
+        return None
+    z, l = r["zvc"], r["luac"]
+    zi, li = z.get("instructions"), l.get("instructions")
+    return "| %s | %d | %d | %s | %s | %.2f | %s | %s | %s | %s | %s | %.2f |" % (
+        r["name"], r["bytes"], r["luabytes"], fmt_s(z["median"]), fmt_s(l["median"]),
+        z["median"] / l["median"], count(zi), count(li), ratio(zi, li), mib(z["peak"]),
+        mib(l["peak"]), z["peak"] / l["peak"])
+
+
+def against_luac_table(rows, targets):
+    """The lines of a table of programs against their Lua twins: AGAINST_LUAC_HEAD and a
+    verdict per target, each (name, result key, largest zvc/luac ratio)."""
+    out = [AGAINST_LUAC_HEAD + "".join(" %s target |" % t[0] for t in targets),
+           AGAINST_LUAC_RULE + "---|" * len(targets)]
+    for r in rows:
+        cells = against_luac(r)
+        if cells is None:
+            why = failed(r) if not ok(r) else (failed(r, "luac") if "luac" in r
+                                               else "no luac5.4")
+            out.append("| %s | %d | %d | %s |" % (r["name"], r["bytes"], r.get("luabytes", 0),
+                                                  why) + " |" * (8 + len(targets)))
+            continue
+        out.append(cells + "".join(
+            " %s |" % ("met" if r["zvc"][key] / r["luac"][key] <= limit else "MISSED")
+            for _, key, limit in targets))
+    return out
 
 
 def tables(info, results):
@@ -384,28 +490,32 @@ def tables(info, results):
             r["name"], r["bytes"], fmt_s(z["median"]), fmt_s(z["min"]), fmt_s(z["max"]), rate,
             mib(z["peak"]), per))
 
+    tiny = [r for r in results if r["kind"] == "tiny"]
+    if tiny:
+        out.append("\nThe tiny program against its Lua twin (`luac5.4 -o /dev/null`): a few lines, "
+                   "so the time is the process's start and end; target: zvc time at most %.1fx "
+                   "luac's. Times are medians of at least %d runs; instructions as callgrind "
+                   "counts them, one run each. zvc writes its "
+                   "byte code to a file, replacing the one of the run before; the second row "
+                   "has luac do the same (`-o tiny.luac`), which on a file system that flushes a "
+                   "replaced file's data (ext4) costs both alike.\n" % (TINY_TIME, TINY_RUNS))
+        rows = []
+        for r in tiny:
+            rows.append(r)
+            if "luacfile" in r:
+                rows.append(dict(r, name=r["name"] + ", luac writing a file",
+                                 luac=dict(r["luacfile"],
+                                           instructions=r.get("luac", {}).get("instructions"))))
+        out += against_luac_table(rows, (("time", "median", TINY_TIME),))
+
     mixes = [r for r in results if r["kind"] == "mix"]
     if mixes:
         out.append("\nRealistic mix against the same program in Lua 5.4 (`luac5.4 -o /dev/null`); "
-                   "targets: zvc time at most %.1fx luac's, zvc peak memory at most luac's.\n"
-                   % MIX_TIME)
-        out.append("| program | zvc bytes | lua bytes | zvc s | luac s | zvc/luac time | "
-                   "zvc peak MiB | luac peak MiB | zvc/luac memory | time target | "
-                   "memory target |")
-        out.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---|")
-        for r in mixes:
-            if not (ok(r) and ok(r, "luac")):
-                why = failed(r) if not ok(r) else (failed(r, "luac") if "luac" in r
-                                                   else "no luac5.4")
-                out.append("| %s | %d | %d | %s | | | | | | | |" % (
-                    r["name"], r["bytes"], r.get("luabytes", 0), why))
-                continue
-            z, l = r["zvc"], r["luac"]
-            t, m = z["median"] / l["median"], z["peak"] / l["peak"]
-            out.append("| %s | %d | %d | %s | %s | %.2f | %s | %s | %.2f | %s | %s |" % (
-                r["name"], r["bytes"], r["luabytes"], fmt_s(z["median"]), fmt_s(l["median"]),
-                t, mib(z["peak"]), mib(l["peak"]), m, "met" if t <= MIX_TIME else "MISSED",
-                "met" if m <= MIX_MEMORY else "MISSED"))
+                   "targets: zvc time at most %.1fx luac's, zvc peak memory at most luac's. "
+                   "Instructions as callgrind counts them, one run each, for the programs up to "
+                   "%d MiB.\n" % (MIX_TIME, INSTRUCTION_BYTES // (1024 * 1024)))
+        out += against_luac_table(mixes, (("time", "median", MIX_TIME),
+                                          ("memory", "peak", MIX_MEMORY)))
         if "mix4" in by and "mix16" in by and ok(by["mix4"]) and ok(by["mix16"]):
             a, b = by["mix4"], by["mix16"]
             tr = b["zvc"]["median"] / a["zvc"]["median"]
@@ -506,6 +616,17 @@ def summary(info, results):
             tr = by["mix16"]["zvc"]["median"] / by["mix4"]["zvc"]["median"]
             rows.append(("mix16 at most %.1fx mix4" % MIX_GROWTH, "%.2fx" % tr,
                          status(tr <= MIX_GROWTH)))
+
+    for r in (r for r in results if r["kind"] == "tiny"):
+        if ok(r) and ok(r, "luac"):
+            t = r["zvc"]["median"] / r["luac"]["median"]
+            zi, li = r["zvc"].get("instructions"), r["luac"].get("instructions")
+            fig = "%.2f" % t + ("; instructions %s" % ratio(zi, li) if zi and li else "")
+            rows.append(("tiny program, zvc time at most %.1fx luac's" % TINY_TIME, fig,
+                         status(t <= TINY_TIME)))
+        else:
+            rows.append(("tiny program, zvc time at most %.1fx luac's" % TINY_TIME,
+                         failed(r) if not ok(r) else "luac failed or missing", "not measured"))
 
     steps = shape_steps(results)
     if steps:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Reproduces every benchmark figure of bench/README.md in one command: builds zvc and the
-# micro benchmarks (Release, own build folder), installs luac5.4 and gnuplot when they are
+# micro benchmarks (Release, own build folder), installs luac5.4, valgrind and gnuplot when they are
 # missing, generates the programs (bench/gen.py), runs the micro benchmarks (zvbench), then
 # the whole-process runner (bench/measure.py), which compares against luac, and draws the
 # plots (bench/plot.py). Everything runs under `nice`. Results land in bench/out/
@@ -45,6 +45,10 @@ done
 if ! command -v luac5.4 >/dev/null; then
     echo "== installing lua5.4 (luac5.4)"
     apt-get update && apt-get install -y lua5.4
+fi
+if ! command -v valgrind >/dev/null; then
+    echo "== installing valgrind (instruction counts)"
+    apt-get update && apt-get install -y valgrind
 fi
 if ! command -v gnuplot >/dev/null; then
     echo "== installing gnuplot"
