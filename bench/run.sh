@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Reproduces every benchmark figure of bench/README.md in one command: builds zvc and the
-# micro benchmarks (Release, own build folder), installs luac5.4, valgrind and gnuplot when they are
-# missing, generates the programs (bench/gen.py), runs the micro benchmarks (zvbench), then
-# the whole-process runner (bench/measure.py), which compares against luac, and draws the
-# plots (bench/plot.py). Everything runs under `nice`. Results land in bench/out/
+# micro benchmarks (Release, own build folder), installs luac5.4, valgrind and gnuplot when
+# they are missing, generates the programs (bench/gen.py), runs the micro benchmarks
+# (zvbench), then the whole-process runner (bench/measure.py), which compares against luac
+# and counts instructions, and draws the plots (bench/plot.py). Everything runs under `nice`. Results land in bench/out/
 # (results.md, results.json, micro.txt, micro.json, growth.svg, memory.svg).
 #
 # Usage: bench/run.sh [--quick] [--no-micro] [--no-build] [--profile] [--publish]
