@@ -7,6 +7,7 @@
 #include <string>
 
 #include "packer.h"
+#include "stackroom.h"
 #include "zv.hpp"
 
 namespace {
@@ -66,6 +67,7 @@ int run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    reckonmainstack();
     std::ios::sync_with_stdio(false);
     try {
         return run(argc, argv);

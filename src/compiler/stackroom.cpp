@@ -1,11 +1,13 @@
-// The stack left on the calling thread: on the main thread from the stack limit and where
-// the stack begins, on every other thread from the bounds the thread library reports.
+// The stack left on the calling thread: on the main thread of a program that asks for it
+// from the stack limit and where the stack began, on every other thread from the bounds
+// the thread library reports.
 #include "stackroom.h"
 
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 
 #if defined(__GLIBC__)
@@ -81,7 +83,20 @@ const stackbounds& threadstack() {
     return bounds;
 }
 
+// The main thread and its reckoned bounds, once reckonmainstack has been called.
+struct mainthread {
+    pthread_t thread{};
+    stackbounds bounds;
+};
+std::atomic<const mainthread*> reckoned{nullptr};
+
 } // namespace
+
+void reckonmainstack() {
+    if (reckoned.load(std::memory_order_acquire) != nullptr) return;
+    static const mainthread main{pthread_self(), mainstack()};
+    if (main.bounds.high != 0) reckoned.store(&main, std::memory_order_release);
+}
 
 std::size_t stackleft() {
 #ifdef __EMSCRIPTEN__
@@ -91,11 +106,10 @@ std::size_t stackleft() {
 #endif
     int here = 0;
     const auto at = reinterpret_cast<std::uintptr_t>(&here);
-    // Other threads' stacks lie far below the main thread's reach (the kernel keeps every
-    // mapping at least the stack limit below the stack's top), so a frame within the main
-    // stack's bounds is on the main thread.
-    static const stackbounds main = mainstack();
-    if (within(main, at)) return at - main.low;
+    const mainthread* main = reckoned.load(std::memory_order_acquire);
+    if (main != nullptr && pthread_equal(main->thread, pthread_self())) {
+        return within(main->bounds, at) ? at - main->bounds.low : 0;
+    }
     const stackbounds& bounds = threadstack();
     if (!within(bounds, at)) return 0;
     return at - bounds.low;

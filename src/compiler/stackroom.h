@@ -35,6 +35,15 @@ constexpr std::size_t stackneeded(int depth) {
 // told (as on a stack the thread switched to, like a coroutine's).
 std::size_t stackleft();
 
+// Called on the main thread by a program's main before it changes any resource limit or
+// starts a thread: from then on the main thread's stack is reckoned from the stack limit
+// and where the stack began, which spares the thread library's read of /proc/self/maps
+// (more instructions than a small program's whole compile). Without the call, or where the
+// stack cannot be reckoned so, every thread asks the thread library. A library cannot know
+// whether its host changed the stack limit since the program started, which would void the
+// reckoning, so only the program itself calls this.
+void reckonmainstack();
+
 // Whether this thread's stack holds a compilation of text nested `depth` levels deep.
 inline bool stackholds(int depth) {
     return stackleft() >= stackneeded(depth);
