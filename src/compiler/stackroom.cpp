@@ -37,13 +37,12 @@ bool within(const stackbounds& bounds, std::uintptr_t at) {
 // bounds only ever fall short of the true ones. Not known when the limit is unlimited or
 // larger than `largestlimit` (the kernel may then lay out memory differently), nor on
 // other C libraries.
-constexpr std::uintptr_t argumentsfloor = 128 * 1024;
-constexpr std::uintptr_t abovearguments = 64 * 1024;
-constexpr rlim_t largestlimit = rlim_t{1} << 30;
-
 stackbounds mainstack() {
     stackbounds b;
 #if defined(__GLIBC__)
+    constexpr std::uintptr_t argumentsfloor = 128 * 1024;
+    constexpr std::uintptr_t abovearguments = 64 * 1024;
+    constexpr rlim_t largestlimit = rlim_t{1} << 30;
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
         limit.rlim_cur > largestlimit) {
