@@ -67,7 +67,7 @@ class nestinglevel {
 
 // Fails with "Nesting too deep!" at the opener where `text`, a source text of the context,
 // nests deeper than the levels left.
-void compiler::failtoodeep(std::string_view text) {
+inline void compiler::failtoodeep(std::string_view text) {
     const int left = maxnesting - c.nesting;
     if (left < 0) error("Nesting too deep!"); // the inclusions alone are too deep
     const std::size_t at = openerpast(text, left);
@@ -90,18 +90,18 @@ const stoplist closebracketstops(closebracket);
 const stoplist dictkeystops(dictkeyend);
 const stoplist dictvaluestops(dictvalueend);
 
-void compiler::addname(byte op, std::string_view name) {
+inline void compiler::addname(byte op, std::string_view name) {
     addnamed(op, name);
 }
 
-void compiler::pushint(std::int32_t value) {
+inline void compiler::pushint(std::int32_t value) {
     addcode({PUSH, TYPE_INT});
     compileint(value);
 }
 
 // ENTER, LOADMEMBER `method`, CALL with `count` arguments, LEAVE: the get and set calls of
 // assignment targets.
-void compiler::membercall(std::string_view method, std::int32_t count) {
+inline void compiler::membercall(std::string_view method, std::int32_t count) {
     addcode(ENTER);
     addname(LOADMEMBER, method);
     addcode(CALL);
@@ -111,19 +111,20 @@ void compiler::membercall(std::string_view method, std::int32_t count) {
 }
 
 // Opens a length-prefixed block behind `op` and TYPE_BLOCK; `closeblock` ends it.
-void compiler::openblock(byte op) {
+inline void compiler::openblock(byte op) {
     addcode(op);
     addcode(TYPE_BLOCK);
     c.beginblock();
 }
 
-void compiler::closeblock() {
+inline void compiler::closeblock() {
     negatebyteoperand();
 }
 
 // `a` followed by `b`: a view when they stand side by side in one text, else a kept copy
 // made from `from`.
-std::string_view compiler::joined(std::string_view a, std::string_view b, std::string_view from) {
+inline std::string_view compiler::joined(std::string_view a, std::string_view b,
+                                         std::string_view from) {
     if (a.data() + a.size() == b.data()) return std::string_view(a.data(), a.size() + b.size());
     std::string out;
     out.reserve(a.size() + b.size());
@@ -147,7 +148,7 @@ static std::string quotetext(std::string_view text) {
 }
 
 // Fails with `message` followed by the quoted `text`, at the place of `text`.
-void compiler::failat(std::string_view message, std::string_view text) {
+inline void compiler::failat(std::string_view message, std::string_view text) {
     error(std::string(message) + quotetext(text), text);
 }
 
@@ -170,13 +171,13 @@ static std::string join(std::initializer_list<std::string_view> pieces) {
 }
 
 // Opens the title block of the statement being compiled, its title joined from `pieces`.
-void compiler::statementtitle(std::initializer_list<std::string_view> pieces) {
+inline void compiler::statementtitle(std::initializer_list<std::string_view> pieces) {
     c.statementnext = true;
     gotitle(pieces, c.constructs.back());
 }
 
 // A definition named with a leading G stores a global of the rest of the name.
-void compiler::checkdefinitionname(std::string_view name, int mode) {
+inline void compiler::checkdefinitionname(std::string_view name, int mode) {
     if (mode == 0 && startswith(name, 'G') && name.size() > 1 &&
         c.warning(warningkind::globaldefinition)) {
         std::string message = quotetext(name);
@@ -185,14 +186,14 @@ void compiler::checkdefinitionname(std::string_view name, int mode) {
     }
 }
 
-void compiler::compileassignment(std::string_view name, std::string_view val) {
+inline void compiler::compileassignment(std::string_view name, std::string_view val) {
     statementtitle({name, word(TW_ASSIGN), val});
     handleexpr(val);
     handleset(name);
     goout();
 }
 
-void compiler::compilescope(const words& w, int) {
+inline void compiler::compilescope(const words& w, int) {
     statementtitle({word(TW_SCOPE), w[0], word(TW_BLANK), w[1]});
     handleexpr(w[0]);
     addcode(ENTER);
@@ -201,7 +202,7 @@ void compiler::compilescope(const words& w, int) {
     goout();
 }
 
-void compiler::compileif(const words& w, int) {
+inline void compiler::compileif(const words& w, int) {
     statementtitle({word(TW_IF), w[0], word(TW_CODE)});
     handleexpr(w[0]);
     openblock(IF);
@@ -210,7 +211,7 @@ void compiler::compileif(const words& w, int) {
     goout();
 }
 
-void compiler::compilewhile(const words& w, int) {
+inline void compiler::compilewhile(const words& w, int) {
     statementtitle({word(TW_WHILE), w[0], word(TW_CODE)});
     pushint(1);
     openblock(LOOP);
@@ -220,7 +221,7 @@ void compiler::compilewhile(const words& w, int) {
     goout();
 }
 
-void compiler::compileforever(const words& w, int) {
+inline void compiler::compileforever(const words& w, int) {
     statementtitle({word(TW_FOREVER)});
     pushint(1);
     openblock(LOOP);
@@ -230,7 +231,7 @@ void compiler::compileforever(const words& w, int) {
     goout();
 }
 
-void compiler::compilefor(const words& w, int) {
+inline void compiler::compilefor(const words& w, int) {
     // w[1] is the skipped word, conventionally "as".
     const std::string_view expr = w[0];
     const std::string_view name = w[2];
@@ -244,7 +245,7 @@ void compiler::compilefor(const words& w, int) {
     goout();
 }
 
-void compiler::compiledef(const words& w, int mode) {
+inline void compiler::compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
     std::string_view name = seekstring(unpreppedname, openparenstops, GIM, 0, false);
     if (unpreppedname.empty()) failat("def: parameter list missing: ", w[0]);
@@ -266,7 +267,7 @@ void compiler::compiledef(const words& w, int mode) {
     goout();
 }
 
-void compiler::compileclass(const words& w, int mode) {
+inline void compiler::compileclass(const words& w, int mode) {
     checkdefinitionname(w[0], mode);
     statementtitle({word(TW_CLASS), w[0], word(TW_DEFINITION)});
     addcode(PUSH);
@@ -279,7 +280,7 @@ void compiler::compileclass(const words& w, int mode) {
     goout();
 }
 
-void compiler::compilereturn(const words& w, int) {
+inline void compiler::compilereturn(const words& w, int) {
     if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
     addcode(RETURN);
 }
@@ -291,7 +292,7 @@ static std::string canonicalpath(const std::string& path) {
     return failed ? path : canonical.string();
 }
 
-void compiler::compilealso(const words& w, int) {
+inline void compiler::compilealso(const words& w, int) {
     const std::string_view name = w[0];
     statementtitle({word(TW_ALSO), name});
     const std::string path = join({name, includeextension});
@@ -329,8 +330,8 @@ const compiler::formcompiler compiler::formcompilers[] = {
     &compiler::compilefor,    &compiler::compiledef,   &compiler::compilealso,
     &compiler::compilereturn, &compiler::compileclass, &compiler::compileforever};
 
-void compiler::checkwordcount(std::string_view keyword, const words& w, std::size_t least,
-                              std::size_t most) {
+inline void compiler::checkwordcount(std::string_view keyword, const words& w, std::size_t least,
+                                     std::size_t most) {
     if (w.size() < least) failat("Incomplete statement: ", keyword);
     if (w.size() > most) failat("Unexpected words after statement: ", w[most]);
 }
@@ -340,7 +341,7 @@ static bool isblankword(std::string_view word) {
 }
 
 // Compiles one statement, its words cleaned and at least one left.
-void compiler::compilestatement(std::string_view statement, const words& rest, int mode) {
+inline void compiler::compilestatement(std::string_view statement, const words& rest, int mode) {
     if (rest.size() == 2 && rest[0] == "=") {
         if (mode == 1) error("Only def allowed in class definition!");
         compileassignment(statement, rest[1]);
@@ -363,7 +364,7 @@ void compiler::compilestatement(std::string_view statement, const words& rest, i
 // Keep-going mode: compiles one statement; when it fails, records the failure and takes
 // back everything the statement emitted, so that the next statement compiles exactly as it
 // would have without it.
-void compiler::compilerecovering(std::string_view statement, const words& rest, int mode) {
+inline void compiler::compilerecovering(std::string_view statement, const words& rest, int mode) {
     const compilation::mark before = c.where();
     const std::string_view whole = between(statement, rest.empty() ? statement : rest.back());
     // The program's nesting is checked statement by statement: brackets left open on
@@ -389,7 +390,7 @@ void compiler::compilerecovering(std::string_view statement, const words& rest, 
 // Literals of value access.
 
 // An integer literal: the longest leading optionally signed run of digits.
-std::int32_t compiler::readinteger(std::string_view head) {
+inline std::int32_t compiler::readinteger(std::string_view head) {
     std::size_t at = head[0] == '-' ? 1 : 0;
     std::int64_t value = 0;
     const std::size_t digits = at;
@@ -408,7 +409,7 @@ std::int32_t compiler::readinteger(std::string_view head) {
 
 // A decimal literal: the longest leading part that reads as a decimal number, in single
 // precision, which must survive the whole-and-digit encoding.
-float compiler::readdecimal(std::string_view view) {
+inline float compiler::readdecimal(std::string_view view) {
     const std::string head(view);
     char* end = nullptr;
     errno = 0;
@@ -435,7 +436,7 @@ float compiler::readdecimal(std::string_view view) {
 
 // A head is scanned up to its first suffix opener. A list head runs to its matching "]",
 // and a head of digits continues through one point that a digit follows (a decimal).
-std::string_view compiler::scanhead(std::string_view& target) {
+inline std::string_view compiler::scanhead(std::string_view& target) {
     const std::string_view whole = target;
     if (startswith(target, '[')) {
         const std::string_view open = target.substr(0, 1);
@@ -458,7 +459,7 @@ std::string_view compiler::scanhead(std::string_view& target) {
     return head;
 }
 
-void compiler::compiledict(std::string_view entries, std::string_view head) {
+inline void compiler::compiledict(std::string_view entries, std::string_view head) {
     entries.remove_prefix(1);
     std::int32_t count = 0;
     bool closed = false;
@@ -496,7 +497,7 @@ void compiler::compiledict(std::string_view entries, std::string_view head) {
     addcode(END_MARK);
 }
 
-void compiler::compilelist(std::string_view elements, std::string_view target) {
+inline void compiler::compilelist(std::string_view elements, std::string_view target) {
     elements.remove_prefix(1);
     const viewlist items = getargs(elements, comma, closebracket);
     if (elements != "]") failat("handleget: malformed list: ", target);
@@ -509,7 +510,7 @@ void compiler::compilelist(std::string_view elements, std::string_view target) {
 
 // Two quoted strings side by side in one operand read as one string with the quotes and
 // what stands between them inside. Escaped quotes inside a string are no such sign.
-void compiler::checkadjacentstrings(std::string_view head) {
+inline void compiler::checkadjacentstrings(std::string_view head) {
     // Only a string that stands in the source as it is can be told apart from its escapes.
     if (!c.insource(head)) return;
     int quotes = 0;
@@ -526,7 +527,7 @@ void compiler::checkadjacentstrings(std::string_view head) {
     }
 }
 
-void compiler::compilestringliteral(std::string_view head) {
+inline void compiler::compilestringliteral(std::string_view head) {
     if (head.size() < 2 || head.back() != '"')
         failat("handleget: malformed string literal: ", head);
     if (c.warning(warningkind::adjacentstrings)) checkadjacentstrings(head);
@@ -537,7 +538,7 @@ void compiler::compilestringliteral(std::string_view head) {
 
 // Names that are almost certainly typing mistakes: punctuation that the scanners kept
 // inside the name, or a leading digit.
-void compiler::checkname(std::string_view name) {
+inline void compiler::checkname(std::string_view name) {
     if (name.find_first_of(" \t\"'()[]{}=!,:") != std::string_view::npos &&
         c.warning(warningkind::namepunctuation)) {
         c.addwarning(warningkind::namepunctuation,
@@ -555,8 +556,8 @@ constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
 constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
 constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
 
-void compiler::compilehead(std::string_view head, std::string_view rest, std::string_view target,
-                           int getof, int pointer) {
+inline void compiler::compilehead(std::string_view head, std::string_view rest,
+                                  std::string_view target, int getof, int pointer) {
     if (head[0] == '{') {
         compiledict(head, head);
     } else if (head[0] == '[') {
@@ -587,7 +588,7 @@ void compiler::compilehead(std::string_view head, std::string_view rest, std::st
 }
 
 // The arguments of a call suffix; `text` begins with "(" and is left after the ")".
-viewlist compiler::callarguments(std::string_view& text) {
+inline viewlist compiler::callarguments(std::string_view& text) {
     text.remove_prefix(1);
     viewlist args = getargs(text, comma, closeparen);
     if (startswith(text, ')')) text.remove_prefix(1);
@@ -595,8 +596,8 @@ viewlist compiler::callarguments(std::string_view& text) {
 }
 
 // The expression of an index suffix; `text` begins with "[" and is left after the "]".
-std::string_view compiler::indextext(std::string_view& text, std::string_view target,
-                                     const char* who) {
+inline std::string_view compiler::indextext(std::string_view& text, std::string_view target,
+                                            const char* who) {
     text.remove_prefix(1);
     const std::string_view index = seekstring(text, closebracketstops, GIM, 0, false);
     if (text.empty()) failat(std::string(who) + ": missing ']': ", target);
@@ -605,13 +606,13 @@ std::string_view compiler::indextext(std::string_view& text, std::string_view ta
 }
 
 // Text left after the suffixes of an access or a target is not part of any suffix.
-void compiler::checknothingleft(std::string_view rest, const char* who) {
+inline void compiler::checknothingleft(std::string_view rest, const char* who) {
     if (!rest.empty()) failat(std::string(who) + ": unexpected text: ", rest);
 }
 
 // Hands the code so far to the context's sink, when it has one, there is enough of it, and
 // no block is open whose length is still to be written in front of its bytes.
-void compiler::handfinishedcode(std::size_t least) {
+inline void compiler::handfinishedcode(std::size_t least) {
     if (!c.codesink || c.traceorigins || c.keepgoing || c.inblock() || c.code.size() < least ||
         c.code.empty()) {
         return;

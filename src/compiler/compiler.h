@@ -93,6 +93,8 @@ struct compiler {
     [[noreturn]] void error(const std::string& message, std::string_view quoted);
 
   private:
+    // The members below are defined `inline` in the one file that calls them (compiler.cpp,
+    // packer.cpp), so that they are optimized as that file's own functions are.
     typedef std::span<const std::string_view> words;
     typedef void (compiler::*formcompiler)(const words&, int mode);
     // The compiler of each statement form, by its kind.

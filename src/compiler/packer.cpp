@@ -319,7 +319,7 @@ static std::int32_t currentorigin(const compilation& c) {
 // into `code`. Blocks are written in place: the first byte inside a block that has none
 // yet reserves the block's length in front of it. Bytes inside a block reach the count of
 // the description map only when the outermost block closes.
-void compiler::addbytes(const byte* data, std::size_t size) {
+inline void compiler::addbytes(const byte* data, std::size_t size) {
     if (c.inrecord) {
         c.desc.append(data, size);
         return;
@@ -432,7 +432,8 @@ void compiler::compilestring(std::string_view target) {
 // Title blocks.
 
 // Opens the title joined from `pieces`.
-void compiler::opentitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
+inline void compiler::opentitle(std::initializer_list<std::string_view> pieces,
+                                std::string_view source) {
     // Which pieces are source text, which the map keeps as views.
     std::uint32_t lasting = 0;
     std::size_t n = 0;
