@@ -205,6 +205,13 @@ class descriptionmap {
     std::size_t length = 0;
 };
 
+// The four bytes of an int operand, most significant first.
+inline std::array<byte, 4> intoperand(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    return {static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
+            static_cast<byte>(bits >> 8), static_cast<byte>(bits)};
+}
+
 // Shims over the thread's current compilation, for tests and fuzzers: each calls the
 // compiler member of the same name (compiler.h) on `current()`.
 
@@ -215,13 +222,6 @@ void addcode(const bytelist& bytes);
 void addcode(std::initializer_list<byte> bytes);
 void addnamed(byte op, std::string_view name);
 void negatebyteoperand();
-
-// The four bytes of an int operand, most significant first.
-inline std::array<byte, 4> intoperand(std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    return {static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
-            static_cast<byte>(bits >> 8), static_cast<byte>(bits)};
-}
 void compileint(std::int32_t target);
 void compilefloat(float target);
 void compilestring(std::string_view target);
