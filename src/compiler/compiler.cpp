@@ -1,8 +1,10 @@
-// Code generation. `compilecode` splits a text into statements and compiles each through
-// its form; forms call `handleexpr` for expressions and `handleset` for receiving names;
+// Code generation: the compiler object's members that compile (its emitting members are in
+// packer.cpp). `compilecode` splits a text into statements and compiles each through its
+// form; forms call `handleexpr` for expressions and `handleset` for receiving names;
 // `handleexpr` cuts operands and operators and hands each operand to `handleget`, which
-// calls `handleexpr` again for every nested expression. Every construct brackets its bytes
-// with a title block.
+// calls `handleexpr` again for every nested expression, and `callfunc` for call arguments.
+// Every construct brackets its bytes with a title block. Everything works on the compiler's
+// compilation `c`; at the end, the free shims over the thread's current compilation.
 #include "compiler.h"
 #include "stackroom.h"
 
@@ -35,36 +37,38 @@ const stringlist operators = [] {
 }();
 const stoplist operatorstops(operators);
 
-void resetcompiler() {
-    current().reset();
-}
-
-namespace {
-
 // The recursion itself may run somewhat deeper than the bracket nesting it follows (a
 // statement inside a body adds a level, and escapes can turn into brackets on a second
 // scan); this is the hard stop that keeps the stack safe whatever the text.
 constexpr int maxrecursion = 2 * maxnesting + 16;
 
-void runwithlargestack(const std::function<void()>& work);
+static void runwithlargestack(const std::function<void()>& work);
+
+namespace {
 
 // One level of the compiler's recursion, for as long as the construct is compiled.
-struct nestinglevel {
-    nestinglevel() {
-        if (++current().nesting > maxrecursion) {
-            --current().nesting;
-            error("Nesting too deep!");
+class nestinglevel {
+  public:
+    explicit nestinglevel(compiler& k) : c(k.c) {
+        if (++c.nesting > maxrecursion) {
+            --c.nesting;
+            k.error("Nesting too deep!");
         }
     }
-    ~nestinglevel() { --current().nesting; }
+    ~nestinglevel() { --c.nesting; }
     nestinglevel(const nestinglevel&) = delete;
     nestinglevel& operator=(const nestinglevel&) = delete;
+
+  private:
+    compilation& c;
 };
+
+} // namespace
 
 // Fails with "Nesting too deep!" at the opener where `text`, a source text of the context,
 // nests deeper than the levels left.
-void failtoodeep(std::string_view text) {
-    const int left = maxnesting - current().nesting;
+inline void compiler::failtoodeep(std::string_view text) {
+    const int left = maxnesting - c.nesting;
     if (left < 0) error("Nesting too deep!"); // the inclusions alone are too deep
     const std::size_t at = openerpast(text, left);
     if (at != std::string_view::npos) error("Nesting too deep!", text.substr(at, 1));
@@ -86,18 +90,18 @@ const stoplist closebracketstops(closebracket);
 const stoplist dictkeystops(dictkeyend);
 const stoplist dictvaluestops(dictvalueend);
 
-void addname(byte op, std::string_view name) {
+inline void compiler::addname(byte op, std::string_view name) {
     addnamed(op, name);
 }
 
-void pushint(std::int32_t value) {
+inline void compiler::pushint(std::int32_t value) {
     addcode({PUSH, TYPE_INT});
     compileint(value);
 }
 
 // ENTER, LOADMEMBER `method`, CALL with `count` arguments, LEAVE: the get and set calls of
 // assignment targets.
-void membercall(std::string_view method, std::int32_t count) {
+inline void compiler::membercall(std::string_view method, std::int32_t count) {
     addcode(ENTER);
     addname(LOADMEMBER, method);
     addcode(CALL);
@@ -107,35 +111,36 @@ void membercall(std::string_view method, std::int32_t count) {
 }
 
 // Opens a length-prefixed block behind `op` and TYPE_BLOCK; `closeblock` ends it.
-void openblock(byte op) {
+inline void compiler::openblock(byte op) {
     addcode(op);
     addcode(TYPE_BLOCK);
-    current().beginblock();
+    c.beginblock();
 }
 
-void closeblock() {
+inline void compiler::closeblock() {
     negatebyteoperand();
 }
 
 // `a` followed by `b`: a view when they stand side by side in one text, else a kept copy
 // made from `from`.
-std::string_view joined(std::string_view a, std::string_view b, std::string_view from) {
+inline std::string_view compiler::joined(std::string_view a, std::string_view b,
+                                         std::string_view from) {
     if (a.data() + a.size() == b.data()) return std::string_view(a.data(), a.size() + b.size());
     std::string out;
     out.reserve(a.size() + b.size());
     out.append(a);
     out.append(b);
-    return current().arena.keep(out, from);
+    return c.arena.keep(out, from);
 }
 
 // The text from the start of `first` to the end of `last`, views of one text.
-std::string_view between(std::string_view first, std::string_view last) {
+static std::string_view between(std::string_view first, std::string_view last) {
     return std::string_view(first.data(),
                             static_cast<std::size_t>(last.data() + last.size() - first.data()));
 }
 
 // Source text in a message: its first line, in single quotes.
-std::string quotetext(std::string_view text) {
+static std::string quotetext(std::string_view text) {
     std::string out = "'";
     out += firstline(text);
     out += '\'';
@@ -143,55 +148,52 @@ std::string quotetext(std::string_view text) {
 }
 
 // Fails with `message` followed by the quoted `text`, at the place of `text`.
-[[noreturn]] void failat(std::string_view message, std::string_view text) {
+inline void compiler::failat(std::string_view message, std::string_view text) {
     error(std::string(message) + quotetext(text), text);
 }
 
-bool startswith(std::string_view text, char c) {
+static bool startswith(std::string_view text, char c) {
     return !text.empty() && text[0] == c;
 }
 
-bool isdigit(char c) {
+static bool isdigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // ---------------------------------------------------------------------------------------
 // Statement forms. Each receives the words after its keyword, already counted.
 
-typedef std::span<const std::string_view> words;
-
 // The pieces of a message, joined.
-std::string join(std::initializer_list<std::string_view> pieces) {
+static std::string join(std::initializer_list<std::string_view> pieces) {
     std::string out;
     for (std::string_view piece : pieces) out.append(piece);
     return out;
 }
 
 // Opens the title block of the statement being compiled, its title joined from `pieces`.
-void statementtitle(std::initializer_list<std::string_view> pieces) {
-    compilation& c = current();
+inline void compiler::statementtitle(std::initializer_list<std::string_view> pieces) {
     c.statementnext = true;
     gotitle(pieces, c.constructs.back());
 }
 
 // A definition named with a leading G stores a global of the rest of the name.
-void checkdefinitionname(std::string_view name, int mode) {
+inline void compiler::checkdefinitionname(std::string_view name, int mode) {
     if (mode == 0 && startswith(name, 'G') && name.size() > 1 &&
-        current().warning(warningkind::globaldefinition)) {
+        c.warning(warningkind::globaldefinition)) {
         std::string message = quotetext(name);
         message.append(" is stored as the global ").append(quotetext(name.substr(1)));
-        current().addwarning(warningkind::globaldefinition, std::move(message), name);
+        c.addwarning(warningkind::globaldefinition, std::move(message), name);
     }
 }
 
-void compileassignment(std::string_view name, std::string_view val) {
+inline void compiler::compileassignment(std::string_view name, std::string_view val) {
     statementtitle({name, word(TW_ASSIGN), val});
     handleexpr(val);
     handleset(name);
     goout();
 }
 
-void compilescope(const words& w, int) {
+inline void compiler::compilescope(const words& w, int) {
     statementtitle({word(TW_SCOPE), w[0], word(TW_BLANK), w[1]});
     handleexpr(w[0]);
     addcode(ENTER);
@@ -200,7 +202,7 @@ void compilescope(const words& w, int) {
     goout();
 }
 
-void compileif(const words& w, int) {
+inline void compiler::compileif(const words& w, int) {
     statementtitle({word(TW_IF), w[0], word(TW_CODE)});
     handleexpr(w[0]);
     openblock(IF);
@@ -209,7 +211,7 @@ void compileif(const words& w, int) {
     goout();
 }
 
-void compilewhile(const words& w, int) {
+inline void compiler::compilewhile(const words& w, int) {
     statementtitle({word(TW_WHILE), w[0], word(TW_CODE)});
     pushint(1);
     openblock(LOOP);
@@ -219,7 +221,7 @@ void compilewhile(const words& w, int) {
     goout();
 }
 
-void compileforever(const words& w, int) {
+inline void compiler::compileforever(const words& w, int) {
     statementtitle({word(TW_FOREVER)});
     pushint(1);
     openblock(LOOP);
@@ -229,7 +231,7 @@ void compileforever(const words& w, int) {
     goout();
 }
 
-void compilefor(const words& w, int) {
+inline void compiler::compilefor(const words& w, int) {
     // w[1] is the skipped word, conventionally "as".
     const std::string_view expr = w[0];
     const std::string_view name = w[2];
@@ -243,7 +245,7 @@ void compilefor(const words& w, int) {
     goout();
 }
 
-void compiledef(const words& w, int mode) {
+inline void compiler::compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
     std::string_view name = seekstring(unpreppedname, openparenstops, GIM, 0, false);
     if (unpreppedname.empty()) failat("def: parameter list missing: ", w[0]);
@@ -265,7 +267,7 @@ void compiledef(const words& w, int mode) {
     goout();
 }
 
-void compileclass(const words& w, int mode) {
+inline void compiler::compileclass(const words& w, int mode) {
     checkdefinitionname(w[0], mode);
     statementtitle({word(TW_CLASS), w[0], word(TW_DEFINITION)});
     addcode(PUSH);
@@ -278,20 +280,19 @@ void compileclass(const words& w, int mode) {
     goout();
 }
 
-void compilereturn(const words& w, int) {
+inline void compiler::compilereturn(const words& w, int) {
     if (!w.empty() && !w[0].empty()) handleexpr(w[0]);
     addcode(RETURN);
 }
 
 // The canonical form of a path, for telling whether a file is being included already.
-std::string canonicalpath(const std::string& path) {
+static std::string canonicalpath(const std::string& path) {
     std::error_code failed;
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, failed);
     return failed ? path : canonical.string();
 }
 
-void compilealso(const words& w, int) {
-    compilation& c = current();
+inline void compiler::compilealso(const words& w, int) {
     const std::string_view name = w[0];
     statementtitle({word(TW_ALSO), name});
     const std::string path = join({name, includeextension});
@@ -316,7 +317,7 @@ void compilealso(const words& w, int) {
         compilecode(included.text, 0);
     } else {
         runwithlargestack([&] {
-            const usecompilation use(c);
+            const usecompilation use(c); // for the scanners, on the new thread
             compilecode(included.text, 0);
         });
     }
@@ -324,24 +325,23 @@ void compilealso(const words& w, int) {
     goout();
 }
 
-// The compiler of each statement form, by its kind.
-typedef void (*formcompiler)(const words&, int mode);
-constexpr formcompiler formcompilers[] = {compilescope,  compileif,    compilewhile,
-                                          compilefor,    compiledef,   compilealso,
-                                          compilereturn, compileclass, compileforever};
-static_assert(std::size(formcompilers) == statementforms.size());
+const compiler::formcompiler compiler::formcompilers[] = {
+    &compiler::compilescope,  &compiler::compileif,    &compiler::compilewhile,
+    &compiler::compilefor,    &compiler::compiledef,   &compiler::compilealso,
+    &compiler::compilereturn, &compiler::compileclass, &compiler::compileforever};
 
-void checkwordcount(std::string_view keyword, const words& w, std::size_t least, std::size_t most) {
+inline void compiler::checkwordcount(std::string_view keyword, const words& w, std::size_t least,
+                                     std::size_t most) {
     if (w.size() < least) failat("Incomplete statement: ", keyword);
     if (w.size() > most) failat("Unexpected words after statement: ", w[most]);
 }
 
-bool isblankword(std::string_view word) {
+static bool isblankword(std::string_view word) {
     return word.empty() || word == " " || word == "\t";
 }
 
 // Compiles one statement, its words cleaned and at least one left.
-void compilestatement(std::string_view statement, const words& rest, int mode) {
+inline void compiler::compilestatement(std::string_view statement, const words& rest, int mode) {
     if (rest.size() == 2 && rest[0] == "=") {
         if (mode == 1) error("Only def allowed in class definition!");
         compileassignment(statement, rest[1]);
@@ -350,21 +350,21 @@ void compilestatement(std::string_view statement, const words& rest, int mode) {
     if (const statementform* f = findform(statement)) {
         if (mode == 1 && !f->inclass) error("Only def & class allowed in class definition!");
         checkwordcount(statement, rest, f->least, f->most);
-        formcompilers[static_cast<std::size_t>(f->kind)](rest, mode);
+        static_assert(std::size(formcompilers) == statementforms.size());
+        (this->*formcompilers[static_cast<std::size_t>(f->kind)])(rest, mode);
         return;
     }
     if (mode == 1) error("Only def allowed in class definition!");
     checkwordcount(statement, rest, 0, 0);
     // The expression's title block is the statement's.
-    current().statementnext = true;
+    c.statementnext = true;
     handleexpr(statement);
 }
 
 // Keep-going mode: compiles one statement; when it fails, records the failure and takes
 // back everything the statement emitted, so that the next statement compiles exactly as it
 // would have without it.
-void compilerecovering(std::string_view statement, const words& rest, int mode) {
-    compilation& c = current();
+inline void compiler::compilerecovering(std::string_view statement, const words& rest, int mode) {
     const compilation::mark before = c.where();
     const std::string_view whole = between(statement, rest.empty() ? statement : rest.back());
     // The program's nesting is checked statement by statement: brackets left open on
@@ -377,7 +377,7 @@ void compilerecovering(std::string_view statement, const words& rest, int mode) 
         }
     }
     try {
-        const constructscope statementscope(whole);
+        const constructscope statementscope(c, whole);
         compilestatement(statement, rest, mode);
         return;
     } catch (const fatalerror& e) {
@@ -390,7 +390,7 @@ void compilerecovering(std::string_view statement, const words& rest, int mode) 
 // Literals of value access.
 
 // An integer literal: the longest leading optionally signed run of digits.
-std::int32_t readinteger(std::string_view head) {
+inline std::int32_t compiler::readinteger(std::string_view head) {
     std::size_t at = head[0] == '-' ? 1 : 0;
     std::int64_t value = 0;
     const std::size_t digits = at;
@@ -409,7 +409,7 @@ std::int32_t readinteger(std::string_view head) {
 
 // A decimal literal: the longest leading part that reads as a decimal number, in single
 // precision, which must survive the whole-and-digit encoding.
-float readdecimal(std::string_view view) {
+inline float compiler::readdecimal(std::string_view view) {
     const std::string head(view);
     char* end = nullptr;
     errno = 0;
@@ -425,18 +425,18 @@ float readdecimal(std::string_view view) {
     // Only the first digit after the point survives the encoding.
     const std::size_t point = view.find('.');
     if (point != std::string_view::npos && view.size() - point > 2 &&
-        current().warning(warningkind::decimaldigits)) {
-        current().addwarning(warningkind::decimaldigits,
-                             "decimal '" + firstline(view) + "' keeps one digit after its point: " +
-                                 firstline(view.substr(0, point + 2)),
-                             view);
+        c.warning(warningkind::decimaldigits)) {
+        c.addwarning(warningkind::decimaldigits,
+                     "decimal '" + firstline(view) + "' keeps one digit after its point: " +
+                         firstline(view.substr(0, point + 2)),
+                     view);
     }
     return value;
 }
 
 // A head is scanned up to its first suffix opener. A list head runs to its matching "]",
 // and a head of digits continues through one point that a digit follows (a decimal).
-std::string_view scanhead(std::string_view& target) {
+inline std::string_view compiler::scanhead(std::string_view& target) {
     const std::string_view whole = target;
     if (startswith(target, '[')) {
         const std::string_view open = target.substr(0, 1);
@@ -459,7 +459,7 @@ std::string_view scanhead(std::string_view& target) {
     return head;
 }
 
-void compiledict(std::string_view entries, std::string_view head) {
+inline void compiler::compiledict(std::string_view entries, std::string_view head) {
     entries.remove_prefix(1);
     std::int32_t count = 0;
     bool closed = false;
@@ -497,7 +497,7 @@ void compiledict(std::string_view entries, std::string_view head) {
     addcode(END_MARK);
 }
 
-void compilelist(std::string_view elements, std::string_view target) {
+inline void compiler::compilelist(std::string_view elements, std::string_view target) {
     elements.remove_prefix(1);
     const viewlist items = getargs(elements, comma, closebracket);
     if (elements != "]") failat("handleget: malformed list: ", target);
@@ -510,9 +510,9 @@ void compilelist(std::string_view elements, std::string_view target) {
 
 // Two quoted strings side by side in one operand read as one string with the quotes and
 // what stands between them inside. Escaped quotes inside a string are no such sign.
-void checkadjacentstrings(std::string_view head) {
+inline void compiler::checkadjacentstrings(std::string_view head) {
     // Only a string that stands in the source as it is can be told apart from its escapes.
-    if (!current().insource(head)) return;
+    if (!c.insource(head)) return;
     int quotes = 0;
     for (std::size_t i = 0; i < head.size(); ++i) {
         if (head[i] == '\\') {
@@ -522,15 +522,15 @@ void checkadjacentstrings(std::string_view head) {
         }
     }
     if (quotes > 2) {
-        current().addwarning(warningkind::adjacentstrings,
-                             "strings side by side are one string: " + quotetext(head), head);
+        c.addwarning(warningkind::adjacentstrings,
+                     "strings side by side are one string: " + quotetext(head), head);
     }
 }
 
-void compilestringliteral(std::string_view head) {
+inline void compiler::compilestringliteral(std::string_view head) {
     if (head.size() < 2 || head.back() != '"')
         failat("handleget: malformed string literal: ", head);
-    if (current().warning(warningkind::adjacentstrings)) checkadjacentstrings(head);
+    if (c.warning(warningkind::adjacentstrings)) checkadjacentstrings(head);
     addcode(PUSH);
     addcode(TYPE_STRING);
     compilestring(head.substr(1, head.size() - 2));
@@ -538,8 +538,7 @@ void compilestringliteral(std::string_view head) {
 
 // Names that are almost certainly typing mistakes: punctuation that the scanners kept
 // inside the name, or a leading digit.
-void checkname(std::string_view name) {
-    compilation& c = current();
+inline void compiler::checkname(std::string_view name) {
     if (name.find_first_of(" \t\"'()[]{}=!,:") != std::string_view::npos &&
         c.warning(warningkind::namepunctuation)) {
         c.addwarning(warningkind::namepunctuation,
@@ -557,8 +556,8 @@ constexpr byte valueops[] = {LOAD, LOADGLOBAL, LOADMEMBER};
 constexpr byte refops[] = {LOADREF, GLOBALREF, MEMBERREF};
 constexpr byte createops[] = {STORE, STOREGLOBAL, STOREMEMBER};
 
-void compilehead(std::string_view head, std::string_view rest, std::string_view target, int getof,
-                 int pointer) {
+inline void compiler::compilehead(std::string_view head, std::string_view rest,
+                                  std::string_view target, int getof, int pointer) {
     if (head[0] == '{') {
         compiledict(head, head);
     } else if (head[0] == '[') {
@@ -577,19 +576,19 @@ void compilehead(std::string_view head, std::string_view rest, std::string_view 
     } else if (head[0] == '"') {
         compilestringliteral(head);
     } else {
-        if (current().warn) checkname(head);
+        if (c.warn) checkname(head);
         if (head == "not" && startswith(rest, '(')) {
-            current().addwarning(warningkind::notcall,
-                                 "'not(...)' calls a function named 'not'; write 'not (...)' "
-                                 "for the operator",
-                                 head);
+            c.addwarning(warningkind::notcall,
+                         "'not(...)' calls a function named 'not'; write 'not (...)' "
+                         "for the operator",
+                         head);
         }
         addname(pointer != 0 ? refops[getof] : valueops[getof], head);
     }
 }
 
 // The arguments of a call suffix; `text` begins with "(" and is left after the ")".
-viewlist callarguments(std::string_view& text) {
+inline viewlist compiler::callarguments(std::string_view& text) {
     text.remove_prefix(1);
     viewlist args = getargs(text, comma, closeparen);
     if (startswith(text, ')')) text.remove_prefix(1);
@@ -597,7 +596,8 @@ viewlist callarguments(std::string_view& text) {
 }
 
 // The expression of an index suffix; `text` begins with "[" and is left after the "]".
-std::string_view indextext(std::string_view& text, std::string_view target, const char* who) {
+inline std::string_view compiler::indextext(std::string_view& text, std::string_view target,
+                                            const char* who) {
     text.remove_prefix(1);
     const std::string_view index = seekstring(text, closebracketstops, GIM, 0, false);
     if (text.empty()) failat(std::string(who) + ": missing ']': ", target);
@@ -606,14 +606,13 @@ std::string_view indextext(std::string_view& text, std::string_view target, cons
 }
 
 // Text left after the suffixes of an access or a target is not part of any suffix.
-void checknothingleft(std::string_view rest, const char* who) {
+inline void compiler::checknothingleft(std::string_view rest, const char* who) {
     if (!rest.empty()) failat(std::string(who) + ": unexpected text: ", rest);
 }
 
 // Hands the code so far to the context's sink, when it has one, there is enough of it, and
 // no block is open whose length is still to be written in front of its bytes.
-void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
-    compilation& c = current();
+inline void compiler::handfinishedcode(std::size_t least) {
     if (!c.codesink || c.traceorigins || c.keepgoing || c.inblock() || c.code.size() < least ||
         c.code.empty()) {
         return;
@@ -624,7 +623,7 @@ void handfinishedcode(std::size_t least = std::size_t{1} << 16) {
 
 // Runs `work` on a thread whose stack holds the deepest recursion the compiler allows,
 // and rethrows on the caller's thread whatever it threw.
-void runwithlargestack(const std::function<void()>& work) {
+static void runwithlargestack(const std::function<void()>& work) {
     constexpr std::size_t stacksize = std::size_t{1} << 30;
     struct job {
         const std::function<void()>* work;
@@ -651,19 +650,16 @@ void runwithlargestack(const std::function<void()>& work) {
     if (state.failure) std::rethrow_exception(state.failure);
 }
 
-} // namespace
-
 // ---------------------------------------------------------------------------------------
 
-void compilecode(std::string_view target, int mode) {
-    const nestinglevel level;
+void compiler::compilecode(std::string_view target, int mode) {
+    const nestinglevel level(*this);
     if (!target.empty() && target[0] == '{') {
         target.remove_prefix(1);
         if (!target.empty()) target.remove_suffix(1);
     }
     // Words are views of the text, which outlives every body compiled from it. Each level
     // of the recursion splits into lists of its own, kept for the next text at that level.
-    compilation& c = current();
     const auto depth = static_cast<std::size_t>(c.nesting);
     while (c.splits.size() <= depth) c.splits.push_back(std::make_unique<splitwords>());
     splitwords& prepared = *c.splits[depth];
@@ -698,7 +694,7 @@ void compilecode(std::string_view target, int mode) {
         if (c.keepgoing) {
             compilerecovering(cleaned[0], rest, mode);
         } else {
-            const constructscope statementscope(between(cleaned.front(), cleaned.back()));
+            const constructscope statementscope(c, between(cleaned.front(), cleaned.back()));
             compilestatement(cleaned[0], rest, mode);
         }
         arena.release(mark);
@@ -706,9 +702,9 @@ void compilecode(std::string_view target, int mode) {
     }
 }
 
-void handleexpr(std::string_view expression) {
-    const nestinglevel level;
-    const constructscope scope(expression);
+void compiler::handleexpr(std::string_view expression) {
+    const nestinglevel level(*this);
+    const constructscope scope(c, expression);
     if (expression.empty()) error("handleexpr: expression empty!");
     gotitle(expression);
 
@@ -757,7 +753,7 @@ void handleexpr(std::string_view expression) {
     goout();
 }
 
-void handlesingleeval(std::string_view target, std::string_view op) {
+void compiler::handlesingleeval(std::string_view target, std::string_view op) {
     // The title is no text of the source, so its block has no place of its own.
     gotitle({word(TW_DATASTACK), op, target}, std::string_view{});
     if (op != "not") {
@@ -777,9 +773,9 @@ void handlesingleeval(std::string_view target, std::string_view op) {
     goout();
 }
 
-void handleget(std::string_view target, int pointer) {
+void compiler::handleget(std::string_view target, int pointer) {
     if (target.empty()) return;
-    const constructscope scope(target);
+    const constructscope scope(c, target);
     gotitle(target);
     addcode(ACCESS);
 
@@ -823,8 +819,8 @@ void handleget(std::string_view target, int pointer) {
     goout();
 }
 
-void handleset(std::string_view target) {
-    const constructscope scope(target);
+void compiler::handleset(std::string_view target) {
+    const constructscope scope(c, target);
     if (target.empty()) error("handleset: name empty!");
     gotitle(target);
     addcode(ACCESS);
@@ -835,7 +831,7 @@ void handleset(std::string_view target) {
     if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
 
     const std::string_view temp = seekstring(text, keeponstops, GIM, 0, false);
-    if (current().warn && !temp.empty()) checkname(temp);
+    if (c.warn && !temp.empty()) checkname(temp);
     if (text.empty()) {
         addcode(PUSH);
         addcode(TYPE_OBJECT);
@@ -964,8 +960,7 @@ std::size_t openerpast(std::string_view text, std::int64_t limit) {
     return past;
 }
 
-void compileprogram(std::string_view text) {
-    compilation& c = current();
+void compiler::compileprogram(std::string_view text) {
     // Byte code runs to two or three times the source; room reserved and never touched
     // costs no memory, and spares the copies of a growing buffer. Code handed to a sink
     // leaves the buffer, whose first pages are then used again.
@@ -978,6 +973,7 @@ void compileprogram(std::string_view text) {
     if (!c.keepgoing) failtoodeep(text);
     const int depth = c.nesting + bracketdepth(text);
     const auto work = [&] {
+        // The scanners and the statement splitter find the compilation as the current one.
         const usecompilation use(c);
         compilecode(text, 0);
         handfinishedcode(1);
@@ -989,4 +985,86 @@ void compileprogram(std::string_view text) {
     } else {
         runwithlargestack(work);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Calls and member paths.
+
+void compiler::callfunc(const viewlist& arguments) {
+    addcode(ARGS);
+    for (const std::string_view argument : arguments) handleexpr(argument);
+    addcode(ENDARGS);
+    addcode(CALL);
+    addcode(TYPE_INT);
+    compileint(static_cast<std::int32_t>(arguments.size()));
+}
+
+std::string_view compiler::gointo(std::string_view target, std::int32_t& wentin,
+                                  const stringlist& enders) {
+    addcode(ENTER);
+    ++wentin;
+    if (!checkstrings(target, ".")) {
+        std::string dotted;
+        dotted.reserve(target.size() + 1);
+        dotted.push_back('.');
+        dotted.append(target);
+        target = c.arena.keep(dotted, target);
+    }
+    // The path's elements end at a dot or at an ender.
+    static const stringlist dot = {"."};
+    static const stoplist dotstops(dot);
+    stringlist own;
+    std::unique_ptr<stoplist> ownstops;
+    if (!enders.empty()) {
+        own = enders;
+        own.push_back(".");
+        ownstops = std::make_unique<stoplist>(own);
+    }
+    const stoplist& stops = ownstops ? *ownstops : dotstops;
+    std::string_view temp;
+    while (checkstrings(target, ".")) {
+        target.remove_prefix(1);
+        temp = seekstring(target, stops, GIM, 0, false);
+        if (!checkstrings(target, ".")) break;
+        addcode(DESCEND);
+        addcode(TYPE_STRING);
+        compilestring(temp);
+        ++wentin;
+    }
+    return temp;
+}
+
+// ---------------------------------------------------------------------------------------
+// Shims over the thread's current compilation.
+
+void resetcompiler() {
+    current().reset();
+}
+
+void compileprogram(std::string_view text) {
+    compiler{current()}.compileprogram(text);
+}
+
+void compilecode(std::string_view target, int mode) {
+    compiler{current()}.compilecode(target, mode);
+}
+
+void handleexpr(std::string_view expression) {
+    compiler{current()}.handleexpr(expression);
+}
+
+void handleget(std::string_view target, int pointer) {
+    compiler{current()}.handleget(target, pointer);
+}
+
+void handleset(std::string_view target) {
+    compiler{current()}.handleset(target);
+}
+
+void callfunc(const viewlist& arguments) {
+    compiler{current()}.callfunc(arguments);
+}
+
+std::string_view gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders) {
+    return compiler{current()}.gointo(target, wentin, enders);
 }

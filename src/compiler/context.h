@@ -1,8 +1,10 @@
 // The compilation context: everything one compilation owns (byte code, open blocks, the
 // title stack and description map, byte origins, nesting, the include stack, the source
 // texts and where every scanned text came from, parser messages and warnings), behind one
-// reset. Each thread has its own current context, so compilations on two threads never
-// share state; the design's free functions work on the current one.
+// reset. The compiler object (compiler.h) is handed the compilation it works on. Each thread
+// also has a current context, which the scanners and the statement splitter read, and over
+// which the free-function shims of tests and fuzzers work; `compileprogram` installs its
+// compilation as the current one while it compiles.
 #pragma once
 
 #include <array>
@@ -236,11 +238,14 @@ class usecompilation {
     compilation* previous;
 };
 
-// A construct being compiled, for as long as it is: the place errors fall back to.
+// A construct of `c` being compiled, for as long as it is: the place errors fall back to.
 class constructscope {
   public:
-    explicit constructscope(std::string_view text) { current().constructs.push_back(text); }
-    ~constructscope() { current().constructs.pop_back(); }
+    constructscope(compilation& c, std::string_view text) : c(c) { c.constructs.push_back(text); }
+    ~constructscope() { c.constructs.pop_back(); }
     constructscope(const constructscope&) = delete;
     constructscope& operator=(const constructscope&) = delete;
+
+  private:
+    compilation& c;
 };

@@ -30,7 +30,7 @@ struct emitter {
     std::size_t reserved = 0;
     bool inblock() const { return !pending.empty(); }
     // Opens a block: its bytes follow its length, written when it closes (`closeblock`,
-    // in packer.h as `negatebyteoperand`).
+    // in compiler.h as `negatebyteoperand`).
     void beginblock() { pending.push_back(unreserved); }
 
     // Told of every record of the map as it is written, when set: whether it opens a title,

@@ -1,9 +1,12 @@
-// Code emission: buffers and routing, length-prefixed blocks, operand encoders, title
-// blocks of the description map, the fatal-error routine, source and output files, and the
-// opcode table. See packer.h for the contracts.
+// Code emission: the compiler's emitting members (compiler.h) with the one funnel
+// `compiler::addbytes`, length-prefixed blocks, operand encoders, title blocks of the
+// description map and the fatal-error routine, each working on the compiler's compilation;
+// the description map's record, source and output files, and the opcode table. See packer.h
+// for the contracts. At the end, the free shims over the thread's current compilation.
 #include "packer.h"
 #include "sourcefile.h"
 
+#include "compiler.h"
 #include "context.h"
 
 #include <algorithm>
@@ -308,10 +311,6 @@ bytelist descriptionmap::bytes() const {
 const std::string packroot = "PACK_ROOT";
 const std::int32_t maxasopsize = -1;
 
-void resetstate() {
-    current().reset();
-}
-
 static std::int32_t currentorigin(const compilation& c) {
     return c.opennodes.empty() ? 0 : c.opennodes.back();
 }
@@ -320,8 +319,7 @@ static std::int32_t currentorigin(const compilation& c) {
 // into `code`. Blocks are written in place: the first byte inside a block that has none
 // yet reserves the block's length in front of it. Bytes inside a block reach the count of
 // the description map only when the outermost block closes.
-static void addbytes(const byte* data, std::size_t size) {
-    compilation& c = current();
+inline void compiler::addbytes(const byte* data, std::size_t size) {
     if (c.inrecord) {
         c.desc.append(data, size);
         return;
@@ -342,23 +340,22 @@ static void addbytes(const byte* data, std::size_t size) {
     if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), size, currentorigin(c));
 }
 
-void addcode(byte b) {
+void compiler::addcode(byte b) {
     addbytes(&b, 1);
 }
 
-void addcode(const bytelist& bytes) {
+void compiler::addcode(const bytelist& bytes) {
     addbytes(bytes.data(), bytes.size());
 }
 
-void addcode(std::initializer_list<byte> bytes) {
+void compiler::addcode(std::initializer_list<byte> bytes) {
     addbytes(bytes.begin(), bytes.size());
 }
 
-void addnamed(byte op, std::string_view name) {
+void compiler::addnamed(byte op, std::string_view name) {
     // Short names go out in one piece.
     constexpr std::size_t shortname = 62;
-    if (name.size() > shortname || current().inrecord ||
-        name.find('\0') != std::string_view::npos) {
+    if (name.size() > shortname || c.inrecord || name.find('\0') != std::string_view::npos) {
         // Long names, names that go to the map, and names that fail on a NUL byte.
         addcode({op, TYPE_STRING});
         compilestring(name);
@@ -372,8 +369,7 @@ void addnamed(byte op, std::string_view name) {
     addbytes(bytes, name.size() + 3);
 }
 
-void negatebyteoperand() {
-    compilation& c = current();
+void compiler::negatebyteoperand() {
     const std::size_t start = c.pending.back();
     c.pending.pop_back();
     if (start == emitter::unreserved) {
@@ -398,7 +394,7 @@ void negatebyteoperand() {
 // ---------------------------------------------------------------------------------------
 // Operand encoders.
 
-void compileint(std::int32_t target) {
+void compiler::compileint(std::int32_t target) {
     addbytes(intoperand(target).data(), 4);
 }
 
@@ -409,7 +405,7 @@ static std::int32_t truncate32(float value) {
     return static_cast<std::int32_t>(value);
 }
 
-void compilefloat(float target) {
+void compiler::compilefloat(float target) {
     compileint(truncate32(target));
     // The tenfold is rounded to single precision before it is truncated: 0.7f * 10 is 7.
     const volatile float tenfold = target * 10.0f;
@@ -418,10 +414,10 @@ void compilefloat(float target) {
     compileint(static_cast<std::int32_t>(magnitude % 10));
 }
 
-void compilestring(std::string_view target) {
+void compiler::compilestring(std::string_view target) {
     // A string operand ends at its first 0x00, so a NUL byte inside a name or string would
     // cut it short and leave the rest to be read as instructions.
-    if (!current().inrecord) {
+    if (!c.inrecord) {
         const std::size_t nul = target.find('\0');
         if (nul != std::string_view::npos) {
             error("String or name holds a NUL byte: '" + firstline(target.substr(0, nul)) + "'",
@@ -436,8 +432,8 @@ void compilestring(std::string_view target) {
 // Title blocks.
 
 // Opens the title joined from `pieces`.
-static void opentitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
-    compilation& c = current();
+inline void compiler::opentitle(std::initializer_list<std::string_view> pieces,
+                                std::string_view source) {
     // Which pieces are source text, which the map keeps as views.
     std::uint32_t lasting = 0;
     std::size_t n = 0;
@@ -463,20 +459,19 @@ static void opentitle(std::initializer_list<std::string_view> pieces, std::strin
     c.currentdesclength = 0;
 }
 
-void gotitle(std::string_view target) {
+void compiler::gotitle(std::string_view target) {
     opentitle({target}, target);
 }
 
-void gotitle(std::string_view target, std::string_view source) {
+void compiler::gotitle(std::string_view target, std::string_view source) {
     opentitle({target}, source);
 }
 
-void gotitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
+void compiler::gotitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
     opentitle(pieces, source);
 }
 
-void goout() {
-    compilation& c = current();
+void compiler::goout() {
     // The record: the count, then the title that is current again, compared by text, as a
     // title may read "PACK_ROOT" too.
     const std::int32_t count = c.currentdesclength;
@@ -502,13 +497,13 @@ const std::vector<std::string> errormessages = {
     "GRRRRRRRR",
 };
 
-void error(const std::string& message) {
-    throw fatalerror{message, current().innermost()};
+void compiler::error(const std::string& message) {
+    throw fatalerror{message, c.innermost()};
 }
 
-void error(const std::string& message, std::string_view quoted) {
-    span where = current().locate(quoted);
-    if (!where.known()) where = current().innermost();
+void compiler::error(const std::string& message, std::string_view quoted) {
+    span where = c.locate(quoted);
+    if (!where.known()) where = c.innermost();
     throw fatalerror{message, where};
 }
 
@@ -728,4 +723,67 @@ void writecode(const std::string& name, const bytelist& bytes) {
 
 void writedesc(const std::string&) {
     std::cerr << "WARNING; desc disabled." << std::endl;
+}
+
+// ---------------------------------------------------------------------------------------
+// Shims over the thread's current compilation.
+
+void resetstate() {
+    current().reset();
+}
+
+void addcode(byte b) {
+    compiler{current()}.addcode(b);
+}
+
+void addcode(const bytelist& bytes) {
+    compiler{current()}.addcode(bytes);
+}
+
+void addcode(std::initializer_list<byte> bytes) {
+    compiler{current()}.addcode(bytes);
+}
+
+void addnamed(byte op, std::string_view name) {
+    compiler{current()}.addnamed(op, name);
+}
+
+void negatebyteoperand() {
+    compiler{current()}.negatebyteoperand();
+}
+
+void compileint(std::int32_t target) {
+    compiler{current()}.compileint(target);
+}
+
+void compilefloat(float target) {
+    compiler{current()}.compilefloat(target);
+}
+
+void compilestring(std::string_view target) {
+    compiler{current()}.compilestring(target);
+}
+
+void gotitle(std::string_view target) {
+    compiler{current()}.gotitle(target);
+}
+
+void gotitle(std::string_view target, std::string_view source) {
+    compiler{current()}.gotitle(target, source);
+}
+
+void gotitle(std::initializer_list<std::string_view> pieces, std::string_view source) {
+    compiler{current()}.gotitle(pieces, source);
+}
+
+void goout() {
+    compiler{current()}.goout();
+}
+
+void error(const std::string& message) {
+    compiler{current()}.error(message);
+}
+
+void error(const std::string& message, std::string_view quoted) {
+    compiler{current()}.error(message, quoted);
 }

@@ -1,7 +1,9 @@
-// Code emission: the one funnel every byte goes through into the byte code or the
-// description map, length-prefixed blocks, the three operand encoders, title blocks, the
-// fatal-error routine, the source and output files, and the instruction set. The state they
-// work on is the current compilation context (context.h).
+// The instruction set, the description map's record, title words, the errors the compiler
+// throws, and the source and output files. The emitting functions (the one funnel every
+// byte goes through into the byte code or the description map, length-prefixed blocks, the
+// three operand encoders, title blocks) are members of the compiler object (compiler.h),
+// defined in packer.cpp; free functions of the same names here are shims over the thread's
+// current compilation (context.h), for tests and fuzzers.
 #pragma once
 
 #include <array>
@@ -203,38 +205,28 @@ class descriptionmap {
     std::size_t length = 0;
 };
 
-// The emission state lives in the compilation context (context.h); these work on the
-// current thread's context.
-
-// Puts the current context back to its start values.
-void resetstate();
-
-// Routes one byte: into `desc` while a title record is written, else into `code`; inside
-// an open block the bytes stand in place behind the block's reserved length.
-void addcode(byte b);
-void addcode(const bytelist& bytes);
-void addcode(std::initializer_list<byte> bytes);
-// `op`, TYPE_STRING and the string operand `name`, as `compilestring` writes it.
-void addnamed(byte op, std::string_view name);
-// Closes the innermost open block: writes its length in front of its bytes.
-void negatebyteoperand();
-
-// Operand encoders.
 // The four bytes of an int operand, most significant first.
 inline std::array<byte, 4> intoperand(std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
     return {static_cast<byte>(bits >> 24), static_cast<byte>(bits >> 16),
             static_cast<byte>(bits >> 8), static_cast<byte>(bits)};
 }
+
+// Shims over the thread's current compilation, for tests and fuzzers: each calls the
+// compiler member of the same name (compiler.h) on `current()`.
+
+// Puts the current context back to its start values.
+void resetstate();
+void addcode(byte b);
+void addcode(const bytelist& bytes);
+void addcode(std::initializer_list<byte> bytes);
+void addnamed(byte op, std::string_view name);
+void negatebyteoperand();
 void compileint(std::int32_t target);
 void compilefloat(float target);
 void compilestring(std::string_view target);
-
-// Title blocks of the description map. `source` is the text the construct was made from,
-// for its place; by default the title itself.
 void gotitle(std::string_view target);
 void gotitle(std::string_view target, std::string_view source);
-// A title joined from pieces: source text and the title words.
 void gotitle(std::initializer_list<std::string_view> pieces, std::string_view source);
 void goout();
 
@@ -282,7 +274,8 @@ struct failure {
     std::vector<std::string> notes{}; // said by the host (a reader's or sink's failure)
 };
 
-// Fails at the innermost construct being compiled.
+// Fails at the innermost construct of the current compilation (the compiler's own `error`
+// fails at its compilation's); the scanners and the file writers fail through this one.
 [[noreturn]] void error(const std::string& message);
 // Fails at `quoted`, the source text the message is about.
 [[noreturn]] void error(const std::string& message, std::string_view quoted);

@@ -1,6 +1,6 @@
-// Source text scanning: the delimiter map, the prefix tests, the two scanners, the
-// argument-list splitter with the call emitter, and the member-path emitter. Scanners take
-// their text as a view and advance it; they never move the text that remains.
+// Source text scanning: the delimiter map, the prefix tests, the two scanners and the
+// argument-list splitter. Scanners take their text as a view and advance it; they never move
+// the text that remains.
 #include "rawapi.h"
 
 #include <algorithm>
@@ -525,47 +525,4 @@ viewlist getargs(std::string_view& target, const std::string& seperator, const s
         }
         return out;
     }
-}
-
-void callfunc(const viewlist& arguments) {
-    addcode(ARGS);
-    for (const std::string_view argument : arguments) handleexpr(argument);
-    addcode(ENDARGS);
-    addcode(CALL);
-    addcode(TYPE_INT);
-    compileint(static_cast<std::int32_t>(arguments.size()));
-}
-
-std::string_view gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders) {
-    addcode(ENTER);
-    ++wentin;
-    if (!checkstrings(target, ".")) {
-        std::string dotted;
-        dotted.reserve(target.size() + 1);
-        dotted.push_back('.');
-        dotted.append(target);
-        target = current().arena.keep(dotted, target);
-    }
-    // The path's elements end at a dot or at an ender.
-    static const stringlist dot = {"."};
-    static const stoplist dotstops(dot);
-    stringlist own;
-    std::unique_ptr<stoplist> ownstops;
-    if (!enders.empty()) {
-        own = enders;
-        own.push_back(".");
-        ownstops = std::make_unique<stoplist>(own);
-    }
-    const stoplist& stops = ownstops ? *ownstops : dotstops;
-    std::string_view temp;
-    while (checkstrings(target, ".")) {
-        target.remove_prefix(1);
-        temp = seekstring(target, stops, GIM, 0, false);
-        if (!checkstrings(target, ".")) break;
-        addcode(DESCEND);
-        addcode(TYPE_STRING);
-        compilestring(temp);
-        ++wentin;
-    }
-    return temp;
 }

@@ -1,6 +1,7 @@
 // Source text scanning: the delimiter map `GIM`, the prefix tests, the forward scanner
-// `seekstring`, the operator-run scanner `reversedseekstring`, the argument-list splitter
-// `getargs` with the call emitter `callfunc`, and the member-path emitter `gointo`.
+// `seekstring`, the operator-run scanner `reversedseekstring` and the argument-list splitter
+// `getargs`. (The call and member-path emitters `callfunc` and `gointo` are the compiler's,
+// compiler.h.)
 //
 // Scanners consume their text from the front: the text is a view that the scanner advances
 // past what it consumed, so a scan costs time linear in the characters it consumes and the
@@ -80,10 +81,3 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& bl
 // to the first of `ends`, which stays at the front of `target`.
 // Empty elements are dropped.
 viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
-
-// Emits ARGS, the code of each argument expression, ENDARGS and CALL with the count.
-void callfunc(const viewlist& arguments);
-
-// Emits ENTER and one DESCEND per intermediate element of the dotted path `target`, counts
-// the levels in `wentin`, and returns the last element with all text after it.
-std::string_view gointo(std::string_view target, std::int32_t& wentin, const stringlist& enders);

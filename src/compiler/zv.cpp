@@ -1,5 +1,6 @@
-// The library face of the compiler: one compilation context per call, its findings turned
-// into located diagnostics with notes in plain words.
+// The library face of the compiler: one compilation context per call, compiled by a
+// compiler object built on it, its findings turned into located diagnostics with notes in
+// plain words.
 #include "zv.hpp"
 
 #include <algorithm>
@@ -131,7 +132,8 @@ std::string readthrough(const options& opts, const compilation& c, const std::st
         if (!file.error.empty()) notes.push_back("the host's include reader: " + file.error);
         throw fatalerror{cannotopen, c.innermost(), std::move(notes)};
     }
-    if (file.text->size() > maxsourcesize) error("Source too large: " + firstline(path));
+    if (file.text->size() > maxsourcesize)
+        throw fatalerror{"Source too large: " + firstline(path), c.innermost()};
     normalizelineends(*file.text, droppedcrs);
     return std::move(*file.text);
 }
@@ -143,9 +145,7 @@ void sinkthrough(const options& opts, const compilation& c, const std::uint8_t* 
         opts.codesink(data, size);
     } catch (const fatalerror&) {
         throw; // the compiler's own failure, as zvc's file writer reports it
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (...) {
+    } catch (const std::bad_alloc&) { throw; } catch (...) {
         throw fatalerror{"Byte code could not be handed to the host",
                          c.innermost(),
                          {"the host's code sink failed: " + whatfailed(std::current_exception())}};
@@ -242,7 +242,6 @@ const char* version() {
 
 result compile(std::string_view source, const options& opts) {
     compilation c;
-    const usecompilation use(c);
     result out;
 
     std::string normalized;
@@ -284,7 +283,7 @@ result compile(std::string_view source, const options& opts) {
     c.keepgoing = opts.keepgoing;
     if (opts.keepgoing) c.codesink = nullptr;
     try {
-        compileprogram(source);
+        compiler{c}.compileprogram(source);
     } catch (const fatalerror& e) {
         c.failures.push_back(failure{1, e.message, e.where, e.notes});
     } catch (const parserexit& e) { c.failures.push_back(failure{e.status, {}, e.where}); }
