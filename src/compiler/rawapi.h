@@ -45,6 +45,10 @@ struct stoplist {
     // (bit 1), the first byte of entries made of letters only (bit 2), at which a scan
     // with word checking stops only after a blank.
     std::uint8_t classes[256] = {};
+    // The source index can serve scans with the list: every entry begins with one of its
+    // stop bytes (`indexplain`), or also, for scans with word checking, entries made of
+    // letters only begin with a letter (`indexwords`).
+    bool indexplain = false, indexwords = false;
     bool test(char c) const { return classes[static_cast<unsigned char>(c)] & 2; }
     bool onlywords(char c) const { return classes[static_cast<unsigned char>(c)] & 4; }
     // The entries that begin with a byte, in list order, as indexes into `entries`: those
