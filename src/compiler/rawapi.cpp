@@ -307,6 +307,11 @@ bool indexedscan(std::string_view& target, const stoplist& stops, bool doalphach
 
 } // namespace
 
+namespace {
+std::string_view seekbytes(std::string_view& target, const char* begin, const stoplist& stops,
+                           const delimmap& ignorance, int blacklistmode, bool doalphachecking);
+} // namespace
+
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
     return seekstring(target, readystops(blacklist), ignorance, blacklistmode, doalphachecking);
@@ -330,6 +335,17 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         target.remove_prefix(plain);
         if (target.empty()) return {begin, static_cast<std::size_t>(target.data() - begin)};
     }
+    return seekbytes(target, begin, stops, ignorance, blacklistmode, doalphachecking);
+}
+
+namespace {
+
+// The forward scan byte by byte, from the front of `target`; what stands from `begin` up to
+// there is plain text already taken. Kept apart from the index's path, which most scans
+// finish on without needing any of this one's state.
+[[gnu::noinline]] std::string_view seekbytes(std::string_view& target, const char* const begin,
+                                             const stoplist& stops, const delimmap& ignorance,
+                                             int blacklistmode, bool doalphachecking) {
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
@@ -490,6 +506,8 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
     flush();
     return result.finish(target);
 }
+
+} // namespace
 
 std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
                                     const delimmap& ignorance) {

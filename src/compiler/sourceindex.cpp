@@ -177,19 +177,3 @@ void sourceindex::build(std::string_view source, const char* from) {
         }
     }
 }
-
-const char* sourceindex::nextstop(const char* at, const char* limit) const {
-    const auto from = static_cast<std::size_t>(at - base);
-    const auto stop = static_cast<std::size_t>(limit - base);
-    std::size_t word = from >> 6;
-    std::uint64_t bitsleft = bits[word] & (~std::uint64_t{0} << (from & 63));
-    for (;;) {
-        if (bitsleft != 0) {
-            const std::size_t found =
-                (word << 6) + static_cast<std::size_t>(__builtin_ctzll(bitsleft));
-            return found < stop ? base + found : limit;
-        }
-        if (++word << 6 >= stop) return limit;
-        bitsleft = bits[word];
-    }
-}

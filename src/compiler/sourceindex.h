@@ -38,7 +38,18 @@ class sourceindex {
     const char* end() const { return base + size; }
     // The first byte from `at` (in the window) up to `limit` (at most the window's end) that
     // is a stop byte, or a letter after a blank; `limit` when there is none.
-    const char* nextstop(const char* at, const char* limit) const;
+    const char* nextstop(const char* at, const char* limit) const {
+        const auto from = static_cast<std::size_t>(at - base);
+        const auto stop = static_cast<std::size_t>(limit - base);
+        std::size_t word = from >> 6;
+        std::uint64_t left = bits[word] & (~std::uint64_t{0} << (from & 63));
+        while (left == 0) {
+            if (++word << 6 >= stop) return limit;
+            left = bits[word];
+        }
+        const std::size_t found = (word << 6) + static_cast<std::size_t>(__builtin_ctzll(left));
+        return found < stop ? base + found : limit;
+    }
     // The length of the group that the bracket or quote at `at` opens, as a scan that meets
     // it outside every group takes it (the closing character included), or 0 when unknown.
     std::size_t groupend(const char* at) const {
