@@ -20,7 +20,7 @@ namespace {
 void checkscanners(std::string_view text) {
     resetcompiler();
     current().addfile("<input>", text);
-    if (const auto differs = scannercheck::compare(text, scannercheck::scanstarts(text, 64), 4096))
+    if (const auto differs = scannercheck::compare(text, scannercheck::scanstarts(text, 32), 1024))
         zvfuzz::broken("scanners disagree: %s", differs->c_str());
 }
 

@@ -21,13 +21,6 @@ bool isallalpha(std::string_view str) {
     return true;
 }
 
-bool checkstrings(std::string_view x, std::string_view y) {
-    // Most entries are one or two characters: the first comparison settles most tests.
-    if (x.size() < y.size()) return false;
-    if (y.empty()) return true;
-    return x[0] == y[0] && x.substr(1, y.size() - 1) == y.substr(1);
-}
-
 bool checkstrings(std::string_view x, const stringlist& y) {
     for (const std::string& entry : y) {
         if (checkstrings(x, entry)) return true;

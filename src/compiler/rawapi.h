@@ -2,6 +2,11 @@
 // `seekstring`, the operator-run scanner `reversedseekstring`, the argument-list splitter
 // `getargs` with the call emitter `callfunc`, and the member-path emitter `gointo`.
 //
+// The forward scanner answers from the source index (sourceindex.h) where the index knows
+// the text: it goes from one possible stop byte to the next and over whole groups, and
+// reads the bytes itself only where the index has no answer (escapes, groups whose
+// brackets do not nest, texts that are no source text).
+//
 // Scanners consume their text from the front: the text is a view that the scanner advances
 // past what it consumed, so a scan costs time linear in the characters it consumes and the
 // rest of the text is never moved. What they return is a view of the text they consumed;
@@ -26,8 +31,14 @@ extern const delimmap GIM;
 
 // True when every byte of `str` is one of the 52 ASCII letters (also for "").
 bool isallalpha(std::string_view str);
-// True when `x` begins with `y`.
-bool checkstrings(std::string_view x, std::string_view y);
+// True when `x` begins with `y`. Inline: the scans and the code generators ask it for
+// every operator and suffix they meet.
+inline bool checkstrings(std::string_view x, std::string_view y) {
+    // Most entries are one or two characters: the first comparison settles most tests.
+    if (x.size() < y.size()) return false;
+    if (y.empty()) return true;
+    return x[0] == y[0] && x.substr(1, y.size() - 1) == y.substr(1);
+}
 // True when `x` begins with at least one element of `y`.
 bool checkstrings(std::string_view x, const stringlist& y);
 
