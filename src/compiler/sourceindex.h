@@ -18,9 +18,9 @@
 class sourceindex {
   public:
     // Bytes a window covers.
-    static constexpr std::size_t windowsize = std::size_t{1} << 16;
+    static constexpr std::size_t windowsize = std::size_t{1} << 15;
     // The longest group whose end a window records.
-    static constexpr std::size_t longestgroup = 0xFFFF;
+    static constexpr std::size_t longestgroup = windowsize - 1;
     // A window is moved on once a scan comes this close to its end, unless it reaches the
     // end of its text; a new window starts this far before the byte it is made for.
     static constexpr std::size_t windowmargin = windowsize / 8;
