@@ -511,11 +511,17 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
                                     const delimmap&) {
     const stringlist& blacklist = *stops.entries;
     // Entries that follow one another directly are a view of the text; blanks between them
-    // or escapes make a copy.
+    // or escapes make a copy, begun from the text taken so far when the run stops being
+    // one stretch of the text.
     std::string out;
     const char* first = nullptr;
     const char* last = nullptr;
     bool contiguous = true;
+    const auto begincopy = [&] {
+        if (!contiguous) return;
+        contiguous = false;
+        if (first != nullptr) out.assign(first, static_cast<std::size_t>(last - first));
+    };
     const auto finish = [&]() -> std::string_view {
         if (first == nullptr) return std::string_view(target.data(), 0);
         const std::string_view taken(first, static_cast<std::size_t>(last - first));
@@ -524,7 +530,7 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
     };
     while (!target.empty()) {
         if (target[0] == '\\') {
-            contiguous = false;
+            begincopy();
             if (first == nullptr) first = target.data();
             const bool more = takeescape(target, out);
             last = target.data();
@@ -545,9 +551,9 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
         if (first == nullptr) {
             first = target.data();
         } else if (last != target.data()) {
-            contiguous = false;
+            begincopy();
         }
-        out.append(*caught);
+        if (!contiguous) out.append(*caught);
         target.remove_prefix(caught->size());
         last = target.data();
     }
