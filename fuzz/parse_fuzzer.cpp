@@ -2,6 +2,9 @@
 // traps when the result breaks the splitter's promises: only the statuses 51, 52 and 54
 // end it early, there is at least one statement, at least one word per statement, and no
 // more word bytes than the text holds (words are cut from the text, never repeated).
+// The same bytes, as a source text, are then scanned by the forward scanner, the operator
+// run and the argument split from the places scans begin, which must agree with the
+// reference scanners that read every byte (tests/unit/scannercheck.h).
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -9,9 +12,23 @@
 #include "packer.h"
 #include "parser.h"
 #include "report.h"
+#include "scannercheck.h"
+
+namespace {
+
+// The scanners on the text, against the reference.
+void checkscanners(std::string_view text) {
+    resetcompiler();
+    current().addfile("<input>", text);
+    if (const auto differs = scannercheck::compare(text, scannercheck::scanstarts(text, 32), 1024))
+        zvfuzz::broken("scanners disagree: %s", differs->c_str());
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    checkscanners(text);
     parsed statements;
     try {
         statements = parse(text, 0);

@@ -156,6 +156,7 @@ void compilation::reset() {
     codesink = nullptr;
     blockends.clear();
     groupends.clear();
+    scanindex.clear();
     cleanblocks.clear();
     nesting = 0;
     splits.clear();

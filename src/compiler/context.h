@@ -21,6 +21,7 @@
 #include "emitter.h"
 #include "packer.h"
 #include "parser.h"
+#include "sourceindex.h"
 
 // A source text the compiler works on: the program or a file reached through `also`.
 struct sourcefile {
@@ -143,6 +144,9 @@ struct compilation : emitter {
     // of the n levels; these make every level after the first skip it at once.
     endmemo blockends;
     endmemo groupends;
+    // Where the forward scans may stop and where groups end, a window of a source text at a
+    // time.
+    sourceindex scanindex;
     // Code blocks that the keep-going split found free of a list open across their end,
     // by the address of their "{".
     std::unordered_set<const char*> cleanblocks;

@@ -26,6 +26,8 @@ bool isblank(char c) {
 
 // Characters that can change the parser's state: quotes and brackets everywhere, and at
 // depth zero also blanks and line ends. Runs of other characters are copied whole.
+constexpr char insidebytes[] = "\"'[]{}()";
+constexpr char outsidebytes[] = "\"'[]{}() \t\n";
 struct specialtable {
     bool inside[256] = {};
     bool outside[256] = {};
@@ -33,9 +35,9 @@ struct specialtable {
     // and lowered on the same character: only braces and square brackets matter.
     bool inbraces[256] = {};
     specialtable() {
-        for (unsigned char c : std::string_view("\"'[]{}()")) inside[c] = outside[c] = true;
+        for (unsigned char c : std::string_view(insidebytes)) inside[c] = true;
+        for (unsigned char c : std::string_view(outsidebytes)) outside[c] = true;
         for (unsigned char c : std::string_view("[]{}")) inbraces[c] = true;
-        for (unsigned char c : std::string_view(" \t\n")) outside[c] = true;
     }
 };
 const specialtable special;
@@ -60,6 +62,36 @@ std::size_t findbracket(std::string_view text) {
 #endif
     while (at < text.size() && !special.inbraces[static_cast<unsigned char>(text[at])]) ++at;
     return at;
+}
+
+// The offset of the first byte of `text` that `table` marks, or its size; `set` holds the
+// bytes it marks, tested sixteen at a time where the processor can. Words and the stretches
+// between brackets are short, so most runs end in the first sixteen bytes.
+template <std::size_t count>
+std::size_t findfirst(std::string_view text, const bool* table, const char (&set)[count]) {
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        __m128i hits = _mm_setzero_si128();
+        for (std::size_t i = 0; i + 1 < count; ++i)
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(set[i])));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0) return at + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (at < text.size() && !table[static_cast<unsigned char>(text[at])]) ++at;
+    return at;
+}
+
+// The first quote or bracket, inside brackets other than braces.
+std::size_t findinside(std::string_view text) {
+    return findfirst(text, special.inside, insidebytes);
+}
+
+// The first quote, bracket, blank or line end, at depth zero.
+std::size_t findoutside(std::string_view text) {
+    return findfirst(text, special.outside, outsidebytes);
 }
 
 // The five nesting counters. 64 bits wide, so that no text the compiler accepts can
@@ -557,7 +589,8 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
             if (rootblock == start - 1) recorder.emplace(target, rootblock);
             rootblock = std::string_view::npos;
             while (index < target.size()) {
-                if (stops == special.inbraces) index += findbracket(target.substr(index));
+                index += stops == special.inbraces ? findbracket(target.substr(index))
+                                                   : findinside(target.substr(index));
                 if (index >= target.size()) break;
                 const char c = target[index++];
                 if (!stops[static_cast<unsigned char>(c)]) continue;
@@ -577,10 +610,7 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
         if (debug == 0 && !special.outside[static_cast<unsigned char>(TS)]) {
             // A run of ordinary characters at depth zero joins the word at once.
             const std::size_t start = index;
-            while (index < target.size() &&
-                   !special.outside[static_cast<unsigned char>(target[index])]) {
-                ++index;
-            }
+            index += findoutside(target.substr(index));
             append(start, index);
             ignspace = false;
             --index;

@@ -10,6 +10,7 @@
 #include "compiler.h"
 #include "context.h"
 #include "packer.h"
+#include "sourceindex.h"
 
 const delimmap GIM = {{"(", ")"}, {"[", "]"}, {"{", "}"}, {"\"", "\""}};
 
@@ -18,13 +19,6 @@ bool isallalpha(std::string_view str) {
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
     }
     return true;
-}
-
-bool checkstrings(std::string_view x, std::string_view y) {
-    // Most entries are one or two characters: the first comparison settles most tests.
-    if (x.size() < y.size()) return false;
-    if (y.empty()) return true;
-    return x[0] == y[0] && x.substr(1, y.size() - 1) == y.substr(1);
 }
 
 bool checkstrings(std::string_view x, const stringlist& y) {
@@ -190,6 +184,15 @@ stoplist::stoplist(const stringlist& list) : entries(&list), any(!list.empty()) 
     // Indexes by first byte, each byte's in list order; a list of more entries than an
     // index holds keeps them all, as does a list with an empty entry.
     hasempty = hasempty || list.size() > 0xFFFF;
+    indexplain = indexwords = !hasempty;
+    for (int c = 0; c < 256; ++c) {
+        if (!(classes[c] & 2)) continue;
+        const char byte = static_cast<char>(c);
+        const bool stopbyte = sourceindex::stopbytes.find(byte) != std::string_view::npos;
+        const bool wordletter = (classes[c] & 4) && isallalpha(std::string_view(&byte, 1));
+        indexplain = indexplain && stopbyte;
+        indexwords = indexwords && (stopbyte || wordletter);
+    }
     if (hasempty) {
         for (std::size_t i = 0; i < list.size() && i <= 0xFFFF; ++i)
             order.push_back(static_cast<std::uint16_t>(i));
@@ -229,6 +232,77 @@ const stoplist& readystops(const stringlist& list) {
     return cache.back().second->stops;
 }
 
+// The forward scan outside every group, answered from the source index: plain bytes and
+// whole groups are taken up to the stop entry that ends the scan (true, the result in
+// `out`), or up to something the index does not answer (false, `target` advanced to it:
+// what was taken is plain text, no escape in it). Behaves as the byte-by-byte scan does.
+bool indexedscan(std::string_view& target, const stoplist& stops, bool doalphachecking,
+                 std::string_view& out) {
+    if (!(doalphachecking ? stops.indexwords : stops.indexplain)) return false;
+    compilation& c = current();
+    sourceindex& index = c.scanindex;
+    const char* const begin = target.data();
+    const char* const end = begin + target.size();
+    const auto finishat = [&](const char* stop) {
+        out = std::string_view(begin, static_cast<std::size_t>(stop - begin));
+        target = std::string_view(stop, static_cast<std::size_t>(end - stop));
+        return true;
+    };
+    const auto leaveat = [&](const char* stop) {
+        target = std::string_view(stop, static_cast<std::size_t>(end - stop));
+        return false;
+    };
+    const char* at = begin;
+    while (at < end) {
+        if (!index.holds(at)) {
+            const std::int32_t file =
+                c.fileholding(std::string_view(at, static_cast<std::size_t>(end - at)));
+            if (file < 0 || !index.cover(c.files[static_cast<std::size_t>(file)]->text, at))
+                return leaveat(at);
+        }
+        const char* const limit = std::min(end, index.end());
+        const char* const p = index.nextstop(at, limit);
+        at = p + 1;
+        if (p == limit) {
+            at = limit;
+            continue;
+        }
+        const char ch = *p;
+        const std::uint8_t k = stops.classes[static_cast<unsigned char>(ch)];
+        if (k == 0) continue;
+        const bool blankbefore = p > begin && p[-1] == ' ';
+        // A word entry stops the scan only after a blank.
+        if (!(k & 1) && doalphachecking && (k & 4) && !blankbefore) continue;
+        if (ch == '\\') return leaveat(p);
+        if (k & 2) {
+            const std::string_view rest(p, static_cast<std::size_t>(end - p));
+            for (const std::uint16_t entryindex : stops.candidates(ch)) {
+                const std::string& entry = (*stops.entries)[entryindex];
+                if (!checkstrings(rest, entry)) continue;
+                if (!doalphachecking) return finishat(p);
+                // With word checking the blank in front of an entry between blanks stays
+                // with the text; a word entry stops only there.
+                const bool blankafter = rest.size() > entry.size() && rest[entry.size()] == ' ';
+                if (isallalpha(entry) && !(blankbefore && blankafter)) continue;
+                return finishat(blankbefore && blankafter ? p - 1 : p);
+            }
+        }
+        if (ch == '(' || ch == '[' || ch == '{' || ch == '"') {
+            std::size_t length = index.groupend(p);
+            if (length == 0) length = c.groupends.find(p);
+            if (length == 0 || length > static_cast<std::size_t>(end - p)) return leaveat(p);
+            at = p + length;
+        }
+        // A closing bracket outside every group closes nothing and is taken.
+    }
+    return finishat(end);
+}
+
+} // namespace
+
+namespace {
+std::string_view seekbytes(std::string_view& target, const char* begin, const stoplist& stops,
+                           const delimmap& ignorance, int blacklistmode, bool doalphachecking);
 } // namespace
 
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
@@ -243,17 +317,28 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
     // scan below starts behind them.
     const char* const begin = target.data();
     if (&ignorance == &GIM && blacklistmode == 0) {
+        std::string_view found;
+        if (!target.empty() && indexedscan(target, stops, doalphachecking, found)) return found;
         const std::size_t size = target.size();
+        const char* const from = target.data();
         std::size_t plain = 0;
-        while (plain < size && stops.classes[static_cast<unsigned char>(begin[plain])] == 0) {
+        while (plain < size && stops.classes[static_cast<unsigned char>(from[plain])] == 0) {
             ++plain;
         }
-        if (plain == size) {
-            target.remove_prefix(size);
-            return {begin, size};
-        }
         target.remove_prefix(plain);
+        if (target.empty()) return {begin, static_cast<std::size_t>(target.data() - begin)};
     }
+    return seekbytes(target, begin, stops, ignorance, blacklistmode, doalphachecking);
+}
+
+namespace {
+
+// The forward scan byte by byte, from the front of `target`; what stands from `begin` up to
+// there is plain text already taken. Kept apart from the index's path, which most scans
+// finish on without needing any of this one's state.
+[[gnu::noinline]] std::string_view seekbytes(std::string_view& target, const char* const begin,
+                                             const stoplist& stops, const delimmap& ignorance,
+                                             int blacklistmode, bool doalphachecking) {
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
@@ -415,6 +500,8 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
     return result.finish(target);
 }
 
+} // namespace
+
 std::string_view reversedseekstring(std::string_view& target, const stringlist& blacklist,
                                     const delimmap& ignorance) {
     return reversedseekstring(target, readystops(blacklist), ignorance);
@@ -424,11 +511,17 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
                                     const delimmap&) {
     const stringlist& blacklist = *stops.entries;
     // Entries that follow one another directly are a view of the text; blanks between them
-    // or escapes make a copy.
+    // or escapes make a copy, begun from the text taken so far when the run stops being
+    // one stretch of the text.
     std::string out;
     const char* first = nullptr;
     const char* last = nullptr;
     bool contiguous = true;
+    const auto begincopy = [&] {
+        if (!contiguous) return;
+        contiguous = false;
+        if (first != nullptr) out.assign(first, static_cast<std::size_t>(last - first));
+    };
     const auto finish = [&]() -> std::string_view {
         if (first == nullptr) return std::string_view(target.data(), 0);
         const std::string_view taken(first, static_cast<std::size_t>(last - first));
@@ -437,7 +530,7 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
     };
     while (!target.empty()) {
         if (target[0] == '\\') {
-            contiguous = false;
+            begincopy();
             if (first == nullptr) first = target.data();
             const bool more = takeescape(target, out);
             last = target.data();
@@ -458,9 +551,9 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
         if (first == nullptr) {
             first = target.data();
         } else if (last != target.data()) {
-            contiguous = false;
+            begincopy();
         }
-        out.append(*caught);
+        if (!contiguous) out.append(*caught);
         target.remove_prefix(caught->size());
         last = target.data();
     }

@@ -3,6 +3,11 @@
 // `getargs`. (The call and member-path emitters `callfunc` and `gointo` are the compiler's,
 // compiler.h.)
 //
+// The forward scanner answers from the source index (sourceindex.h) where the index knows
+// the text: it goes from one possible stop byte to the next and over whole groups, and
+// reads the bytes itself only where the index has no answer (escapes, groups whose
+// brackets do not nest, texts that are no source text).
+//
 // Scanners consume their text from the front: the text is a view that the scanner advances
 // past what it consumed, so a scan costs time linear in the characters it consumes and the
 // rest of the text is never moved. What they return is a view of the text they consumed;
@@ -27,8 +32,14 @@ extern const delimmap GIM;
 
 // True when every byte of `str` is one of the 52 ASCII letters (also for "").
 bool isallalpha(std::string_view str);
-// True when `x` begins with `y`.
-bool checkstrings(std::string_view x, std::string_view y);
+// True when `x` begins with `y`. Inline: the scans and the code generators ask it for
+// every operator and suffix they meet.
+inline bool checkstrings(std::string_view x, std::string_view y) {
+    // Most entries are one or two characters: the first comparison settles most tests.
+    if (x.size() < y.size()) return false;
+    if (y.empty()) return true;
+    return x[0] == y[0] && x.substr(1, y.size() - 1) == y.substr(1);
+}
 // True when `x` begins with at least one element of `y`.
 bool checkstrings(std::string_view x, const stringlist& y);
 
@@ -46,6 +57,10 @@ struct stoplist {
     // (bit 1), the first byte of entries made of letters only (bit 2), at which a scan
     // with word checking stops only after a blank.
     std::uint8_t classes[256] = {};
+    // The source index can serve scans with the list: every entry begins with one of its
+    // stop bytes (`indexplain`), or also, for scans with word checking, entries made of
+    // letters only begin with a letter (`indexwords`).
+    bool indexplain = false, indexwords = false;
     bool test(char c) const { return classes[static_cast<unsigned char>(c)] & 2; }
     bool onlywords(char c) const { return classes[static_cast<unsigned char>(c)] & 4; }
     // The entries that begin with a byte, in list order, as indexes into `entries`: those

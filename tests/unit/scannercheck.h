@@ -1,0 +1,141 @@
+// The library's scanners against the reference scanners (referencescanners.h) on one text:
+// from a set of places in the text, every scan the compiler makes (the operand scan with
+// and without word checking, the head, index, parenthesis and dictionary scans, the
+// argument split, the operator run) is run by both, and they must cut at the same place,
+// leave the same text, return the same text (a view of the same bytes when the reference
+// returns a view) and fail with the same message. Shared by the unit test and the parse
+// fuzzer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler.h"
+#include "context.h"
+#include "packer.h"
+#include "rawapi.h"
+#include "referencescanners.h"
+
+namespace scannercheck {
+
+// The stop lists of the compiler's scans (compiler.cpp), one of each.
+struct stoplists {
+    stringlist keepon = {".", "[", "("}, openparen = {"("}, closeparen = {")"},
+               closebracket = {"]"}, dictkey = {": ", ":"}, dictvalue = {", ", ",", "}"},
+               dot = {"."};
+    std::vector<const stringlist*> all() const {
+        return {&operators,    &keepon,  &openparen, &closeparen,
+                &closebracket, &dictkey, &dictvalue, &dot};
+    }
+};
+
+// How one scan came out.
+struct outcome {
+    std::string result;
+    bool view = false; // the result is a view of the text scanned, not a copy
+    const char* rest = nullptr;
+    std::size_t restsize = 0;
+    std::string failure; // the message of a fatal error, if one ended it
+    std::vector<std::string> elements;
+
+    bool operator==(const outcome&) const = default;
+};
+
+template <class Scan> outcome run(std::string_view text, Scan scan) {
+    outcome out;
+    std::string_view target = text;
+    try {
+        const std::string_view result = scan(target, out);
+        out.result = std::string(result);
+        out.view = result.empty() || (result.data() >= text.data() &&
+                                      result.data() + result.size() <= text.data() + text.size());
+    } catch (const fatalerror& e) { out.failure = e.message; }
+    out.rest = target.data();
+    out.restsize = target.size();
+    return out;
+}
+
+inline std::string describe(std::string_view what, std::string_view text, std::size_t at) {
+    std::string out(what);
+    out += " differs at offset ";
+    out += std::to_string(at);
+    out += " of a text of ";
+    out += std::to_string(text.size());
+    out += " bytes: \"";
+    out += text.substr(at, 80);
+    out += "\"";
+    return out;
+}
+
+// Compares the scans starting at each of `starts` (offsets in `text`), over the next
+// `longlength` bytes (the rest of the text at most) and over the next `shortlength`. `text` must be
+// a source text of the current compilation (or not, to compare scans of text the index does not
+// know). Returns what differs first, or nothing.
+inline std::optional<std::string> compare(std::string_view text,
+                                          const std::vector<std::size_t>& starts,
+                                          std::size_t longlength = std::string_view::npos,
+                                          std::size_t shortlength = 40) {
+    static const stoplists lists;
+    compilation& c = current();
+    for (const std::size_t start : starts) {
+        if (start > text.size()) continue;
+        const std::string_view pieces[] = {text.substr(start, longlength),
+                                           text.substr(start, shortlength)};
+        for (const std::string_view piece : pieces) {
+            const textarena::mark mark = c.arena.where();
+            for (const stringlist* list : lists.all()) {
+                for (const bool words : {false, true}) {
+                    const outcome ours = run(piece, [&](std::string_view& t, outcome&) {
+                        return seekstring(t, *list, GIM, 0, words);
+                    });
+                    const outcome theirs = run(piece, [&](std::string_view& t, outcome&) {
+                        return reference::seekstring(t, *list, GIM, 0, words);
+                    });
+                    if (!(ours == theirs)) return describe("seekstring", text, start);
+                }
+            }
+            const outcome ours = run(piece, [&](std::string_view& t, outcome&) {
+                return reversedseekstring(t, operators, GIM);
+            });
+            const outcome theirs = run(piece, [&](std::string_view& t, outcome&) {
+                return reference::reversedseekstring(t, operators, GIM);
+            });
+            if (!(ours == theirs)) return describe("reversedseekstring", text, start);
+            for (const stringlist* ends : {&lists.closeparen, &lists.closebracket}) {
+                const auto split = [&](auto getargsof) {
+                    return [=](std::string_view& t, outcome& o) {
+                        for (const std::string_view element : getargsof(t, ",", *ends))
+                            o.elements.emplace_back(element);
+                        return std::string_view();
+                    };
+                };
+                const outcome a =
+                    run(piece, split([](std::string_view& t, const std::string& s,
+                                        const stringlist& e) { return getargs(t, s, e); }));
+                const outcome b = run(
+                    piece, split([](std::string_view& t, const std::string& s,
+                                    const stringlist& e) { return reference::getargs(t, s, e); }));
+                if (!(a == b)) return describe("getargs", text, start);
+            }
+            c.arena.release(mark);
+        }
+    }
+    return std::nullopt;
+}
+
+// The places where the compiler's scans begin in practice, and a few more: every byte
+// after a blank, a bracket, a quote, a comma, an operator or a point, and the first.
+inline std::vector<std::size_t> scanstarts(std::string_view text, std::size_t most) {
+    std::vector<std::size_t> out{0};
+    for (std::size_t at = 1; at < text.size() && out.size() < most; ++at) {
+        const char before = text[at - 1];
+        if (std::string_view(" ([{\",.+-*/=<>!:\\\n").find(before) != std::string_view::npos)
+            out.push_back(at);
+    }
+    return out;
+}
+
+} // namespace scannercheck
