@@ -247,12 +247,12 @@ inline void compiler::compilefor(const words& w, int) {
 
 inline void compiler::compiledef(const words& w, int mode) {
     std::string_view unpreppedname = w[0];
-    std::string_view name = seekstring(unpreppedname, openparenstops, GIM, 0, false);
+    std::string_view name = seekstring(c, unpreppedname, openparenstops, GIM, 0, false);
     if (unpreppedname.empty()) failat("def: parameter list missing: ", w[0]);
     checkdefinitionname(name, mode);
     if (mode == 1) name = joined("@", name, name);
     unpreppedname.remove_prefix(1);
-    const viewlist args = getargs(unpreppedname, comma, closeparen);
+    const viewlist args = getargs(c, unpreppedname, comma, closeparen);
     statementtitle({word(TW_DEF), name, word(TW_CODE)});
     openblock(PUSH);
     std::int32_t currentarg = 0;
@@ -298,7 +298,14 @@ inline void compiler::compilealso(const words& w, int) {
     const std::string path = join({name, includeextension});
     const span statement = c.locate(c.constructs.back());
     std::vector<std::uint32_t> droppedcrs;
-    std::string completed = c.readinclude(path, &droppedcrs);
+    std::string completed;
+    try {
+        completed = c.readinclude(path, &droppedcrs);
+    } catch (fatalerror& failed) {
+        // The reader fails at the `also` statement unless it placed its failure itself.
+        if (!failed.where.known()) failed.where = c.innermost();
+        throw;
+    }
     const std::string canonical = canonicalpath(path);
     for (const std::string& open : c.includestack) {
         if (open == canonical) error("Inclusion cycle: " + firstline(path));
@@ -316,10 +323,7 @@ inline void compiler::compilealso(const words& w, int) {
     if (stackholds(bracketdepth(included.text))) {
         compilecode(included.text, 0);
     } else {
-        runwithlargestack([&] {
-            const usecompilation use(c); // for the scanners, on the new thread
-            compilecode(included.text, 0);
-        });
+        runwithlargestack([&] { compilecode(included.text, 0); });
     }
     c.includestack.pop_back();
     goout();
@@ -441,20 +445,20 @@ inline std::string_view compiler::scanhead(std::string_view& target) {
     if (startswith(target, '[')) {
         const std::string_view open = target.substr(0, 1);
         target.remove_prefix(1);
-        const std::string_view inner = seekstring(target, closebracketstops, GIM, 0, false);
+        const std::string_view inner = seekstring(c, target, closebracketstops, GIM, 0, false);
         const std::string_view head = joined(open, inner, whole);
         if (!startswith(target, ']')) return head;
         const std::string_view close = target.substr(0, 1);
         target.remove_prefix(1);
         return joined(head, close, whole);
     }
-    std::string_view head = seekstring(target, keeponstops, GIM, 0, false);
+    std::string_view head = seekstring(c, target, keeponstops, GIM, 0, false);
     const bool wholenumber = !head.empty() && isnumeric(head, false) &&
                              head.find_first_of("0123456789") != std::string_view::npos;
     if (wholenumber && target.size() >= 2 && target[0] == '.' && isdigit(target[1])) {
         head = joined(head, target.substr(0, 1), whole);
         target.remove_prefix(1);
-        head = joined(head, seekstring(target, keeponstops, GIM, 0, false), whole);
+        head = joined(head, seekstring(c, target, keeponstops, GIM, 0, false), whole);
     }
     return head;
 }
@@ -470,11 +474,11 @@ inline void compiler::compiledict(std::string_view entries, std::string_view hea
     while (!entries.empty() && entries[0] != '}') {
         if (closed) malformed();
         ++count;
-        const std::string_view key = seekstring(entries, dictkeystops, GIM, 0, false);
+        const std::string_view key = seekstring(c, entries, dictkeystops, GIM, 0, false);
         if (entries.empty()) malformed();
         entries.remove_prefix(1);
         skipblanks();
-        const std::string_view value = seekstring(entries, dictvaluestops, GIM, 0, false);
+        const std::string_view value = seekstring(c, entries, dictvaluestops, GIM, 0, false);
         if (!entries.empty()) {
             closed = entries[0] == '}';
             entries.remove_prefix(1);
@@ -499,7 +503,7 @@ inline void compiler::compiledict(std::string_view entries, std::string_view hea
 
 inline void compiler::compilelist(std::string_view elements, std::string_view target) {
     elements.remove_prefix(1);
-    const viewlist items = getargs(elements, comma, closebracket);
+    const viewlist items = getargs(c, elements, comma, closebracket);
     if (elements != "]") failat("handleget: malformed list: ", target);
     for (const std::string_view item : items) handleexpr(item);
     addcode(PUSH);
@@ -590,7 +594,7 @@ inline void compiler::compilehead(std::string_view head, std::string_view rest,
 // The arguments of a call suffix; `text` begins with "(" and is left after the ")".
 inline viewlist compiler::callarguments(std::string_view& text) {
     text.remove_prefix(1);
-    viewlist args = getargs(text, comma, closeparen);
+    viewlist args = getargs(c, text, comma, closeparen);
     if (startswith(text, ')')) text.remove_prefix(1);
     return args;
 }
@@ -599,7 +603,7 @@ inline viewlist compiler::callarguments(std::string_view& text) {
 inline std::string_view compiler::indextext(std::string_view& text, std::string_view target,
                                             const char* who) {
     text.remove_prefix(1);
-    const std::string_view index = seekstring(text, closebracketstops, GIM, 0, false);
+    const std::string_view index = seekstring(c, text, closebracketstops, GIM, 0, false);
     if (text.empty()) failat(std::string(who) + ": missing ']': ", target);
     text.remove_prefix(1);
     return index;
@@ -665,12 +669,12 @@ void compiler::compilecode(std::string_view target, int mode) {
     splitwords& prepared = *c.splits[depth];
     splitrepairs repairs;
     if (c.keepgoing) {
-        parsekeepgoing(target, prepared, repairs);
+        parsekeepgoing(c, target, prepared, repairs);
         for (const splitproblem& p : repairs.problems) {
             c.failures.push_back(failure{p.status, p.own, c.locate(target.substr(p.at, 1))});
         }
     } else {
-        parsewords(target, 0, prepared);
+        parsewords(c, target, 0, prepared);
     }
     std::vector<std::string_view> cleaned;
     std::size_t from = 0;
@@ -715,7 +719,7 @@ void compiler::handleexpr(std::string_view expression) {
     // whole text unchanged; the text is then used as it stands.
     std::string_view inner = text;
     if (text.find(')') != std::string_view::npos || text.find('\\') != std::string_view::npos) {
-        inner = seekstring(text, closeparenstops, GIM, 0, false);
+        inner = seekstring(c, text, closeparenstops, GIM, 0, false);
     } else {
         text = text.substr(text.size());
     }
@@ -731,11 +735,11 @@ void compiler::handleexpr(std::string_view expression) {
             op = rest.substr(0, 3);
             rest.remove_prefix(4);
         }
-        std::string_view operand = seekstring(rest, operatorstops, GIM, 0, true);
+        std::string_view operand = seekstring(c, rest, operatorstops, GIM, 0, true);
         if (operand.empty() && rest.size() >= 2 && rest[0] == '-' && isdigit(rest[1])) {
             const std::string_view minus = rest.substr(0, 1);
             rest.remove_prefix(1);
-            operand = joined(minus, seekstring(rest, operatorstops, GIM, 0, true), minus);
+            operand = joined(minus, seekstring(c, rest, operatorstops, GIM, 0, true), minus);
         }
         if (operand.empty()) {
             if (!op.empty()) failat("handleexpr: operator without operand: ", op);
@@ -748,7 +752,7 @@ void compiler::handleexpr(std::string_view expression) {
             handlesingleeval(operand, op);
         }
         first = false;
-        op = reversedseekstring(rest, operatorstops, GIM);
+        op = reversedseekstring(c, rest, operatorstops, GIM);
     }
     goout();
 }
@@ -795,7 +799,7 @@ void compiler::handleget(std::string_view target, int pointer) {
         if (startswith(text, '.')) {
             text = gointo(text, wentin, {});
             addname(pointer != 0 ? MEMBERREF : LOADMEMBER,
-                    seekstring(text, keeponstops, GIM, 0, false));
+                    seekstring(c, text, keeponstops, GIM, 0, false));
         }
         if (startswith(text, '(')) {
             const viewlist args = callarguments(text);
@@ -830,7 +834,7 @@ void compiler::handleset(std::string_view target) {
     if (startswith(text, 'G')) getof = 1, text.remove_prefix(1);
     if (startswith(text, '@')) getof = 2, text.remove_prefix(1);
 
-    const std::string_view temp = seekstring(text, keeponstops, GIM, 0, false);
+    const std::string_view temp = seekstring(c, text, keeponstops, GIM, 0, false);
     if (c.warn && !temp.empty()) checkname(temp);
     if (text.empty()) {
         addcode(PUSH);
@@ -844,7 +848,7 @@ void compiler::handleset(std::string_view target) {
         if (startswith(text, '.')) {
             membercall("get", 0);
             text = gointo(text, wentin, {});
-            const std::string_view name = seekstring(text, keeponstops, GIM, 0, false);
+            const std::string_view name = seekstring(c, text, keeponstops, GIM, 0, false);
             if (text.empty()) {
                 addcode(PUSH);
                 addcode(TYPE_OBJECT);
@@ -973,8 +977,6 @@ void compiler::compileprogram(std::string_view text) {
     if (!c.keepgoing) failtoodeep(text);
     const int depth = c.nesting + bracketdepth(text);
     const auto work = [&] {
-        // The scanners and the statement splitter find the compilation as the current one.
-        const usecompilation use(c);
         compilecode(text, 0);
         handfinishedcode(1);
     };
@@ -1024,7 +1026,7 @@ std::string_view compiler::gointo(std::string_view target, std::int32_t& wentin,
     std::string_view temp;
     while (checkstrings(target, ".")) {
         target.remove_prefix(1);
-        temp = seekstring(target, stops, GIM, 0, false);
+        temp = seekstring(c, target, stops, GIM, 0, false);
         if (!checkstrings(target, ".")) break;
         addcode(DESCEND);
         addcode(TYPE_STRING);

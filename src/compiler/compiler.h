@@ -49,8 +49,7 @@ struct compiler {
     // for `maxnesting` levels, after checking the text's nesting. Errors arrive as the
     // exceptions of the packer (`fatalerror`, `parserexit`), rethrown on the calling thread.
     // The text is located as the program unless it is a source text of the compilation
-    // already. The compilation is the thread's current one while it compiles, for the
-    // scanners.
+    // already.
     void compileprogram(std::string_view text);
 
     // Mode 0 compiles statements; mode 1 compiles a class body (only "def" and "class").

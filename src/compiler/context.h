@@ -1,10 +1,9 @@
 // The compilation context: everything one compilation owns (byte code, open blocks, the
 // title stack and description map, byte origins, nesting, the include stack, the source
 // texts and where every scanned text came from, parser messages and warnings), behind one
-// reset. The compiler object (compiler.h) is handed the compilation it works on. Each thread
-// also has a current context, which the scanners and the statement splitter read, and over
-// which the free-function shims of tests and fuzzers work; `compileprogram` installs its
-// compilation as the current one while it compiles.
+// reset. The compiler object (compiler.h), the scanners and the statement splitter are handed
+// the compilation they work on. Each thread also has a current context, over which the
+// free-function shims of tests, fuzzers and tools work.
 #pragma once
 
 #include <array>

@@ -97,6 +97,8 @@ std::size_t findoutside(std::string_view text) {
 // The five nesting counters. 64 bits wide, so that no text the compiler accepts can
 // overflow them.
 struct markers {
+    explicit markers(compilation& in) : owner(&in) {}
+    compilation* owner;          // where messages go and places are found
     std::int64_t codeblock = 0;  // "{" ... "}"
     std::int64_t expression = 0; // "(" ... ")"
     std::int64_t list = 0;       // "[" ... "]"
@@ -128,10 +130,10 @@ struct markers {
     // Lowers the counter that `c`, at `at`, closes, if any; only called at positive depth.
     void close(char c, const char* at) {
         if (c == '}' && outsidestrings() && expression <= 0) {
-            if (codeblock <= 0) throw parserexit{52, current().locate({at, 1})};
+            if (codeblock <= 0) throw parserexit{52, owner->locate({at, 1})};
             --codeblock;
         } else if (c == ')' && outsidestrings() && codeblock <= 0) {
-            if (expression <= 0) throw parserexit{54, current().locate({at, 1})};
+            if (expression <= 0) throw parserexit{54, owner->locate({at, 1})};
             --expression;
         } else if (c == '"') {
             --string1;
@@ -139,8 +141,7 @@ struct markers {
             --string2;
         } else if (c == ']') {
             if (list <= 0) {
-                current().events.push_back(
-                    parserevent{0, "PARSER FAILURE", current().locate({at, 1})});
+                owner->events.push_back(parserevent{0, "PARSER FAILURE", owner->locate({at, 1})});
             }
             --list;
         }
@@ -158,8 +159,8 @@ std::string unclosedline(const markers& depth) {
 // The opening character that leaves `target` unclosed: the counters are run again, each
 // with the places of the characters that raised it, and the latest opening still open is
 // the one. Only called for a text that ends unclosed.
-std::string_view unclosed(std::string_view target) {
-    markers depth;
+std::string_view unclosed(compilation& comp, std::string_view target) {
+    markers depth(comp);
     std::vector<std::size_t> opened[5];
     std::int64_t* counters[5] = {&depth.codeblock, &depth.expression, &depth.list, &depth.string1,
                                  &depth.string2};
@@ -195,7 +196,8 @@ std::string_view unclosed(std::string_view target) {
 // zero. Only long blocks are remembered, and only in the source texts, whose addresses stay.
 class blockrecorder {
   public:
-    blockrecorder(std::string_view text, std::size_t root) : text(text) {
+    blockrecorder(compilation& in, std::string_view text, std::size_t root)
+        : owner(in), text(text) {
         open.push_back({root, true});
     }
     bool active() const { return !open.empty(); }
@@ -216,13 +218,13 @@ class blockrecorder {
         cleanfrom = std::min(cleanfrom, open.size());
         const std::size_t length = at + 1 - begin;
         if (!same || length < compilation::rememberfrom) return;
-        compilation& c = current();
-        if (!insource) insource = c.insource(text) ? 1 : -1;
+        if (!insource) insource = owner.insource(text) ? 1 : -1;
         if (insource > 0)
-            c.blockends.remember(text.data() + begin, static_cast<std::uint32_t>(length));
+            owner.blockends.remember(text.data() + begin, static_cast<std::uint32_t>(length));
     }
 
   private:
+    compilation& owner;
     std::string_view text;
     std::vector<std::pair<std::size_t, bool>> open;
     std::size_t cleanfrom = 0; // blocks open below this depth ran over a message
@@ -273,7 +275,7 @@ bool nextstartsstatement(std::string_view text, std::size_t feed, std::size_t op
 // stray "}" and ")" are reported and not counted, and at each line feed of `cuts` every
 // bracket still open is reported and closed. Returns the offsets of the openers still open
 // at the end, which are reported too.
-std::vector<std::size_t> splitrepaired(std::string_view target,
+std::vector<std::size_t> splitrepaired(compilation& comp, std::string_view target,
                                        const std::vector<std::size_t>& cuts, splitwords& out,
                                        splitrepairs& repairs) {
     out.words.clear();
@@ -293,7 +295,7 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
         repairs.broken.push_back(broken);
         broken = false;
     };
-    markers depth;
+    markers depth(comp);
     std::vector<std::size_t> opened[5]; // by counter, the places of the openers still open
     const auto counters = [&] {
         return std::array<std::int64_t, 5>{depth.codeblock, depth.expression, depth.list,
@@ -316,7 +318,7 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
             block = block && next != std::string_view::npos && target[next] == '\n';
         }
         for (auto& kind : opened) kind.clear();
-        depth = markers{};
+        depth = markers(comp);
         return std::pair{block, open};
     };
     // The latest opener still open that is no brace, or the latest brace.
@@ -410,8 +412,8 @@ std::vector<std::size_t> splitrepaired(std::string_view target,
                 // Reported as the plain split reports it, and not counted. Inside a code
                 // block it leaves the statement whole: the block's own split meets it again
                 // and takes out the statement inside the block that holds it.
-                current().events.push_back(
-                    parserevent{0, "PARSER FAILURE", current().locate(target.substr(index, 1))});
+                comp.events.push_back(
+                    parserevent{0, "PARSER FAILURE", comp.locate(target.substr(index, 1))});
                 if (depth.codeblock <= 0) broken = true;
             } else {
                 depth.close(TS, target.data() + index);
@@ -472,8 +474,7 @@ bool listacrossblockend(std::string_view block) {
 
 // A block found clean is remembered, and so is every block inside it, which the block's
 // own split meets later: each text is looked into once, however deep it nests.
-bool runsoverstatements(std::string_view target, const splitwords& split) {
-    compilation& c = current();
+bool runsoverstatements(compilation& c, std::string_view target, const splitwords& split) {
     const bool clean = !target.empty() && c.cleanblocks.count(target.data() - 1) != 0;
     for (const std::string_view word : split.words) {
         if (word.size() >= 2 && word.front() == '{' && word.back() == '}') {
@@ -508,13 +509,18 @@ std::size_t closingline(std::string_view text, std::size_t at) {
 }
 
 void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repairs) {
+    parsekeepgoing(current(), target, out, repairs);
+}
+
+void parsekeepgoing(compilation& comp, std::string_view target, splitwords& out,
+                    splitrepairs& repairs) {
     repairs.broken.clear();
     repairs.problems.clear();
-    std::vector<parserevent>& events = current().events;
+    std::vector<parserevent>& events = comp.events;
     const std::size_t recorded = events.size();
     try {
-        parsewords(target, 0, out);
-        if (events.size() == recorded && !runsoverstatements(target, out)) {
+        parsewords(comp, target, 0, out);
+        if (events.size() == recorded && !runsoverstatements(comp, target, out)) {
             repairs.broken.assign(out.ends.size(), false);
             return;
         }
@@ -527,7 +533,7 @@ void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repa
     std::vector<std::size_t> cuts;
     for (int round = 0;; ++round) {
         events.resize(recorded);
-        const std::vector<std::size_t> leftopen = splitrepaired(target, cuts, out, repairs);
+        const std::vector<std::size_t> leftopen = splitrepaired(comp, target, cuts, out, repairs);
         if (leftopen.empty() || round + 1 == rounds) return;
         std::vector<std::size_t> more;
         std::size_t after = 0;
@@ -547,6 +553,10 @@ void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repa
 }
 
 void parsewords(std::string_view target, int debug, splitwords& out) {
+    parsewords(current(), target, debug, out);
+}
+
+void parsewords(compilation& comp, std::string_view target, int debug, splitwords& out) {
     if (debug == 1) {
         std::cout << "debugging mode is activated, printing debug information while parsing."
                   << std::endl;
@@ -566,10 +576,10 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
         wordstart = wordend = 0;
         return done;
     };
-    markers depth;
+    markers depth(comp);
     bool ignspace = false;
     std::size_t rootblock = std::string_view::npos; // a block opened at zero, to record
-    const endmemo& blockends = current().blockends;
+    const endmemo& blockends = comp.blockends;
 
     for (std::size_t index = 0; index < target.size(); ++index) {
         const char TS = target[index];
@@ -586,7 +596,7 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
             const std::size_t start = index;
             const bool* stops = depth.inbraces() ? special.inbraces : special.inside;
             std::optional<blockrecorder> recorder;
-            if (rootblock == start - 1) recorder.emplace(target, rootblock);
+            if (rootblock == start - 1) recorder.emplace(comp, target, rootblock);
             rootblock = std::string_view::npos;
             while (index < target.size()) {
                 index += stops == special.inbraces ? findbracket(target.substr(index))
@@ -650,10 +660,10 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
     if (depth.sum() > 0) {
         const std::string message = unclosedline(depth);
         // The replay may meet a stray "]" again; its message was recorded already.
-        const std::size_t recorded = current().events.size();
-        const span where = current().locate(unclosed(target));
-        current().events.resize(recorded);
-        current().events.push_back(parserevent{51, message, where});
+        const std::size_t recorded = comp.events.size();
+        const span where = comp.locate(unclosed(comp, target));
+        comp.events.resize(recorded);
+        comp.events.push_back(parserevent{51, message, where});
         throw parserexit{51, where};
     }
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 // Statements in source order, each a list of words in source order.
+struct compilation;
+
 typedef std::vector<std::vector<std::string>> parsed;
 
 // Splits `target`. A non-zero `debug` traces every character on standard output.
@@ -26,6 +28,9 @@ struct splitwords {
     std::vector<std::size_t> ends;
 };
 void parsewords(std::string_view target, int debug, splitwords& out);
+// The split in the compilation `c` (its messages, places and remembered blocks); the forms
+// without it split in the thread's current compilation (for tests and tools).
+void parsewords(compilation& c, std::string_view target, int debug, splitwords& out);
 
 // Keep-going splitting. A text that the split above refuses (an unclosed opener, or a "}"
 // or ")" inside brackets that closes nothing) or complains of (a "]" that closes nothing)
@@ -49,6 +54,8 @@ struct splitrepairs {
     std::vector<splitproblem> problems;
 };
 void parsekeepgoing(std::string_view target, splitwords& out, splitrepairs& repairs);
+void parsekeepgoing(compilation& c, std::string_view target, splitwords& out,
+                    splitrepairs& repairs);
 
 // The line feed at which the opener at `at` is closed when the text leaves it open: the
 // first one after it that a line starting a statement follows (for "{", a line indented no

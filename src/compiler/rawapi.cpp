@@ -99,10 +99,10 @@ struct scanresult {
         escaped = true;
         out.assign(start, static_cast<std::size_t>(at - start));
     }
-    std::string_view finish(std::string_view target) {
+    std::string_view finish(compilation& c, std::string_view target) {
         const std::string_view consumed(start, static_cast<std::size_t>(target.data() - start));
         if (!escaped) return consumed;
-        return current().arena.keep(out, consumed);
+        return c.arena.keep(out, consumed);
     }
 };
 
@@ -114,6 +114,7 @@ struct scanresult {
 // Only long groups are remembered, and only in the source texts, whose addresses stay.
 class grouprecorder {
   public:
+    explicit grouprecorder(compilation& into) : c(into) {}
     void start(const char* at) {
         root = at;
         nested.clear();
@@ -149,10 +150,10 @@ class grouprecorder {
     void remember(const char* begin, const char* after) {
         const auto length = static_cast<std::size_t>(after - begin);
         if (length < compilation::rememberfrom) return;
-        compilation& c = current();
         if (insource == 0) insource = c.insource({root, 1}) ? 1 : -1;
         if (insource > 0) c.groupends.remember(begin, static_cast<std::uint32_t>(length));
     }
+    compilation& c;
     const char* root = nullptr;
     std::vector<std::pair<const char*, int>> nested;
     std::size_t cleanfrom = 0;
@@ -236,10 +237,9 @@ const stoplist& readystops(const stringlist& list) {
 // whole groups are taken up to the stop entry that ends the scan (true, the result in
 // `out`), or up to something the index does not answer (false, `target` advanced to it:
 // what was taken is plain text, no escape in it). Behaves as the byte-by-byte scan does.
-bool indexedscan(std::string_view& target, const stoplist& stops, bool doalphachecking,
-                 std::string_view& out) {
+bool indexedscan(compilation& c, std::string_view& target, const stoplist& stops,
+                 bool doalphachecking, std::string_view& out) {
     if (!(doalphachecking ? stops.indexwords : stops.indexplain)) return false;
-    compilation& c = current();
     sourceindex& index = c.scanindex;
     const char* const begin = target.data();
     const char* const end = begin + target.size();
@@ -301,8 +301,9 @@ bool indexedscan(std::string_view& target, const stoplist& stops, bool doalphach
 } // namespace
 
 namespace {
-std::string_view seekbytes(std::string_view& target, const char* begin, const stoplist& stops,
-                           const delimmap& ignorance, int blacklistmode, bool doalphachecking);
+std::string_view seekbytes(compilation& c, std::string_view& target, const char* begin,
+                           const stoplist& stops, const delimmap& ignorance, int blacklistmode,
+                           bool doalphachecking);
 } // namespace
 
 std::string_view seekstring(std::string_view& target, const stringlist& blacklist,
@@ -312,13 +313,18 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
 
 std::string_view seekstring(std::string_view& target, const stoplist& stops,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
+    return seekstring(current(), target, stops, ignorance, blacklistmode, doalphachecking);
+}
+
+std::string_view seekstring(compilation& c, std::string_view& target, const stoplist& stops,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking) {
     // Most scans meet no delimiter, backslash or first byte of an entry: their whole text is
     // the result. The characters before the first such byte only join the result, so the
     // scan below starts behind them.
     const char* const begin = target.data();
     if (&ignorance == &GIM && blacklistmode == 0) {
         std::string_view found;
-        if (!target.empty() && indexedscan(target, stops, doalphachecking, found)) return found;
+        if (!target.empty() && indexedscan(c, target, stops, doalphachecking, found)) return found;
         const std::size_t size = target.size();
         const char* const from = target.data();
         std::size_t plain = 0;
@@ -328,7 +334,7 @@ std::string_view seekstring(std::string_view& target, const stoplist& stops,
         target.remove_prefix(plain);
         if (target.empty()) return {begin, static_cast<std::size_t>(target.data() - begin)};
     }
-    return seekbytes(target, begin, stops, ignorance, blacklistmode, doalphachecking);
+    return seekbytes(c, target, begin, stops, ignorance, blacklistmode, doalphachecking);
 }
 
 namespace {
@@ -336,9 +342,10 @@ namespace {
 // The forward scan byte by byte, from the front of `target`; what stands from `begin` up to
 // there is plain text already taken. Kept apart from the index's path, which most scans
 // finish on without needing any of this one's state.
-[[gnu::noinline]] std::string_view seekbytes(std::string_view& target, const char* const begin,
-                                             const stoplist& stops, const delimmap& ignorance,
-                                             int blacklistmode, bool doalphachecking) {
+[[gnu::noinline]] std::string_view seekbytes(compilation& comp, std::string_view& target,
+                                             const char* const begin, const stoplist& stops,
+                                             const delimmap& ignorance, int blacklistmode,
+                                             bool doalphachecking) {
     std::unique_ptr<delimtable> own;
     if (&ignorance != &GIM) own = std::make_unique<delimtable>(ignorance);
     const delimtable& delims = own ? *own : gimtable();
@@ -355,8 +362,8 @@ namespace {
     scanresult result{begin, false, {}};
     // Groups are remembered for scans with the delimiter map the compiler uses throughout.
     const bool remembering = own == nullptr && blacklistmode == 0;
-    const endmemo& groupends = current().groupends;
-    grouprecorder recorder;
+    const endmemo& groupends = comp.groupends;
+    grouprecorder recorder(comp);
     // Once escapes are resolved, characters consumed but not yet copied to the result wait
     // in a run, copied before anything reads or changes it.
     const char* run = begin;
@@ -421,7 +428,7 @@ namespace {
             result.beginescapes(target.data());
             const bool more = takeescape(target, result.out);
             run = target.data();
-            if (!more) return result.finish(target);
+            if (!more) return result.finish(comp, target);
             continue;
         }
         if (openkinds == 0 && stops.any && stops.test(c)) {
@@ -431,7 +438,7 @@ namespace {
                     if (!checkstrings(target, entry)) continue;
                     if (!doalphachecking) {
                         flush();
-                        return result.finish(target);
+                        return result.finish(comp, target);
                     }
                     const bool blankbefore = endsinblank();
                     const bool blankafter =
@@ -440,13 +447,13 @@ namespace {
                         if (!(blankbefore && blankafter)) continue;
                         if (result.escaped) result.out.pop_back();
                         giveblankback(target);
-                        return result.finish(target);
+                        return result.finish(comp, target);
                     }
                     if (blankbefore && blankafter) {
                         if (result.escaped) result.out.pop_back();
                         giveblankback(target);
                     }
-                    return result.finish(target);
+                    return result.finish(comp, target);
                 }
             } else {
                 bool caught = false;
@@ -458,11 +465,11 @@ namespace {
                 }
                 if (caught) continue;
                 flush();
-                return result.finish(target);
+                return result.finish(comp, target);
             }
         } else if (openkinds == 0 && blacklistmode != 0) {
             flush();
-            return result.finish(target);
+            return result.finish(comp, target);
         }
         // Counting: an opener that is also its own closer (the double quote) toggles.
         const int opens = delims.opens[static_cast<unsigned char>(c)];
@@ -497,7 +504,7 @@ namespace {
         target.remove_prefix(1);
     }
     flush();
-    return result.finish(target);
+    return result.finish(comp, target);
 }
 
 } // namespace
@@ -508,6 +515,11 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
 }
 
 std::string_view reversedseekstring(std::string_view& target, const stoplist& stops,
+                                    const delimmap& ignorance) {
+    return reversedseekstring(current(), target, stops, ignorance);
+}
+
+std::string_view reversedseekstring(compilation& c, std::string_view& target, const stoplist& stops,
                                     const delimmap&) {
     const stringlist& blacklist = *stops.entries;
     // Entries that follow one another directly are a view of the text; blanks between them
@@ -526,7 +538,7 @@ std::string_view reversedseekstring(std::string_view& target, const stoplist& st
         if (first == nullptr) return std::string_view(target.data(), 0);
         const std::string_view taken(first, static_cast<std::size_t>(last - first));
         if (contiguous) return taken;
-        return current().arena.keep(out, taken);
+        return c.arena.keep(out, taken);
     };
     while (!target.empty()) {
         if (target[0] == '\\') {
@@ -589,20 +601,25 @@ const stoplist& argumentstops(const std::string& separator, const stringlist& en
 } // namespace
 
 viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends) {
+    return getargs(current(), target, seperator, ends);
+}
+
+viewlist getargs(compilation& c, std::string_view& target, const std::string& seperator,
+                 const stringlist& ends) {
     const stoplist& blacklist = argumentstops(seperator, ends);
     viewlist out;
     const char* separator = nullptr; // the separator before this element
     for (;;) {
-        const std::string_view temp = seekstring(target, blacklist, GIM, 0, false);
+        const std::string_view temp = seekstring(c, target, blacklist, GIM, 0, false);
         if (!temp.empty()) {
             out.push_back(temp);
-        } else if (current().warning(warningkind::emptyelement)) {
+        } else if (c.warning(warningkind::emptyelement)) {
             // Nothing before a separator, or after the last one: the element is dropped.
             const bool before = !target.empty() && target[0] == ',';
             if (before || separator != nullptr) {
-                current().addwarning(warningkind::emptyelement,
-                                     "empty element dropped; remove the extra ','",
-                                     std::string_view(before ? target.data() : separator, 1));
+                c.addwarning(warningkind::emptyelement,
+                             "empty element dropped; remove the extra ','",
+                             std::string_view(before ? target.data() : separator, 1));
             }
         }
         if (checkstrings(target, ends)) return out;
@@ -613,8 +630,9 @@ viewlist getargs(std::string_view& target, const std::string& seperator, const s
             continue;
         }
         if (!ends.empty()) {
-            error("getargs: no endings, no comma, ends not empty; seekstring failure or "
-                  "malformed args.");
+            throw fatalerror{"getargs: no endings, no comma, ends not empty; seekstring failure "
+                             "or malformed args.",
+                             c.innermost()};
         }
         return out;
     }

@@ -27,6 +27,8 @@ typedef std::vector<std::string> stringlist;
 // Texts cut from a source text: views of it, or of text made from it (context.h).
 typedef std::vector<std::string_view> viewlist;
 
+struct compilation;
+
 // "(" to ")", "[" to "]", "{" to "}", and the double quote to itself.
 extern const delimmap GIM;
 
@@ -84,6 +86,10 @@ std::string_view seekstring(std::string_view& target, const stringlist& blacklis
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking);
 std::string_view seekstring(std::string_view& target, const stoplist& blacklist,
                             const delimmap& ignorance, int blacklistmode, bool doalphachecking);
+// The scan in the compilation `c`: its source index, remembered groups and kept copies. The
+// forms without `c` scan in the thread's current compilation (for tests and tools).
+std::string_view seekstring(compilation& c, std::string_view& target, const stoplist& blacklist,
+                            const delimmap& ignorance, int blacklistmode, bool doalphachecking);
 
 // Takes the entries of `blacklist` that follow one another at the front of `target`,
 // dropping the blanks around them, and returns them joined.
@@ -91,8 +97,12 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
                                     const delimmap& ignorance);
 std::string_view reversedseekstring(std::string_view& target, const stoplist& blacklist,
                                     const delimmap& ignorance);
+std::string_view reversedseekstring(compilation& c, std::string_view& target,
+                                    const stoplist& blacklist, const delimmap& ignorance);
 
 // Splits a bracketed list (its opening bracket already removed) into its element texts, up
 // to the first of `ends`, which stays at the front of `target`.
 // Empty elements are dropped.
 viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
+viewlist getargs(compilation& c, std::string_view& target, const std::string& seperator,
+                 const stringlist& ends);
