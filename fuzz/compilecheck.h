@@ -112,8 +112,15 @@ inline std::optional<std::string> checklineends(const std::string& text) {
 inline std::optional<std::string> checkorigins() {
     const compilation& c = current();
     const auto& code = c.code;
-    const auto& codeorigins = c.codeorigins;
-    const auto& titlenodes = c.titlenodes;
+    const auto codeorigins = c.origins.perbyte(code.size());
+    std::vector<titlenode> titlenodes;
+    for (std::size_t n = 0; n < c.origins.size(); ++n) {
+        titlenodes.emplace_back(
+            c.origins.title(
+                n,
+                [&c](std::int32_t file) { return c.files[static_cast<std::size_t>(file)]->text; }),
+            c.origins.at(n).parent);
+    }
     if (codeorigins.size() != code.size())
         return std::to_string(codeorigins.size()) + " origins for " + std::to_string(code.size()) +
                " code bytes";
