@@ -209,6 +209,15 @@ void originrecord::stretches(
     }
 }
 
+std::int32_t originrecord::nodeat(std::size_t offset, std::size_t& run,
+                                  std::size_t& rewrite) const {
+    while (run + 1 < runs.size() && runstart(run + 1) <= offset) ++run;
+    while (rewrite < rewrites.size() && rewrites[rewrite].offset + 4 <= offset) ++rewrite;
+    if (rewrite < rewrites.size() && rewrites[rewrite].offset <= offset)
+        return rewrites[rewrite].node;
+    return runs[run].node;
+}
+
 std::vector<std::int32_t> originrecord::perbyte(std::size_t codesize) const {
     std::vector<std::int32_t> out(codesize, 0);
     for (std::size_t r = 0; r < runs.size(); ++r) {

@@ -80,6 +80,9 @@ class originrecord {
     // stretch belongs to one node, and neighbouring stretches may belong to the same one.
     void stretches(std::size_t codesize,
                    const std::function<void(std::size_t, std::size_t, std::int32_t)>& each) const;
+    // The node of the byte at `offset`, once finished; `run` and `rewrite` are where the
+    // last read stopped, for reads at offsets that do not decrease (0 and 0 to start).
+    std::int32_t nodeat(std::size_t offset, std::size_t& run, std::size_t& rewrite) const;
     // Sorts the length rewrites by place, for `stretches`; done once the code is final.
     void finish();
     // Bytes held, for measuring.

@@ -440,6 +440,12 @@ std::vector<std::int32_t> originmap::origins() const {
     return kept->record.perbyte(kept->codesize);
 }
 
+std::int32_t originmap::reader::operator()(std::size_t offset) {
+    if (offset < last) run = 0, rewrite = 0;
+    last = offset;
+    return map->kept->record.nodeat(offset, run, rewrite);
+}
+
 std::size_t originmap::codesize() const {
     return kept->codesize;
 }

@@ -184,6 +184,17 @@ class originmap {
                        each) const;
     // The node of every byte, as `result::origins` holds it.
     std::vector<std::int32_t> origins() const;
+    // Reads the node of single bytes: each read costs constant time on average while the
+    // offsets read do not decrease.
+    class reader {
+      public:
+        explicit reader(const originmap& map) : map(&map) {}
+        std::int32_t operator()(std::size_t offset);
+
+      private:
+        const originmap* map;
+        std::size_t run = 0, rewrite = 0, last = 0;
+    };
     std::size_t codesize() const;
 
     struct store;
