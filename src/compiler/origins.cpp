@@ -38,6 +38,14 @@ void originrecord::clear() {
     piecebytes.push_back(endtag);
 }
 
+void originrecord::reserve(std::size_t sourcebytes) {
+    // Programs as people write them open a node and start a run every four or five bytes.
+    nodes.reserve(nodes.size() + sourcebytes / 3);
+    runs.reserve(runs.size() + sourcebytes / 3);
+    piecebytes.reserve(piecebytes.size() + sourcebytes / 2);
+    titles.reserve(titles.size() + sourcebytes / 12);
+}
+
 void originrecord::putvarint(std::uint64_t value) {
     while (value >= 0x80) {
         piecebytes.push_back(static_cast<std::uint8_t>(value | 0x80));

@@ -47,6 +47,9 @@ class originrecord {
 
     // Back to one node, the root ("PACK_ROOT"), that every code byte belongs to.
     void clear();
+    // Room for the nodes and runs of about `sourcebytes` bytes of program, taken up front so
+    // that the record is not copied while it grows; room never written costs no memory.
+    void reserve(std::size_t sourcebytes);
 
     // Opens a node inside the innermost open one, placed at `where`; its title is the
     // source text there when `pieces` is empty. `codesize` is the code emitted so far:

@@ -296,6 +296,7 @@ result compile(std::string_view source, const options& opts) {
 
     c.keepgoing = opts.keepgoing;
     if (opts.keepgoing) c.codesink = nullptr;
+    if (c.traceorigins) c.origins.reserve(source.size());
     try {
         compileprogram(source);
     } catch (const fatalerror& e) {

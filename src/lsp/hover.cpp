@@ -2,6 +2,7 @@
 #include "hover.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "bytecodereader.h"
@@ -66,18 +67,23 @@ class unchanged {
 
 } // namespace
 
+placement analysis::mapped(std::size_t node) const {
+    placement out;
+    if (!origins->located(node) || origins->file(node) != file) return out;
+    const std::uint64_t begin = origins->offset(node), end = origins->endoffset(node);
+    if (end > text.size()) return out;
+    out.placed = out.sourcetitle = true;
+    out.begin = static_cast<std::uint32_t>(begin);
+    out.end = static_cast<std::uint32_t>(end);
+    return out;
+}
+
 placement analysis::at(std::size_t node) const {
     const auto found = std::lower_bound(
         unusual.begin(), unusual.end(), node,
-        [](const std::pair<std::size_t, placement>& u, std::size_t n) { return u.first < n; });
+        [](const std::pair<std::uint32_t, placement>& u, std::size_t n) { return u.first < n; });
     if (found != unusual.end() && found->first == node) return found->second;
-    placement usual;
-    usual.placed = true;
-    usual.statement = origins->statement(node);
-    usual.parent = origins->parent(node);
-    usual.begin = origins->offset(node);
-    usual.end = origins->endoffset(node);
-    return usual;
+    return mapped(node);
 }
 
 std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
@@ -85,9 +91,10 @@ std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
     auto made = std::make_shared<analysis>();
     analysis& a = *made;
     a.text = text;
+    a.file = file;
     a.code = std::move(r.code);
     a.origins = std::move(r.compactorigins);
-    if (!a.origins) return made;
+    if (!a.origins || text.size() > std::numeric_limits<std::uint32_t>::max()) return made;
     const zv::originmap& nodes = *a.origins;
     // The nodes are in the order they were opened, each after its parent: the path from the
     // root to the node at hand is a stack, with each node's placement and where the search
@@ -98,30 +105,22 @@ std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
         std::size_t cursor;
     };
     std::vector<open> path;
-    const auto keeptitle = [&](placement& p, std::string_view title) {
-        p.title = static_cast<std::uint32_t>(a.made.size());
-        a.made.emplace_back(title);
-    };
     std::string joined;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        placement place;
-        place.parent = nodes.parent(i);
-        place.statement = nodes.statement(i);
-        while (!path.empty() && static_cast<std::int32_t>(path.back().node) != place.parent)
+        const std::int32_t parent = nodes.parent(i);
+        while (!path.empty() && static_cast<std::int32_t>(path.back().node) != parent)
             path.pop_back();
-        std::string_view title;
-        if (const auto view = nodes.placetitle(i)) {
-            title = *view;
-        } else {
-            joined = nodes.title(i);
-            title = joined;
-        }
-        const bool located = nodes.located(i) && nodes.file(i) == file;
-        const std::size_t begin = located ? nodes.offset(i) : 0;
-        const std::size_t end = located ? nodes.endoffset(i) : 0;
-        if (!located || end > text.size()) {
-            keeptitle(place, title);
-        } else {
+        const placement usual = a.mapped(i);
+        placement place;
+        if (usual.placed) {
+            std::string_view title;
+            if (const auto view = nodes.placetitle(i)) {
+                title = *view;
+            } else {
+                joined = nodes.title(i);
+                title = joined;
+            }
+            const std::size_t begin = usual.begin, end = usual.end;
             // The nearest placed ancestor.
             open* up = nullptr;
             for (std::size_t k = path.size(); k-- > 0;) {
@@ -131,8 +130,8 @@ std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
                 }
             }
             const bool exact = std::string_view(text).substr(begin, end - begin) == title;
-            if (place.statement || up == nullptr || exact) {
-                place.placed = true, place.begin = begin, place.end = end;
+            if (nodes.statement(i) || up == nullptr || exact) {
+                place = usual;
             } else {
                 // Text the compiler made from the source (escapes resolved) is placed on the
                 // whole of what it was made from: look for the title there instead.
@@ -140,25 +139,28 @@ std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
                 const bool inside =
                     begin >= p.begin && end <= p.end && end - begin < p.end - p.begin;
                 if (inside) {
-                    place.placed = true, place.begin = begin, place.end = end;
+                    place = usual;
                 } else if (!title.empty()) {
-                    const std::size_t from = std::max(up->cursor, p.begin);
-                    const std::size_t limit = std::min(p.end, from + maxsearch);
+                    const std::size_t from = std::max<std::size_t>(up->cursor, p.begin);
+                    const std::size_t limit = std::min<std::size_t>(p.end, from + maxsearch);
                     for (std::size_t at = from; at < limit; ++at) {
                         const std::size_t stop = matchat(text, at, p.end, title);
                         if (stop == std::string_view::npos) continue;
-                        place.placed = true, place.begin = at, place.end = stop;
+                        place.placed = true;
+                        place.begin = static_cast<std::uint32_t>(at);
+                        place.end = static_cast<std::uint32_t>(stop);
                         break;
                     }
                 }
                 if (place.placed) up->cursor = place.end;
             }
-            if (!place.placed || a.titleof(place) != title) keeptitle(place, title);
+            place.sourcetitle = place.placed && std::string_view(text).substr(
+                                                    place.begin, place.end - place.begin) == title;
+            const bool same = place.placed == usual.placed && place.begin == usual.begin &&
+                              place.end == usual.end && place.sourcetitle == usual.sourcetitle;
+            if (!same) a.unusual.emplace_back(static_cast<std::uint32_t>(i), place);
         }
-        const bool usual = place.placed && place.title == placement::sourcetitle &&
-                           place.begin == begin && place.end == end;
-        if (!usual) a.unusual.emplace_back(i, place);
-        path.push_back(open{i, place, place.placed ? place.begin : 0});
+        path.push_back(open{i, place, place.placed ? place.begin : 0u});
     }
     a.unusual.shrink_to_fit();
     return made;
@@ -176,9 +178,7 @@ std::optional<std::size_t> innermost(const analysis& a, std::size_t offset) {
         if (next < a.unusual.size() && a.unusual[next].first == i) {
             n = a.unusual[next++].second;
         } else {
-            n.placed = true;
-            n.begin = a.origins->offset(i);
-            n.end = a.origins->endoffset(i);
+            n = a.mapped(i);
         }
         if (!n.placed || offset < n.begin || offset >= n.end) continue;
         if (best && n.end - n.begin > bestsize) continue;
@@ -227,9 +227,10 @@ std::optional<hoverinfo> hoverin(const analysis& a, std::size_t offset) {
     std::size_t bytes = 0;
     for (const auto& line : lines) bytes += line.first;
     hoverinfo out{n.begin, n.end, {}};
-    out.markdown = "```zv\n" + std::string(a.titleof(n)) + "\n```\n" +
-                   (n.statement ? "statement" : "construct") + ", " + std::to_string(lines.size()) +
-                   " instructions, " + std::to_string(bytes) + " bytes of byte code\n\n```text\n";
+    out.markdown = "```zv\n" + a.title(*node, n) + "\n```\n" +
+                   (a.origins->statement(*node) ? "statement" : "construct") + ", " +
+                   std::to_string(lines.size()) + " instructions, " + std::to_string(bytes) +
+                   " bytes of byte code\n\n```text\n";
     for (std::size_t i = 0; i < lines.size() && i < maxlines; ++i) {
         out.markdown += lines[i].second + "\n";
     }

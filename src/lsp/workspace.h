@@ -23,36 +23,33 @@ struct includedfile {
     std::string text; // as read
 };
 
-// Where hover places a title node of a compilation in the document, and its title.
+// Where hover places a title node of a compilation in the document.
 struct placement {
-    static constexpr std::uint32_t sourcetitle = 0xFFFFFFFF;
-    bool placed = false;    // where it stands in the document is known
-    bool statement = false; // the node of a statement
-    std::int32_t parent = -1;
-    // The title: the document's text at begin..end, or an entry of `analysis::made` when
-    // the compiler made it (escapes resolved) or the node is not placed.
-    std::uint32_t title = sourcetitle;
-    std::size_t begin = 0, end = 0;
+    bool placed = false;      // where it stands in the document is known
+    bool sourcetitle = false; // its title is the document's text at begin..end
+    std::uint32_t begin = 0, end = 0;
 };
 
 // What hover reads of one compilation of a document: the text compiled, its byte code, the
 // compiler's compact map of its nodes and the node of each byte, and where hover places
 // the nodes. A large document has millions of nodes: most stand where the map says, with
-// the document's text there as their title, and only the others are kept here.
+// the document's text there as their title, or are not in the document at all; only the
+// others are kept here, and titles are read from the map when shown.
 struct analysis {
     std::string text;
     std::vector<std::uint8_t> code;
     std::shared_ptr<const zv::originmap> origins;
-    // The nodes placed otherwise, by node.
-    std::vector<std::pair<std::size_t, placement>> unusual;
-    std::vector<std::string> made;
+    std::string file; // the document's name in the map
+    // The nodes of the document placed otherwise, by node.
+    std::vector<std::pair<std::uint32_t, placement>> unusual;
     std::size_t size() const { return origins ? origins->size() : 0; }
+    // Where the map places `node` in the document, if it is there.
+    placement mapped(std::size_t node) const;
     // The placement of `node`.
     placement at(std::size_t node) const;
-    std::string_view titleof(const placement& n) const {
-        if (n.title == placement::sourcetitle)
-            return std::string_view(text).substr(n.begin, n.end - n.begin);
-        return made[n.title];
+    std::string title(std::size_t node, const placement& p) const {
+        if (p.sourcetitle) return text.substr(p.begin, p.end - p.begin);
+        return origins->title(node);
     }
 };
 

@@ -186,6 +186,14 @@ TEST(origins, compactmapequalsthevectors) {
         ASSERT_EQ(m.size(), r.nodes.size()) << text;
         EXPECT_EQ(m.codesize(), r.code.size()) << text;
         EXPECT_EQ(m.origins(), r.origins) << text;
+        // Single bytes read forward, then every third byte backward, as the vector says.
+        zv::originmap::reader read(m);
+        for (std::size_t i = 0; i < r.origins.size(); ++i)
+            ASSERT_EQ(read(i), r.origins[i]) << i << " of\n" << text;
+        for (std::size_t i = r.origins.size(); i-- > 0;) {
+            if (i % 3 != 0) continue;
+            ASSERT_EQ(read(i), r.origins[i]) << i << " of\n" << text;
+        }
         for (std::size_t n = 0; n < m.size(); ++n) {
             const zv::titleinfo& want = r.nodes[n];
             const zv::titleinfo got = m.info(n);
