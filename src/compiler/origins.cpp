@@ -3,6 +3,7 @@
 #include "origins.h"
 
 #include <algorithm>
+#include <array>
 
 #include "context.h"
 
@@ -252,7 +253,11 @@ std::size_t originrecord::memory() const {
 void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
                std::string_view source) {
     const span where = c.locate(source);
+    // The title words stand one after another in one array.
+    static const char* const firstword = word(static_cast<titleword>(0)).data();
+    static const char* const lastword = word(TW_ROOT).data() + word(TW_ROOT).size();
     const auto wordnumber = [](std::string_view text) {
+        if (text.data() < firstword || text.data() >= lastword) return TW_COUNT;
         for (std::uint8_t w = 0; w < TW_COUNT; ++w) {
             const std::string_view known = word(static_cast<titleword>(w));
             if (text.data() == known.data() && text.size() == known.size())
@@ -266,12 +271,20 @@ void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
         const span at = c.directspan(*pieces.begin());
         return at.file == where.file && at.begin == where.begin && at.end == where.end;
     };
-    std::vector<originrecord::piece> kept;
-    if (pieces.size() == 0) kept.emplace_back(); // no text at all
+    // Titles are joined from a few pieces.
+    constexpr std::size_t fewpieces = 8;
+    std::array<originrecord::piece, fewpieces> few;
+    std::vector<originrecord::piece> many;
+    originrecord::piece* kept = few.data();
+    std::size_t n = 0;
+    if (pieces.size() == 0) n = 1; // no text at all: one empty piece
     if (!onlysource()) {
-        kept.reserve(pieces.size());
+        if (pieces.size() > fewpieces) {
+            many.resize(pieces.size());
+            kept = many.data();
+        }
         for (const std::string_view text : pieces) {
-            originrecord::piece p;
+            originrecord::piece& p = kept[n++];
             p.w = wordnumber(text);
             if (p.w != TW_COUNT) {
                 p.is = originrecord::piece::word;
@@ -281,10 +294,9 @@ void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
             } else {
                 p.text = text;
             }
-            kept.push_back(p);
         }
     }
-    c.origins.open(where, c.statementnext, kept.data(), kept.size(), c.code.size());
+    c.origins.open(where, c.statementnext, kept, n, c.code.size());
     if (c.originlistener) {
         originevent opened = originevent::of(originevent::opened);
         for (const std::string_view text : pieces) opened.title.append(text);
