@@ -281,11 +281,11 @@ void nameindex::collect(std::size_t file) {
         for (const token& t : tokenize(*part.tree, text)) {
             if (!nametoken(t.type) || t.begin >= part.length) continue;
             if (focus && (file != 0 || part.base + t.begin > focus->second ||
-                          part.base + std::min(t.end, part.length) < focus->first))
+                          part.base + std::min<std::size_t>(t.end, part.length) < focus->first))
                 continue;
             occurrence o;
             o.file = file;
-            std::size_t begin = t.begin, end = std::min(t.end, part.length);
+            std::size_t begin = t.begin, end = std::min<std::size_t>(t.end, part.length);
             if (end - begin > 1 && text[begin] == 'G' && prefixchar(text[begin + 1])) {
                 ++begin;
                 o.gapart = true;
