@@ -4,7 +4,8 @@
 # runs `zv check` on it (wall time and peak resident memory), then drives `zv lsp` over its
 # pipes: open -> diagnostics, hover, document symbols, folding ranges, semantic tokens, a
 # one-character change -> diagnostics, and five changes sent at once -> diagnostics of the
-# last. Each figure is also given as a ratio to `zv check`'s whole run. Nothing is asserted:
+# last. Each figure is also given as a ratio to `zv check`'s whole run, with the server's
+# peak memory after the step (which step makes the peak). Nothing is asserted:
 # the targets (every request on 1 MB within 1.5x of zv check, peak memory at most 3x) are
 # for comparing against.
 #
@@ -86,6 +87,13 @@ def timed(action):
     return time.perf_counter() - start, result
 
 
+def step(rows, client, name, action):
+    """Times `action` as the row `name`, with the server's peak memory (KB) after it."""
+    took, result = timed(action)
+    rows.append((name, took, peak_kb(client.proc.pid)))
+    return result
+
+
 def check(zv, path, runs):
     """Best wall time and peak memory (KB) of `zv check PATH`. The peak is read from the
     process itself (VmHWM, polled until it ends), not from the rusage of the child, which
@@ -135,17 +143,15 @@ def measure(zv, size_mb, runs, workdir):
             "uri": uri, "languageId": "zv", "version": 1, "text": text}}})
         return c.diagnostics(uri, 1)
 
-    rows.append(("open -> diagnostics",) + timed(opened))
+    step(rows, c, "open -> diagnostics", opened)
     line, col = middle(text)
     at = {"textDocument": {"uri": uri}, "position": {"line": line, "character": col}}
     doc = {"textDocument": {"uri": uri}}
-    rows.append(("hover",) + timed(lambda: c.request("textDocument/hover", at)))
-    rows.append(("document symbols",) + timed(
-        lambda: c.request("textDocument/documentSymbol", doc)))
-    rows.append(("folding ranges",) + timed(
-        lambda: c.request("textDocument/foldingRange", doc)))
-    rows.append(("semantic tokens",) + timed(
-        lambda: c.request("textDocument/semanticTokens/full", doc)))
+    step(rows, c, "hover", lambda: c.request("textDocument/hover", at))
+    step(rows, c, "document symbols", lambda: c.request("textDocument/documentSymbol", doc))
+    step(rows, c, "folding ranges", lambda: c.request("textDocument/foldingRange", doc))
+    step(rows, c, "semantic tokens",
+         lambda: c.request("textDocument/semanticTokens/full", doc))
 
     def change(count):
         nonlocal version
@@ -158,23 +164,23 @@ def measure(zv, size_mb, runs, workdir):
                                     "text": " "}]}})
         return c.diagnostics(uri, version)
 
-    rows.append(("one-character change -> diagnostics",) + timed(lambda: change(1)))
-    rows.append(("five changes at once -> diagnostics",) + timed(lambda: change(5)))
+    step(rows, c, "one-character change -> diagnostics", lambda: change(1))
+    step(rows, c, "five changes at once -> diagnostics", lambda: change(5))
     peak = peak_kb(c.proc.pid)
     c.close()
     return {"size": size_mb, "bytes": len(text), "check": check_time, "checkpeak": check_peak,
-            "rows": [(name, took) for name, took, _ in rows], "peak": peak}
+            "rows": rows, "peak": peak}
 
 
 def report(results):
     out = []
     for r in results:
         out.append("### %d MB document (%d bytes)\n" % (r["size"], r["bytes"]))
-        out.append("| step | seconds | ratio to zv check |")
-        out.append("|---|---:|---:|")
-        out.append("| zv check, whole run | %.3f | 1.00 |" % r["check"])
-        for name, took in r["rows"]:
-            out.append("| %s | %.3f | %.2f |" % (name, took, took / r["check"]))
+        out.append("| step | seconds | ratio to zv check | server's peak memory after it, MB |")
+        out.append("|---|---:|---:|---:|")
+        out.append("| zv check, whole run | %.3f | 1.00 | |" % r["check"])
+        for name, took, high in r["rows"]:
+            out.append("| %s | %.3f | %.2f | %.0f |" % (name, took, took / r["check"], high / 1024))
         out.append("")
         out.append("| peak memory | MB | ratio |")
         out.append("|---|---:|---:|")

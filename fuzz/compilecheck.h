@@ -3,9 +3,9 @@
 // driver does (after `resetcompiler`), lets compile errors and parser exits through as
 // ordinary outcomes, and reports the first broken invariant as text: unsound byte code,
 // emission state left behind, a description map whose bytes differ from its records written
-// the plain way, a second compile of the same text (with origin tracing on)
-// that differs or whose origins do not cover the code, or a source file whose CR LF line
-// ends read differently from LF ones.
+// the plain way, a second compile of the same text (with origin tracing on) that differs or
+// whose origins do not cover the code or differ from the plain account, or a source file
+// whose CR LF line ends read differently from LF ones.
 #pragma once
 
 #include <cstdio>
@@ -23,6 +23,7 @@
 #include "context.h"
 #include "packer.h"
 #include "plainmap.h"
+#include "plainorigins.h"
 
 namespace zvcheck {
 
@@ -34,6 +35,12 @@ struct outcome {
     bool operator==(const outcome&) const = default;
 };
 
+// The origins of the last traced compile, kept the plain way.
+inline plainorigins& lastplainorigins() {
+    static plainorigins kept;
+    return kept;
+}
+
 inline outcome compileonce(const std::string& text, bool tracing) {
     resetcompiler();
     compilation& c = current();
@@ -41,6 +48,10 @@ inline outcome compileonce(const std::string& text, bool tracing) {
     outcome result;
     plainmap plain;
     plain.listen(c);
+    if (tracing) {
+        lastplainorigins() = plainorigins{};
+        lastplainorigins().listen(c);
+    }
     try {
         compileprogram(text);
         result.compiled = true;
@@ -51,6 +62,7 @@ inline outcome compileonce(const std::string& text, bool tracing) {
     } catch (const parserexit& e) { result.failure = "parser exit " + std::to_string(e.status); }
     c.traceorigins = false;
     c.recordlistener = nullptr;
+    c.originlistener = nullptr;
     result.plaindesc = std::move(plain.bytes);
     return result;
 }
@@ -112,14 +124,32 @@ inline std::optional<std::string> checklineends(const std::string& text) {
 inline std::optional<std::string> checkorigins() {
     const compilation& c = current();
     const auto& code = c.code;
-    const auto& codeorigins = c.codeorigins;
-    const auto& titlenodes = c.titlenodes;
+    const auto codeorigins = c.origins.perbyte(code.size());
+    std::vector<titlenode> titlenodes;
+    for (std::size_t n = 0; n < c.origins.size(); ++n) {
+        titlenodes.emplace_back(
+            c.origins.title(
+                n,
+                [&c](std::int32_t file) { return c.files[static_cast<std::size_t>(file)]->text; }),
+            c.origins.at(n).parent);
+    }
     if (codeorigins.size() != code.size())
         return std::to_string(codeorigins.size()) + " origins for " + std::to_string(code.size()) +
                " code bytes";
     for (std::int32_t origin : codeorigins)
         if (origin < 0 || static_cast<std::size_t>(origin) >= titlenodes.size())
             return "origin " + std::to_string(origin) + " names no title node";
+    // The compact record says what the plain account says.
+    const plainorigins& plain = lastplainorigins();
+    if (codeorigins != plain.codeorigins)
+        return "the origins' runs differ from a node per byte kept the plain way";
+    if (titlenodes.size() != plain.nodes.size())
+        return std::to_string(titlenodes.size()) + " title nodes where the plain account has " +
+               std::to_string(plain.nodes.size());
+    for (std::size_t i = 0; i < titlenodes.size(); ++i) {
+        if (titlenodes[i].title != plain.nodes[i].title)
+            return "title node " + std::to_string(i) + " reads otherwise than the plain account";
+    }
     for (std::size_t i = 1; i < titlenodes.size(); ++i)
         if (titlenodes[i].parent < 0 || static_cast<std::size_t>(titlenodes[i].parent) >= i)
             return "title node " + std::to_string(i) + " has no earlier parent";

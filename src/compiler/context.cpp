@@ -116,18 +116,15 @@ void emitter::resetemitter() {
     currentdesclength = -1;
     pending.clear();
     reserved = 0;
-    titlenodes.assign(1, titlenode{packroot, -1});
-    codeorigins.clear();
-    opennodes.clear();
+    origins.clear();
+    originlistener = nullptr;
     statementnext = false;
 }
 
 emitter::mark emitter::where() const {
     mark m;
     m.code = code.size();
-    m.origins = codeorigins.size();
-    m.nodes = titlenodes.size();
-    m.opennodes = opennodes.size();
+    m.origins = origins.where(code.size());
     m.pending = pending.size();
     m.reserved = reserved;
     m.currentdesclength = currentdesclength;
@@ -137,9 +134,14 @@ emitter::mark emitter::where() const {
 
 void emitter::rollback(const mark& m) {
     code.resize(m.code);
-    codeorigins.resize(m.origins);
-    titlenodes.erase(titlenodes.begin() + static_cast<std::ptrdiff_t>(m.nodes), titlenodes.end());
-    opennodes.resize(m.opennodes);
+    origins.rollback(m.origins);
+    if (originlistener) {
+        originevent back = originevent::of(originevent::rolledback);
+        back.code = m.code;
+        back.nodes = m.origins.nodes;
+        back.opennodes = m.origins.open;
+        originlistener(back);
+    }
     // Blocks opened since are gone; blocks open at the mark lose the lengths they reserved
     // since (their reserved bytes went with the code).
     pending.resize(m.pending);

@@ -1,5 +1,5 @@
 // The emitter: everything a compilation emits and the state of emitting it. It owns the
-// byte code, the origin of every code byte and the title nodes, the description map and
+// byte code, the record of its origins (origins.h), the description map and
 // its count, and one stack of pending blocks (length-prefixed blocks whose length is still
 // to be written in front of their bytes). `where` and `rollback` take back everything
 // emitted since a mark, which is how a failed statement leaves no trace.
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "origins.h"
 #include "packer.h"
 
 struct emitter {
@@ -39,20 +40,34 @@ struct emitter {
     std::function<void(bool opens, bool hascount, std::int32_t count, std::string_view title)>
         recordlistener;
 
-    // Origins, while `traceorigins`: the title node of every code byte.
+    // Origins, while `traceorigins`: the title nodes and the node of every code byte.
     bool traceorigins = false;
-    std::vector<titlenode> titlenodes;
-    std::vector<std::int32_t> codeorigins;
-    std::vector<std::int32_t> opennodes;
+    originrecord origins;
     bool statementnext = false; // the next title block is a statement's
+    // Told of every step of tracing when set: a second, plain account of the origins for
+    // checking the record (fuzz/plainorigins.h).
+    std::function<void(const originevent&)> originlistener;
+    // Tracing steps, each told to the listener too. `traceopen` (origins.h) opens a node.
+    void tracebytes(std::size_t offset, std::size_t count) {
+        if (originlistener) originlistener(originevent::of(originevent::emitted, offset, count));
+    }
+    void traceclose() {
+        origins.close(code.size());
+        if (originlistener) originlistener(originevent::of(originevent::closed));
+    }
+    void tracelength(std::size_t offset) {
+        origins.lengthwritten(offset);
+        if (originlistener) originlistener(originevent::of(originevent::lengthset, offset));
+    }
 
     void resetemitter();
 
     // A point to come back to.
     struct mark {
-        std::size_t code = 0, origins = 0, nodes = 0, opennodes = 0, pending = 0, reserved = 0;
+        std::size_t code = 0, pending = 0, reserved = 0;
         std::int32_t currentdesclength = -1;
         descriptionmap::mark desc;
+        originrecord::mark origins;
     };
     mark where() const;
     // Takes back everything emitted since `m`: bytes, origins and nodes, map records and

@@ -311,10 +311,6 @@ bytelist descriptionmap::bytes() const {
 const std::string packroot = "PACK_ROOT";
 const std::int32_t maxasopsize = -1;
 
-static std::int32_t currentorigin(const compilation& c) {
-    return c.opennodes.empty() ? 0 : c.opennodes.back();
-}
-
 // The one funnel: routes `size` bytes into `desc` while a title record is written, else
 // into `code`. Blocks are written in place: the first byte inside a block that has none
 // yet reserves the block's length in front of it. Bytes inside a block reach the count of
@@ -327,7 +323,7 @@ inline void compiler::addbytes(const byte* data, std::size_t size) {
     for (; c.reserved < c.pending.size(); ++c.reserved) {
         c.pending[c.reserved] = c.code.size();
         c.code.insert(c.code.end(), 4, 0);
-        if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), 4, currentorigin(c));
+        if (c.traceorigins) c.tracebytes(c.pending[c.reserved], 4);
     }
     if (size == 1) {
         c.code.push_back(*data);
@@ -337,7 +333,7 @@ inline void compiler::addbytes(const byte* data, std::size_t size) {
         std::memcpy(c.code.data() + end, data, size);
     }
     if (!c.inblock()) c.currentdesclength += static_cast<std::int32_t>(size);
-    if (c.traceorigins) c.codeorigins.insert(c.codeorigins.end(), size, currentorigin(c));
+    if (c.traceorigins) c.tracebytes(c.code.size() - size, size);
 }
 
 void compiler::addcode(byte b) {
@@ -387,7 +383,7 @@ void compiler::negatebyteoperand() {
     }
     const auto bits = static_cast<std::uint32_t>(size);
     for (int i = 0; i < 4; ++i) c.code[start + i] = static_cast<byte>(bits >> (24 - 8 * i));
-    if (c.traceorigins) std::fill_n(c.codeorigins.begin() + start, 4, currentorigin(c));
+    if (c.traceorigins) c.tracelength(start);
     if (!c.inblock()) c.currentdesclength += static_cast<std::int32_t>(size + 4);
 }
 
@@ -441,18 +437,13 @@ inline void compiler::opentitle(std::initializer_list<std::string_view> pieces,
         if (wordof(piece) == TW_COUNT && c.insource(piece)) lasting |= std::uint32_t{1} << n;
         if (++n == 32) break;
     }
-    // The title's text itself only for the origins and the record listener.
+    // The title's text itself only for the record listener.
     std::string title;
-    if (c.traceorigins || c.recordlistener) {
+    if (c.recordlistener) {
         for (const std::string_view piece : pieces) title.append(piece);
-    }
-    if (c.recordlistener)
         c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
-    if (c.traceorigins) {
-        c.titlenodes.push_back(titlenode{std::move(title), currentorigin(c), c.locate(source)});
-        c.titlenodes.back().statement = c.statementnext;
-        c.opennodes.push_back(static_cast<std::int32_t>(c.titlenodes.size() - 1));
     }
+    if (c.traceorigins) traceopen(c, pieces, source);
     c.statementnext = false;
     // The record: the count when there is one, then the title.
     c.desc.open(c.currentdesclength >= 0, c.currentdesclength, pieces.begin(), n, lasting);
@@ -478,7 +469,7 @@ void compiler::goout() {
     c.currentdesclength = 0;
     if (c.recordlistener) c.recordlistener(false, true, count, {});
     if (c.desc.close(count)) c.currentdesclength = -1;
-    if (c.traceorigins && !c.opennodes.empty()) c.opennodes.pop_back();
+    if (c.traceorigins) c.traceclose();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "compiler.h"
 #include "context.h"
 #include "messages.h"
+#include "origins.h"
 #include "packer.h"
 
 namespace zv {
@@ -23,9 +24,9 @@ std::vector<std::string> notesfor(const std::string& message) {
     return {m.note};
 }
 
-location locationof(const compilation& c, const span& where) {
+// The place of `where`, a span of `file`.
+location locationin(const sourcefile& file, const span& where) {
     location out;
-    const sourcefile& file = *c.files[static_cast<std::size_t>(where.file)];
     out.file = file.name;
     const sourceposition begin = positionof(file, where.begin);
     const sourceposition end = positionof(file, where.end);
@@ -36,6 +37,10 @@ location locationof(const compilation& c, const span& where) {
     out.offset = begin.offset;
     out.endoffset = end.offset;
     return out;
+}
+
+location locationof(const compilation& c, const span& where) {
+    return locationin(*c.files[static_cast<std::size_t>(where.file)], where);
 }
 
 diagnostic located(const compilation& c, severity level, std::string code, std::string message,
@@ -227,6 +232,16 @@ diagnostic failurediagnostic(const compilation& c, const failure& f, const optio
 
 } // namespace
 
+// The compact origins keep their record and the texts compiled.
+struct originmap::store {
+    originrecord record;
+    std::size_t codesize = 0;
+    std::vector<std::unique_ptr<sourcefile>> files; // each owning its text
+    const sourcefile& fileof(std::size_t node) const {
+        return *files[static_cast<std::size_t>(record.at(node).where().file)];
+    }
+};
+
 const std::vector<warninginfo>& warnings() {
     static const std::vector<warninginfo> table = [] {
         std::vector<warninginfo> out;
@@ -262,8 +277,8 @@ result compile(std::string_view source, const options& opts) {
     }
     c.warn = opts.warn;
     c.warningsenabled = enabledmask(opts);
-    c.traceorigins = opts.origins;
-    if (opts.codesink && !opts.origins) {
+    c.traceorigins = opts.origins || opts.compactorigins;
+    if (opts.codesink && !c.traceorigins) {
         c.codesink = [&opts, &c](const std::uint8_t* data, std::size_t size) {
             sinkthrough(opts, c, data, size);
         };
@@ -282,6 +297,7 @@ result compile(std::string_view source, const options& opts) {
 
     c.keepgoing = opts.keepgoing;
     if (opts.keepgoing) c.codesink = nullptr;
+    if (c.traceorigins) c.origins.reserve(source.size());
     try {
         compiler{c}.compileprogram(source);
     } catch (const fatalerror& e) {
@@ -327,19 +343,113 @@ result compile(std::string_view source, const options& opts) {
     if (out.status == 0 || opts.keepgoing) {
         out.code = std::move(c.code);
         if (describe) out.description = c.desc.bytes();
-        if (opts.origins) {
-            // The titles move out: the compilation is done with them.
-            out.nodes.reserve(c.titlenodes.size());
-            for (titlenode& node : c.titlenodes) {
-                titleinfo info{
-                    std::move(node.title), node.parent, node.statement, node.where.known(), {}};
-                if (info.located) info.where = locationof(c, node.where);
-                out.nodes.push_back(std::move(info));
+        if (opts.origins || opts.compactorigins) {
+            // The record and the texts move out: the compilation is done with them.
+            auto kept = std::make_unique<originmap::store>();
+            kept->codesize = out.code.size();
+            kept->record = std::move(c.origins);
+            kept->record.finish();
+            for (std::unique_ptr<sourcefile>& file : c.files) {
+                if (file->text.data() != file->owned.data()) file->owned.assign(file->text);
+                file->text = file->owned;
+                kept->files.push_back(std::move(file));
             }
-            out.origins = std::move(c.codeorigins);
+            auto made = std::make_shared<const originmap>(std::move(kept));
+            if (opts.origins) {
+                out.nodes.reserve(made->size());
+                for (std::size_t n = 0; n < made->size(); ++n) out.nodes.push_back(made->info(n));
+                out.origins = made->origins();
+            }
+            if (opts.compactorigins) out.compactorigins = std::move(made);
         }
     }
     return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// The compact origins.
+
+originmap::originmap(std::unique_ptr<store> kept) : kept(std::move(kept)) {}
+originmap::~originmap() = default;
+
+std::size_t originmap::size() const {
+    return kept->record.size();
+}
+
+std::int32_t originmap::parent(std::size_t node) const {
+    return kept->record.at(node).parent;
+}
+
+bool originmap::statement(std::size_t node) const {
+    return kept->record.at(node).statement();
+}
+
+bool originmap::located(std::size_t node) const {
+    return kept->record.at(node).where().known();
+}
+
+const std::string& originmap::file(std::size_t node) const {
+    return kept->fileof(node).name;
+}
+
+namespace {
+
+// An offset of the text as read, in the file as stored.
+std::uint64_t storedoffset(const sourcefile& file, std::uint32_t offset) {
+    const auto crs = std::lower_bound(file.droppedcrs.begin(), file.droppedcrs.end(), offset) -
+                     file.droppedcrs.begin();
+    return offset + static_cast<std::uint64_t>(crs);
+}
+
+} // namespace
+
+std::uint64_t originmap::offset(std::size_t node) const {
+    return storedoffset(kept->fileof(node), kept->record.at(node).begin);
+}
+
+std::uint64_t originmap::endoffset(std::size_t node) const {
+    return storedoffset(kept->fileof(node), kept->record.at(node).end);
+}
+
+location originmap::where(std::size_t node) const {
+    return locationin(kept->fileof(node), kept->record.at(node).where());
+}
+
+std::string originmap::title(std::size_t node) const {
+    return kept->record.title(node, [this](std::int32_t file) {
+        return kept->files[static_cast<std::size_t>(file)]->text;
+    });
+}
+
+std::optional<std::string_view> originmap::placetitle(std::size_t node) const {
+    const originrecord::node& n = kept->record.at(node);
+    if (n.title != originrecord::placetitle) return std::nullopt;
+    return kept->fileof(node).text.substr(n.begin, n.end - n.begin);
+}
+
+titleinfo originmap::info(std::size_t node) const {
+    titleinfo out{title(node), parent(node), statement(node), located(node), {}};
+    if (out.located) out.where = where(node);
+    return out;
+}
+
+void originmap::stretches(
+    const std::function<void(std::size_t begin, std::size_t end, std::int32_t node)>& each) const {
+    kept->record.stretches(kept->codesize, each);
+}
+
+std::vector<std::int32_t> originmap::origins() const {
+    return kept->record.perbyte(kept->codesize);
+}
+
+std::int32_t originmap::reader::operator()(std::size_t offset) {
+    if (offset < last) run = 0, rewrite = 0;
+    last = offset;
+    return map->kept->record.nodeat(offset, run, rewrite);
+}
+
+std::size_t originmap::codesize() const {
+    return kept->codesize;
 }
 
 } // namespace zv

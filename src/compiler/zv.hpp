@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,7 +92,10 @@ struct options {
     bool description = false;
     bool sources = true;  // fill `result::sources`
     bool origins = false; // fill `result::nodes` and `result::origins`
-    bool warn = false;    // look for the warnings that `enabled` names
+    // Fill `result::compactorigins`: the same nodes and origins in a compact form, without
+    // the per-byte and per-node vectors (a large program has millions of nodes).
+    bool compactorigins = false;
+    bool warn = false; // look for the warnings that `enabled` names
     // Warning names; empty with `warn`: all of them. An unknown name fails the call with
     // status `invalidargument` and an error of code "unknown-warning".
     std::vector<std::string> enabled;
@@ -109,7 +113,7 @@ struct options {
     // When set, the byte code is handed here in order, in pieces, as statements are
     // finished, and `result::code` stays empty: a host that writes the code to a file
     // never holds all of it. Pieces handed before a failure are not taken back. Not used
-    // with `origins`. An exception thrown here fails the compilation (code
+    // with `origins` or `compactorigins`. An exception thrown here fails the compilation (code
     // "code-sink-failed", the exception's text in a note).
     std::function<void(const std::uint8_t* data, std::size_t size)> codesink;
 };
@@ -123,6 +127,8 @@ struct titleinfo {
     bool located = false;
     location where;
 };
+
+class originmap;
 
 struct sourceinfo {
     std::string name;
@@ -145,7 +151,60 @@ struct result {
     std::vector<sourceinfo> sources;   // the program and every included file
     std::vector<titleinfo> nodes;      // with options::origins; node 0 is the root
     std::vector<std::int32_t> origins; // parallel to `code`: the node of each byte
+    // With options::compactorigins (or options::origins): the nodes and origins, compact.
+    std::shared_ptr<const originmap> compactorigins;
     bool ok() const { return status == 0; }
+};
+
+// The title blocks of a compilation and the node of each byte of its code, kept compact:
+// what `result::nodes` and `result::origins` hold, read node by node and stretch by
+// stretch. It keeps the texts compiled (titles are read from them), and stays valid
+// without the result it came with.
+class originmap {
+  public:
+    std::size_t size() const; // the nodes; node 0 is the root
+    std::int32_t parent(std::size_t node) const;
+    bool statement(std::size_t node) const;
+    bool located(std::size_t node) const;
+    // Of a located node: the name of its file, and its bytes in the file as stored.
+    const std::string& file(std::size_t node) const;
+    std::uint64_t offset(std::size_t node) const;
+    std::uint64_t endoffset(std::size_t node) const;
+    // Its place with lines and columns, as in titleinfo.
+    location where(std::size_t node) const;
+    std::string title(std::size_t node) const;
+    // The title, without a copy, when it is the text at the node's place as the compiler
+    // read it (every line end one line feed); std::nullopt for other titles.
+    std::optional<std::string_view> placetitle(std::size_t node) const;
+    // Everything of a node, as `result::nodes` holds it.
+    titleinfo info(std::size_t node) const;
+
+    // The code's bytes in order, in stretches each of one node: `each(begin, end, node)`.
+    void stretches(const std::function<void(std::size_t begin, std::size_t end, std::int32_t node)>&
+                       each) const;
+    // The node of every byte, as `result::origins` holds it.
+    std::vector<std::int32_t> origins() const;
+    // Reads the node of single bytes: each read costs constant time on average while the
+    // offsets read do not decrease.
+    class reader {
+      public:
+        explicit reader(const originmap& map) : map(&map) {}
+        std::int32_t operator()(std::size_t offset);
+
+      private:
+        const originmap* map;
+        std::size_t run = 0, rewrite = 0, last = 0;
+    };
+    std::size_t codesize() const;
+
+    struct store;
+    explicit originmap(std::unique_ptr<store> kept);
+    ~originmap();
+    originmap(const originmap&) = delete;
+    originmap& operator=(const originmap&) = delete;
+
+  private:
+    std::unique_ptr<store> kept;
 };
 
 // Compiles `source`, the program's text as stored, as a whole program. Its line ends are

@@ -19,7 +19,7 @@ json server::hover(const json& params) {
     document& doc = documentof(params);
     const std::size_t offset = cursorof(doc, params);
     // What the name under the cursor is, then the byte code of the construct.
-    const auto name = describenameat(nameindex(ws, doc), offset);
+    const auto name = describenameat(nameindex(ws, doc, offset), offset);
     const auto found = hoverat(ws, doc, offset);
     if (!found && !name) return nullptr;
     std::string markdown = name ? name->markdown : std::string();

@@ -1,6 +1,8 @@
 // The construct under the cursor and its byte-code listing.
 #include "hover.h"
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "bytecodereader.h"
@@ -65,67 +67,102 @@ class unchanged {
 
 } // namespace
 
+placement analysis::mapped(std::size_t node) const {
+    placement out;
+    if (!origins->located(node) || origins->file(node) != file) return out;
+    const std::uint64_t begin = origins->offset(node), end = origins->endoffset(node);
+    if (end > text.size()) return out;
+    out.placed = out.sourcetitle = true;
+    out.begin = static_cast<std::uint32_t>(begin);
+    out.end = static_cast<std::uint32_t>(end);
+    return out;
+}
+
+placement analysis::at(std::size_t node) const {
+    const auto found = std::lower_bound(
+        unusual.begin(), unusual.end(), node,
+        [](const std::pair<std::uint32_t, placement>& u, std::size_t n) { return u.first < n; });
+    if (found != unusual.end() && found->first == node) return found->second;
+    return mapped(node);
+}
+
 std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
                                         const std::string& file) {
     auto made = std::make_shared<analysis>();
     analysis& a = *made;
     a.text = text;
+    a.file = file;
     a.code = std::move(r.code);
-    a.origins = std::move(r.origins);
-    const auto& nodes = r.nodes;
-    std::vector<placement>& out = a.nodes;
-    out.resize(nodes.size());
-    // Per node, where the search for its next child starts.
-    std::vector<std::size_t> cursor(nodes.size(), 0);
-    const auto keeptitle = [&](placement& p, const std::string& title) {
-        p.title = static_cast<std::uint32_t>(a.made.size());
-        a.made.push_back(title);
+    a.origins = std::move(r.compactorigins);
+    if (!a.origins || text.size() > std::numeric_limits<std::uint32_t>::max()) return made;
+    const zv::originmap& nodes = *a.origins;
+    // The nodes are in the order they were opened, each after its parent: the path from the
+    // root to the node at hand is a stack, with each node's placement and where the search
+    // for its next child starts.
+    struct open {
+        std::size_t node;
+        placement place;
+        std::size_t cursor;
     };
+    std::vector<open> path;
+    std::string joined;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const zv::titleinfo& n = nodes[i];
-        placement& place = out[i];
-        place.parent = n.parent;
-        place.statement = n.statement;
-        if (!n.located || n.where.file != file || n.where.endoffset > text.size()) {
-            keeptitle(place, n.title);
-            continue;
-        }
-        const std::size_t begin = n.where.offset, end = n.where.endoffset;
-        // The nearest placed ancestor.
-        std::int32_t up = n.parent;
-        for (std::size_t steps = 0;
-             up >= 0 && steps < nodes.size() && !out[static_cast<std::size_t>(up)].placed;
-             ++steps) {
-            up = nodes[static_cast<std::size_t>(up)].parent;
-        }
-        const bool exact = std::string_view(text).substr(begin, end - begin) == n.title;
-        if (n.statement || up < 0 || exact) {
-            place.placed = true, place.begin = begin, place.end = end;
-        } else {
-            // Text the compiler made from the source (escapes resolved) is placed on the
-            // whole of what it was made from: look for the title there instead.
-            const auto parent = static_cast<std::size_t>(up);
-            const placement& p = out[parent];
-            const bool inside = begin >= p.begin && end <= p.end && end - begin < p.end - p.begin;
-            if (inside) {
-                place.placed = true, place.begin = begin, place.end = end;
-            } else if (!n.title.empty()) {
-                const std::size_t from = std::max(cursor[parent], p.begin);
-                const std::size_t limit = std::min(p.end, from + maxsearch);
-                for (std::size_t at = from; at < limit; ++at) {
-                    const std::size_t stop = matchat(text, at, p.end, n.title);
-                    if (stop == std::string_view::npos) continue;
-                    place.placed = true, place.begin = at, place.end = stop;
+        const std::int32_t parent = nodes.parent(i);
+        while (!path.empty() && static_cast<std::int32_t>(path.back().node) != parent)
+            path.pop_back();
+        const placement usual = a.mapped(i);
+        placement place;
+        if (usual.placed) {
+            std::string_view title;
+            if (const auto view = nodes.placetitle(i)) {
+                title = *view;
+            } else {
+                joined = nodes.title(i);
+                title = joined;
+            }
+            const std::size_t begin = usual.begin, end = usual.end;
+            // The nearest placed ancestor.
+            open* up = nullptr;
+            for (std::size_t k = path.size(); k-- > 0;) {
+                if (path[k].place.placed) {
+                    up = &path[k];
                     break;
                 }
             }
-            if (place.placed) cursor[parent] = place.end;
+            const bool exact = std::string_view(text).substr(begin, end - begin) == title;
+            if (nodes.statement(i) || up == nullptr || exact) {
+                place = usual;
+            } else {
+                // Text the compiler made from the source (escapes resolved) is placed on the
+                // whole of what it was made from: look for the title there instead.
+                const placement& p = up->place;
+                const bool inside =
+                    begin >= p.begin && end <= p.end && end - begin < p.end - p.begin;
+                if (inside) {
+                    place = usual;
+                } else if (!title.empty()) {
+                    const std::size_t from = std::max<std::size_t>(up->cursor, p.begin);
+                    const std::size_t limit = std::min<std::size_t>(p.end, from + maxsearch);
+                    for (std::size_t at = from; at < limit; ++at) {
+                        const std::size_t stop = matchat(text, at, p.end, title);
+                        if (stop == std::string_view::npos) continue;
+                        place.placed = true;
+                        place.begin = static_cast<std::uint32_t>(at);
+                        place.end = static_cast<std::uint32_t>(stop);
+                        break;
+                    }
+                }
+                if (place.placed) up->cursor = place.end;
+            }
+            place.sourcetitle = place.placed && std::string_view(text).substr(
+                                                    place.begin, place.end - place.begin) == title;
+            const bool same = place.placed == usual.placed && place.begin == usual.begin &&
+                              place.end == usual.end && place.sourcetitle == usual.sourcetitle;
+            if (!same) a.unusual.emplace_back(static_cast<std::uint32_t>(i), place);
         }
-        if (place.placed) cursor[i] = place.begin;
-        if (!place.placed || a.titleof(place) != n.title) keeptitle(place, n.title);
+        path.push_back(open{i, place, place.placed ? place.begin : 0u});
     }
-    // The nodes are all kept in their small form: release the compiler's.
-    std::vector<zv::titleinfo>().swap(r.nodes);
+    a.unusual.shrink_to_fit();
     return made;
 }
 
@@ -135,34 +172,42 @@ namespace {
 // of equal ranges the later (deeper) node.
 std::optional<std::size_t> innermost(const analysis& a, std::size_t offset) {
     std::optional<std::size_t> best;
-    const auto& nodes = a.nodes;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const placement& n = nodes[i];
+    std::size_t bestsize = 0, next = 0; // the next unusual node
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        placement n;
+        if (next < a.unusual.size() && a.unusual[next].first == i) {
+            n = a.unusual[next++].second;
+        } else {
+            n = a.mapped(i);
+        }
         if (!n.placed || offset < n.begin || offset >= n.end) continue;
-        if (best && n.end - n.begin > nodes[*best].end - nodes[*best].begin) continue;
+        if (best && n.end - n.begin > bestsize) continue;
         best = i;
+        bestsize = n.end - n.begin;
     }
     return best;
 }
 
-// Whether `node` is `top` or one of its descendants.
-bool within(const std::vector<placement>& nodes, std::int32_t node, std::int32_t top) {
-    for (std::size_t steps = 0; node >= 0 && steps <= nodes.size(); ++steps) {
-        if (node == top) return true;
-        if (static_cast<std::size_t>(node) >= nodes.size()) return false;
-        node = nodes[static_cast<std::size_t>(node)].parent;
-    }
-    return false;
+// The end of the nodes `top` and its descendants: they are numbered in the order they
+// were opened, so they are `top` and the nodes after it up to the first whose parent
+// comes before `top`.
+std::size_t subtreeend(const zv::originmap& nodes, std::size_t top) {
+    std::size_t end = top + 1;
+    while (end < nodes.size() && nodes.parent(end) >= static_cast<std::int32_t>(top)) ++end;
+    return end;
 }
 
 // The listing lines of the instructions whose first byte `top` or a descendant produced,
 // indented relative to the outermost of them.
-std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std::int32_t top) {
+std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std::size_t top) {
     std::vector<instruction> picked;
+    const std::size_t end = subtreeend(*a.origins, top);
+    zv::originmap::reader origin(*a.origins);
     walkbytecode(a.code, [&](const instruction& ins) {
-        if (ins.offset < a.origins.size() && within(a.nodes, a.origins[ins.offset], top)) {
+        if (ins.offset >= a.origins->codesize()) return;
+        const std::int32_t node = origin(ins.offset);
+        if (node >= static_cast<std::int32_t>(top) && node < static_cast<std::int32_t>(end))
             picked.push_back(ins);
-        }
     });
     std::size_t outer = picked.empty() ? 0 : picked.front().depth;
     for (const instruction& ins : picked) outer = std::min(outer, ins.depth);
@@ -177,14 +222,15 @@ std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std:
 std::optional<hoverinfo> hoverin(const analysis& a, std::size_t offset) {
     const auto node = innermost(a, offset);
     if (!node) return std::nullopt;
-    const placement& n = a.nodes[*node];
-    const auto lines = listing(a, static_cast<std::int32_t>(*node));
+    const placement n = a.at(*node);
+    const auto lines = listing(a, *node);
     std::size_t bytes = 0;
     for (const auto& line : lines) bytes += line.first;
     hoverinfo out{n.begin, n.end, {}};
-    out.markdown = "```zv\n" + std::string(a.titleof(n)) + "\n```\n" +
-                   (n.statement ? "statement" : "construct") + ", " + std::to_string(lines.size()) +
-                   " instructions, " + std::to_string(bytes) + " bytes of byte code\n\n```text\n";
+    out.markdown = "```zv\n" + a.title(*node, n) + "\n```\n" +
+                   (a.origins->statement(*node) ? "statement" : "construct") + ", " +
+                   std::to_string(lines.size()) + " instructions, " + std::to_string(bytes) +
+                   " bytes of byte code\n\n```text\n";
     for (std::size_t i = 0; i < lines.size() && i < maxlines; ++i) {
         out.markdown += lines[i].second + "\n";
     }

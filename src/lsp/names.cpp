@@ -197,7 +197,13 @@ class definer {
 
 } // namespace
 
-nameindex::nameindex(const workspace& ws, const document& doc) {
+nameindex::nameindex(const workspace& ws, const document& doc, std::optional<std::size_t> around) {
+    if (around) {
+        // The offset and the prefixes after it, which `at` looks past.
+        std::size_t after = *around;
+        while (after < doc.text.size() && prefixchar(doc.text[after])) ++after;
+        focus.emplace(*around, after);
+    }
     addfile(doc.uri, doc.path, doc.text);
     const std::string base = doc.basedir();
     std::set<std::string> seen{doc.path};
@@ -274,9 +280,12 @@ void nameindex::collect(std::size_t file) {
         const std::string_view text = part.text;
         for (const token& t : tokenize(*part.tree, text)) {
             if (!nametoken(t.type) || t.begin >= part.length) continue;
+            if (focus && (file != 0 || part.base + t.begin > focus->second ||
+                          part.base + std::min<std::size_t>(t.end, part.length) < focus->first))
+                continue;
             occurrence o;
             o.file = file;
-            std::size_t begin = t.begin, end = std::min(t.end, part.length);
+            std::size_t begin = t.begin, end = std::min<std::size_t>(t.end, part.length);
             if (end - begin > 1 && text[begin] == 'G' && prefixchar(text[begin + 1])) {
                 ++begin;
                 o.gapart = true;

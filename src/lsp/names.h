@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,8 +63,11 @@ struct occurrence {
 
 class nameindex {
   public:
-    // The names of `doc` and of every file it includes, transitively.
-    nameindex(const workspace& ws, const document& doc);
+    // The names of `doc` and of every file it includes, transitively. With `around`, of
+    // the occurrences only those `at` can find at that offset of the document (hover asks
+    // for no other): a large document has millions.
+    nameindex(const workspace& ws, const document& doc,
+              std::optional<std::size_t> around = std::nullopt);
 
     const std::vector<scopefile>& files() const { return scope; }
     const std::vector<definition>& definitions() const { return defs; }
@@ -90,6 +94,8 @@ class nameindex {
     const definition* parameterat(std::size_t file, std::size_t offset,
                                   const std::string& key) const;
 
+    // The stretch of the document whose occurrences are kept, when not all are.
+    std::optional<std::pair<std::size_t, std::size_t>> focus;
     std::vector<scopefile> scope;
     mutable std::vector<std::unique_ptr<linemap>> maps; // by file, made when first asked
     std::vector<definition> defs;

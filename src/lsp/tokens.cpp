@@ -39,7 +39,9 @@ class lexer {
             if (stop == std::string_view::npos || stop > end) stop = end;
             std::size_t last = stop;
             if (last > begin && text[last - 1] == '\r') --last;
-            if (last > begin) out.push_back(token{begin, last, type, global});
+            if (last > begin)
+                out.push_back(token{static_cast<std::uint32_t>(begin),
+                                    static_cast<std::uint32_t>(last), type, global});
             begin = stop + 1;
         }
     }

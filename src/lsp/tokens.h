@@ -13,7 +13,7 @@
 
 namespace zvlsp {
 
-enum class tokentype : std::uint32_t {
+enum class tokentype : std::uint8_t {
     keyword,
     op, // "operator"
     variable,
@@ -26,8 +26,10 @@ enum class tokentype : std::uint32_t {
     name, // "namespace": the file named by `also`
 };
 
+// A large document has millions of tokens: their offsets are kept in 32 bits, as the
+// compiler's places are.
 struct token {
-    std::size_t begin = 0, end = 0; // bytes of the document, on one line
+    std::uint32_t begin = 0, end = 0; // bytes of the document, on one line
     tokentype type = tokentype::variable;
     bool global = false;
 };

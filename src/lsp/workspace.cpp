@@ -77,14 +77,14 @@ std::optional<std::string> workspace::read(const std::string& path) const {
     return text;
 }
 
-zv::options workspace::optionsfor(const document& doc, bool origins) const {
+zv::options workspace::optionsfor(const document& doc) const {
     zv::options options;
     options.sources = false;
     // Every statement that compiles is compiled, and every error reported.
     options.keepgoing = true;
     options.name = doc.path;
-    options.warn = !origins;
-    options.origins = origins;
+    options.warn = true;
+    options.compactorigins = true;
     const std::string base = doc.basedir();
     options.readinclude = [this, base](const std::string& name) -> std::optional<std::string> {
         return read(base.empty() ? name : (fs::path(base) / name).string());
@@ -96,10 +96,13 @@ void workspace::analyse(document& doc) {
     doc.tree.reset();
     doc.included.clear();
     doc.lookedfor.clear();
+    // The last compilations go before the next one is made, so that no two are held at
+    // once; the one of the last text without errors is made again if hover needs it.
     doc.current.reset();
-    // Diagnostics come from a compilation without byte origins, which costs about what
-    // `zv check` does; hover compiles with origins when first asked (`analysisof`).
-    zv::options options = optionsfor(doc, false);
+    doc.lastgood.reset();
+    doc.compiled = {};
+    // One compilation gives the diagnostics and, kept compact, the origins hover reads.
+    zv::options options = optionsfor(doc);
     const std::string base = doc.basedir();
     options.readinclude = [&](const std::string& name) -> std::optional<std::string> {
         const std::string path = base.empty() ? name : (fs::path(base) / name).string();
@@ -109,28 +112,20 @@ void workspace::analyse(document& doc) {
         return text;
     };
     doc.compiled = zv::compile(doc.text, options);
-    doc.compiled.code.clear();
-    doc.compiled.code.shrink_to_fit();
     const bool clean =
         std::none_of(doc.compiled.diagnostics.begin(), doc.compiled.diagnostics.end(),
                      [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
-    if (doc.compiled.ok() && clean && doc.cleantext != doc.text) {
-        doc.cleantext = doc.text;
-        doc.lastgood.reset();
-    }
-    // An included file may have changed: the compilations with origins are made again.
-    if (doc.cleantext != doc.text) return;
-    doc.lastgood.reset();
+    if (doc.compiled.ok() && clean) doc.cleantext = doc.text;
 }
 
 std::shared_ptr<const analysis> workspace::analysisof(const document& doc,
                                                       const std::string& text) const {
-    zv::result r = zv::compile(text, optionsfor(doc, true));
+    zv::result r = zv::compile(text, optionsfor(doc));
     return zvlsp::analyse(r, text, doc.path);
 }
 
 const analysis& workspace::current(document& doc) const {
-    if (!doc.current) doc.current = analysisof(doc, doc.text);
+    if (!doc.current) doc.current = zvlsp::analyse(doc.compiled, doc.text, doc.path);
     return *doc.current;
 }
 

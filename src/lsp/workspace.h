@@ -1,5 +1,5 @@
 // The open documents and their analysis: each document's text as the editor holds it, the
-// compiler's result for it (with warnings and byte origins), the included files as they
+// compiler's result for it (with warnings and compact byte origins), the included files as they
 // were read, and the statement outline. Included files (`also NAME` reads NAME.ZVEX) are
 // looked up in the document's directory; an open document at that path is read from the
 // editor's text rather than from disk.
@@ -23,30 +23,33 @@ struct includedfile {
     std::string text; // as read
 };
 
-// A title node of a compilation, kept small: a large document has millions of them.
+// Where hover places a title node of a compilation in the document.
 struct placement {
-    static constexpr std::uint32_t sourcetitle = 0xFFFFFFFF;
-    bool placed = false;    // where it stands in the document is known
-    bool statement = false; // the node of a statement
-    std::int32_t parent = -1;
-    // The title: the document's text at begin..end, or an entry of `analysis::made` when
-    // the compiler made it (escapes resolved) or the node is not placed.
-    std::uint32_t title = sourcetitle;
-    std::size_t begin = 0, end = 0;
+    bool placed = false;      // where it stands in the document is known
+    bool sourcetitle = false; // its title is the document's text at begin..end
+    std::uint32_t begin = 0, end = 0;
 };
 
 // What hover reads of one compilation of a document: the text compiled, its byte code, the
-// node of each byte, and the nodes.
+// compiler's compact map of its nodes and the node of each byte, and where hover places
+// the nodes. A large document has millions of nodes: most stand where the map says, with
+// the document's text there as their title, or are not in the document at all; only the
+// others are kept here, and titles are read from the map when shown.
 struct analysis {
     std::string text;
     std::vector<std::uint8_t> code;
-    std::vector<std::int32_t> origins;
-    std::vector<placement> nodes;
-    std::vector<std::string> made;
-    std::string_view titleof(const placement& n) const {
-        if (n.title == placement::sourcetitle)
-            return std::string_view(text).substr(n.begin, n.end - n.begin);
-        return made[n.title];
+    std::shared_ptr<const zv::originmap> origins;
+    std::string file; // the document's name in the map
+    // The nodes of the document placed otherwise, by node.
+    std::vector<std::pair<std::uint32_t, placement>> unusual;
+    std::size_t size() const { return origins ? origins->size() : 0; }
+    // Where the map places `node` in the document, if it is there.
+    placement mapped(std::size_t node) const;
+    // The placement of `node`.
+    placement at(std::size_t node) const;
+    std::string title(std::size_t node, const placement& p) const {
+        if (p.sourcetitle) return text.substr(p.begin, p.end - p.begin);
+        return origins->title(node);
     }
 };
 
@@ -55,8 +58,9 @@ struct document {
     std::string path; // the file's path, or the URI when it names no file
     std::string text;
     long long version = 0;
-    zv::result compiled; // its diagnostics; made without byte origins
-    // The compilation hover reads (with byte origins), made when first asked for.
+    // Its diagnostics, and until hover first asks, its byte code and origins.
+    zv::result compiled;
+    // The compilation hover reads, made from `compiled` when first asked for.
     std::shared_ptr<const analysis> current;
     // The last text that compiled without errors, and its compilation when asked for:
     // hover keeps working on the parts of the text that have not changed since.
@@ -84,9 +88,9 @@ class workspace {
     // Every open document, in the order of their URIs.
     std::vector<const document*> all() const;
 
-    // Compiles `doc` again (after its text changed), for its diagnostics.
+    // Compiles `doc` again (after its text changed), once for its diagnostics and hover.
     void analyse(document& doc);
-    // The compilation of `doc`'s text with byte origins, for hover; made when first asked.
+    // The compilation of `doc`'s text with byte origins, for hover.
     const analysis& current(document& doc) const;
     // The compilation of the last text of `doc` without errors; null when there was none.
     const analysis* lastgood(document& doc) const;
@@ -96,7 +100,7 @@ class workspace {
     std::optional<std::string> read(const std::string& path) const;
 
   private:
-    zv::options optionsfor(const document& doc, bool origins) const;
+    zv::options optionsfor(const document& doc) const;
     std::shared_ptr<const analysis> analysisof(const document& doc, const std::string& text) const;
 
     std::map<std::string, std::unique_ptr<document>> documents; // by URI

@@ -377,6 +377,48 @@ TEST(Hover, ConstructsOfStatementsWithEscapes) {
     }
 }
 
+// A document with CR LF line ends hovers as the same document with LF ones: the compiler
+// reads one line feed per line end, and hover places its constructs in the text as
+// stored. Every column of every line, with escapes, nesting and an error on one line.
+TEST(Hover, CarriageReturnsPlaceConstructsAsLineFeedsDo) {
+    session s;
+    s.initialize();
+    const std::string lf = "name = \"x\"\nif name {\n    print(\"a\\nb\"+name)\n}\nz = (1\n"
+                           "q = [\"a\\\"b\", f(2)]\n";
+    std::string crlf;
+    for (const char c : lf) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    const auto hovers = [&](const std::string& uri, const std::string& text) {
+        s.open(uri, text);
+        std::vector<std::string> out;
+        unsigned line = 0, character = 0;
+        for (const char c : lf) {
+            const json hover = s.result("textDocument/hover", session::at(uri, line, character));
+            out.push_back(hover.is_null() ? std::string("-")
+                                          : span(hover["range"]) + " " +
+                                                hover["contents"]["value"].get<std::string>());
+            if (c == '\n') {
+                ++line, character = 0;
+            } else {
+                ++character;
+            }
+        }
+        return out;
+    };
+    const std::vector<std::string> want = hovers("file:///w/lf.zv", lf);
+    const std::vector<std::string> got = hovers("file:///w/crlf.zv", crlf);
+    ASSERT_EQ(got.size(), want.size());
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i], want[i]) << "at byte " << i;
+        shown += want[i].find("```text") != std::string::npos ? 1 : 0;
+    }
+    // Most columns show a construct and its byte code, the broken line's too (its names).
+    EXPECT_GT(shown, want.size() / 2);
+}
+
 // While a statement is broken, hover on its unchanged part shows it as it compiled last,
 // and nothing on what changed; once a whole other text is in place, nothing of the old.
 TEST(Hover, LastCompilationWithoutErrorsServesTheUnchangedText) {

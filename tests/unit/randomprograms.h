@@ -1,6 +1,7 @@
-// Random programs for the differential tests: every statement form, nested blocks deep and
-// long, names that repeat far apart, escapes, word operators, and now and then something
-// malformed (an unclosed parenthesis, stray square brackets).
+// Random programs for the differential tests of the compiler's records (the description
+// map, the byte origins): every statement form, nested blocks deep and long, names that
+// repeat far apart, escapes (titles that are no source text), word operators, and now and
+// then something malformed.
 #pragma once
 
 #include <initializer_list>
@@ -17,9 +18,6 @@ std::string cat(std::initializer_list<std::string_view> pieces) {
     return out;
 }
 
-// Random programs: every statement form, nested blocks deep and long, names that repeat
-// far apart, escapes (titles that are no source text), word operators, and now and then
-// something malformed.
 class programs {
   public:
     explicit programs(unsigned seed) : random(seed) {}

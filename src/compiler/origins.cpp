@@ -1,0 +1,307 @@
+// The compact record of byte origins: nodes, title pieces, runs of code bytes and the
+// rewrites of block lengths, their marks and rollback, and reading them back.
+#include "origins.h"
+
+#include <algorithm>
+#include <array>
+
+#include "context.h"
+
+namespace {
+
+constexpr std::uint8_t sourcetag = 0xFD, copiedtag = 0xFE, endtag = 0xFF;
+static_assert(TW_COUNT < sourcetag);
+
+std::uint64_t getvarint(const std::vector<std::uint8_t>& bytes, std::size_t& at) {
+    std::uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const std::uint8_t b = bytes[at++];
+        value |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) return value;
+    }
+}
+
+} // namespace
+
+void originrecord::clear() {
+    nodes.assign(1, node{});
+    titles.clear();
+    piecebytes.clear();
+    opennodes.clear();
+    runs.assign(1, run{0, 0});
+    highs.clear();
+    rewrites.clear();
+    sorted = false;
+    // The root's title is the word "PACK_ROOT".
+    nodes[0].title = 0;
+    titles.push_back(0);
+    piecebytes.push_back(TW_ROOT);
+    piecebytes.push_back(endtag);
+}
+
+void originrecord::reserve(std::size_t sourcebytes) {
+    // Programs as people write them open a node and start a run every four or five bytes.
+    nodes.reserve(nodes.size() + sourcebytes / 3);
+    runs.reserve(runs.size() + sourcebytes / 3);
+    piecebytes.reserve(piecebytes.size() + sourcebytes / 2);
+    titles.reserve(titles.size() + sourcebytes / 12);
+}
+
+void originrecord::putvarint(std::uint64_t value) {
+    while (value >= 0x80) {
+        piecebytes.push_back(static_cast<std::uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    piecebytes.push_back(static_cast<std::uint8_t>(value));
+}
+
+std::size_t originrecord::runstart(std::size_t r) const {
+    const std::size_t high =
+        static_cast<std::size_t>(std::upper_bound(highs.begin(), highs.end(), r) - highs.begin());
+    return (static_cast<std::uint64_t>(high) << 32) | runs[r].low;
+}
+
+void originrecord::changed(std::size_t codesize) {
+    const std::int32_t now = innermost();
+    if (runs.back().node == now) return;
+    if (runstart(runs.size() - 1) == codesize) {
+        runs.back().node = now; // no byte came since the last change
+        return;
+    }
+    while ((static_cast<std::uint64_t>(codesize) >> 32) > highs.size())
+        highs.push_back(runs.size());
+    runs.push_back(run{static_cast<std::uint32_t>(codesize), now});
+}
+
+void originrecord::open(span where, bool statement, const piece* pieces, std::size_t n,
+                        std::size_t codesize) {
+    node made;
+    made.parent = innermost();
+    made.begin = where.begin;
+    made.end = where.end;
+    made.fileandstatement = (where.known() ? static_cast<std::uint32_t>(where.file) + 1 : 0) |
+                            (statement ? statementbit : 0);
+    if (n > 0 || !where.known()) {
+        made.title = static_cast<std::uint32_t>(titles.size());
+        titles.push_back(piecebytes.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const piece& p = pieces[i];
+            if (p.is == piece::word) {
+                piecebytes.push_back(static_cast<std::uint8_t>(p.w));
+            } else if (p.is == piece::source) {
+                piecebytes.push_back(sourcetag);
+                putvarint(static_cast<std::uint64_t>(p.where.file));
+                putvarint(p.where.begin);
+                putvarint(p.where.end - p.where.begin);
+            } else {
+                piecebytes.push_back(copiedtag);
+                putvarint(p.text.size());
+                piecebytes.insert(piecebytes.end(), p.text.begin(), p.text.end());
+            }
+        }
+        piecebytes.push_back(endtag);
+    }
+    nodes.push_back(made);
+    opennodes.push_back(static_cast<std::int32_t>(nodes.size() - 1));
+    changed(codesize);
+}
+
+void originrecord::close(std::size_t codesize) {
+    if (opennodes.empty()) return;
+    opennodes.pop_back();
+    changed(codesize);
+}
+
+void originrecord::lengthwritten(std::size_t offset) {
+    rewrites.push_back(rewrite{offset, innermost()});
+    sorted = false;
+}
+
+originrecord::mark originrecord::where(std::size_t codesize) const {
+    mark m;
+    m.nodes = nodes.size();
+    m.titles = titles.size();
+    m.piecebytes = piecebytes.size();
+    m.open = opennodes.size();
+    m.runs = runs.size();
+    m.highs = highs.size();
+    m.rewrites = rewrites.size();
+    m.code = codesize;
+    m.lastrunnode = runs.back().node;
+    return m;
+}
+
+void originrecord::rollback(const mark& m) {
+    nodes.resize(m.nodes);
+    titles.resize(m.titles);
+    piecebytes.resize(m.piecebytes);
+    // As the nodes open at the mark were: those closed since and others opened in their
+    // place are not told apart, the count alone is kept.
+    opennodes.resize(m.open);
+    runs.resize(m.runs);
+    runs.back().node = m.lastrunnode;
+    highs.resize(m.highs);
+    // Rewrites since the mark of bytes that are gone go with them; those of bytes still
+    // there stand, as their bytes do.
+    const auto gone =
+        std::remove_if(rewrites.begin() + static_cast<std::ptrdiff_t>(m.rewrites), rewrites.end(),
+                       [&](const rewrite& r) { return r.offset >= m.code; });
+    rewrites.erase(gone, rewrites.end());
+    sorted = false;
+}
+
+std::string
+originrecord::title(std::size_t n,
+                    const std::function<std::string_view(std::int32_t file)>& textof) const {
+    const node& at = nodes[n];
+    if (at.title == placetitle) {
+        const span w = at.where();
+        return std::string(textof(w.file).substr(w.begin, w.end - w.begin));
+    }
+    std::string out;
+    for (std::size_t i = static_cast<std::size_t>(titles[at.title]);;) {
+        const std::uint8_t tag = piecebytes[i++];
+        if (tag == endtag) return out;
+        if (tag == sourcetag) {
+            const auto file = static_cast<std::int32_t>(getvarint(piecebytes, i));
+            const std::size_t begin = getvarint(piecebytes, i);
+            const std::size_t length = getvarint(piecebytes, i);
+            out.append(textof(file).substr(begin, length));
+        } else if (tag == copiedtag) {
+            const std::size_t length = getvarint(piecebytes, i);
+            out.append(reinterpret_cast<const char*>(piecebytes.data() + i), length);
+            i += length;
+        } else {
+            out.append(word(static_cast<titleword>(tag)));
+        }
+    }
+}
+
+void originrecord::finish() {
+    if (sorted) return;
+    // By place, and of rewrites of one place the last.
+    std::stable_sort(rewrites.begin(), rewrites.end(),
+                     [](const rewrite& a, const rewrite& b) { return a.offset < b.offset; });
+    std::vector<rewrite> last;
+    for (const rewrite& r : rewrites) {
+        if (!last.empty() && last.back().offset == r.offset) {
+            last.back() = r;
+        } else {
+            last.push_back(r);
+        }
+    }
+    rewrites = std::move(last);
+    rewrites.shrink_to_fit();
+    sorted = true;
+}
+
+void originrecord::stretches(
+    std::size_t codesize,
+    const std::function<void(std::size_t, std::size_t, std::int32_t)>& each) const {
+    // The runs, with the rewritten length bytes cut out of them; `done` is where the
+    // stretches handed out so far end.
+    std::size_t rewrite = 0, done = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::size_t to = r + 1 < runs.size() ? std::min(runstart(r + 1), codesize) : codesize;
+        while (rewrite < rewrites.size() && rewrites[rewrite].offset < to) {
+            const auto at = static_cast<std::size_t>(rewrites[rewrite].offset);
+            const std::size_t stop = std::min(at + 4, codesize);
+            if (at > done) each(done, at, runs[r].node);
+            if (stop > at) each(at, stop, rewrites[rewrite].node);
+            done = std::max(done, stop);
+            ++rewrite;
+        }
+        if (to > done) {
+            each(done, to, runs[r].node);
+            done = to;
+        }
+    }
+}
+
+std::int32_t originrecord::nodeat(std::size_t offset, std::size_t& run,
+                                  std::size_t& rewrite) const {
+    while (run + 1 < runs.size() && runstart(run + 1) <= offset) ++run;
+    while (rewrite < rewrites.size() && rewrites[rewrite].offset + 4 <= offset) ++rewrite;
+    if (rewrite < rewrites.size() && rewrites[rewrite].offset <= offset)
+        return rewrites[rewrite].node;
+    return runs[run].node;
+}
+
+std::vector<std::int32_t> originrecord::perbyte(std::size_t codesize) const {
+    std::vector<std::int32_t> out(codesize, 0);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::size_t from = std::min(runstart(r), codesize);
+        const std::size_t to = r + 1 < runs.size() ? std::min(runstart(r + 1), codesize) : codesize;
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(from),
+                  out.begin() + static_cast<std::ptrdiff_t>(to), runs[r].node);
+    }
+    // Rewrites in the order they were made (or sorted, the last of a place kept): the
+    // later one of a place wins.
+    for (const rewrite& r : rewrites) {
+        const auto at = static_cast<std::size_t>(r.offset);
+        for (std::size_t i = at; i < at + 4 && i < codesize; ++i) out[i] = r.node;
+    }
+    return out;
+}
+
+std::size_t originrecord::memory() const {
+    return nodes.capacity() * sizeof(node) + titles.capacity() * sizeof(std::uint64_t) +
+           piecebytes.capacity() + runs.capacity() * sizeof(run) +
+           rewrites.capacity() * sizeof(rewrite) + highs.capacity() * sizeof(std::size_t);
+}
+
+void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
+               std::string_view source) {
+    const span where = c.locate(source);
+    // The title words stand one after another in one array.
+    static const char* const firstword = word(static_cast<titleword>(0)).data();
+    static const char* const lastword = word(TW_ROOT).data() + word(TW_ROOT).size();
+    const auto wordnumber = [](std::string_view text) {
+        if (text.data() < firstword || text.data() >= lastword) return TW_COUNT;
+        for (std::uint8_t w = 0; w < TW_COUNT; ++w) {
+            const std::string_view known = word(static_cast<titleword>(w));
+            if (text.data() == known.data() && text.size() == known.size())
+                return static_cast<titleword>(w);
+        }
+        return TW_COUNT;
+    };
+    // A title that is the source text at its place keeps no pieces.
+    const auto onlysource = [&] {
+        if (pieces.size() != 1 || !where.known()) return false;
+        const span at = c.directspan(*pieces.begin());
+        return at.file == where.file && at.begin == where.begin && at.end == where.end;
+    };
+    // Titles are joined from a few pieces.
+    constexpr std::size_t fewpieces = 8;
+    std::array<originrecord::piece, fewpieces> few;
+    std::vector<originrecord::piece> many;
+    originrecord::piece* kept = few.data();
+    std::size_t n = 0;
+    if (pieces.size() == 0) n = 1; // no text at all: one empty piece
+    if (!onlysource()) {
+        if (pieces.size() > fewpieces) {
+            many.resize(pieces.size());
+            kept = many.data();
+        }
+        for (const std::string_view text : pieces) {
+            originrecord::piece& p = kept[n++];
+            p.w = wordnumber(text);
+            if (p.w != TW_COUNT) {
+                p.is = originrecord::piece::word;
+            } else if (const span at = c.directspan(text); at.known()) {
+                p.is = originrecord::piece::source;
+                p.where = at;
+            } else {
+                p.text = text;
+            }
+        }
+    }
+    c.origins.open(where, c.statementnext, kept, n, c.code.size());
+    if (c.originlistener) {
+        originevent opened = originevent::of(originevent::opened);
+        for (const std::string_view text : pieces) opened.title.append(text);
+        opened.where = where;
+        opened.statement = c.statementnext;
+        c.originlistener(opened);
+    }
+}

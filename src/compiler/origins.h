@@ -1,0 +1,150 @@
+// Byte origins, kept compact: the title nodes of a compilation (a node per title block,
+// its parent, its place and its title) and the node of every byte of byte code. A node's
+// title is not copied when it is the source text at the node's place (most are); else it
+// is kept as pieces, as the description map keeps titles: source text by place, the
+// compiler's words by number, other text copied. The node of each code byte is kept as
+// runs (a run per stretch of bytes of one node) and the few later rewrites of a block's
+// length bytes. The record can take back everything since a mark, as the emitter does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "packer.h"
+
+class originrecord {
+  public:
+    // A node's title is the source text at its place.
+    static constexpr std::uint32_t placetitle = 0xFFFFFFFF;
+    struct node {
+        std::int32_t parent = -1; // -1 for the root
+        // Bit 31: the node of a statement; the bits below: its file's index + 1, 0 when its
+        // place is unknown.
+        std::uint32_t fileandstatement = 0;
+        std::uint32_t begin = 0, end = 0;
+        std::uint32_t title = placetitle; // else the index of its pieces in `titles`
+        span where() const {
+            const std::uint32_t file = fileandstatement & ~statementbit;
+            return file == 0 ? span{} : span{static_cast<std::int32_t>(file - 1), begin, end};
+        }
+        bool statement() const { return (fileandstatement & statementbit) != 0; }
+    };
+    static constexpr std::uint32_t statementbit = 0x80000000u;
+
+    // A piece of a title as `open` takes it: source text at a place, a title word, or
+    // text copied.
+    struct piece {
+        enum kind : std::uint8_t { source, word, copied } is = copied;
+        span where{};           // source text
+        titleword w = TW_COUNT; // a word
+        std::string_view text;  // copied text
+    };
+
+    // Back to one node, the root ("PACK_ROOT"), that every code byte belongs to.
+    void clear();
+    // Room for the nodes and runs of about `sourcebytes` bytes of program, taken up front so
+    // that the record is not copied while it grows; room never written costs no memory.
+    void reserve(std::size_t sourcebytes);
+
+    // Opens a node inside the innermost open one, placed at `where`; its title is the
+    // source text there when `pieces` is empty. `codesize` is the code emitted so far:
+    // from there on, bytes belong to the new node.
+    void open(span where, bool statement, const piece* pieces, std::size_t n, std::size_t codesize);
+    // Closes the innermost open node; the bytes from `codesize` on belong to the one open
+    // again.
+    void close(std::size_t codesize);
+    // The four length bytes of a block at `offset` are written now: they belong to the
+    // innermost open node.
+    void lengthwritten(std::size_t offset);
+
+    // A point to come back to, and taking back everything recorded since.
+    struct mark {
+        std::size_t nodes = 0, titles = 0, piecebytes = 0, open = 0, runs = 0, highs = 0,
+                    rewrites = 0, code = 0;
+        std::int32_t lastrunnode = 0;
+    };
+    mark where(std::size_t codesize) const;
+    void rollback(const mark& m);
+
+    // Reading. The node of the byte at `offset` of code emitted; node 0 for bytes past it.
+    std::size_t size() const { return nodes.size(); }
+    const node& at(std::size_t n) const { return nodes[n]; }
+    // The title of node `n`, joined; `textof` gives the text of a file by its index.
+    std::string title(std::size_t n,
+                      const std::function<std::string_view(std::int32_t file)>& textof) const;
+    // The node of every byte of `codesize` bytes of code, as one value per byte.
+    std::vector<std::int32_t> perbyte(std::size_t codesize) const;
+    // Calls `each(begin, end, node)` for the stretches of `codesize` bytes, in order; each
+    // stretch belongs to one node, and neighbouring stretches may belong to the same one.
+    void stretches(std::size_t codesize,
+                   const std::function<void(std::size_t, std::size_t, std::int32_t)>& each) const;
+    // The node of the byte at `offset`, once finished; `run` and `rewrite` are where the
+    // last read stopped, for reads at offsets that do not decrease (0 and 0 to start).
+    std::int32_t nodeat(std::size_t offset, std::size_t& run, std::size_t& rewrite) const;
+    // Sorts the length rewrites by place, for `stretches`; done once the code is final.
+    void finish();
+    // Bytes held, for measuring.
+    std::size_t memory() const;
+
+  private:
+    std::int32_t innermost() const { return opennodes.empty() ? 0 : opennodes.back(); }
+    // The node of the bytes from `codesize` on is now the innermost open one.
+    void changed(std::size_t codesize);
+    std::size_t runstart(std::size_t run) const;
+    void putvarint(std::uint64_t value);
+
+    std::vector<node> nodes;
+    // The pieces of titles that are not their place's text: a tag byte each (a title word's
+    // number, `sourcetag`, `copiedtag`), then for source text its file, begin and length,
+    // for copied text its length and bytes, all as varints; `endtag` after the last.
+    std::vector<std::uint64_t> titles; // where each title's pieces begin
+    std::vector<std::uint8_t> piecebytes;
+    std::vector<std::int32_t> opennodes;
+    // A run: the code bytes from its start to the next run's start belong to `node`. The
+    // starts are kept as their low 32 bits; `highs` holds the index of the first run of
+    // each further 4 GiB of code.
+    struct run {
+        std::uint32_t low;
+        std::int32_t node;
+    };
+    std::vector<run> runs;
+    std::vector<std::size_t> highs;
+    // Block lengths written after their bytes were reserved: the four bytes at `offset`
+    // belong to `node`, the later rewrite of a place winning.
+    struct rewrite {
+        std::uint64_t offset;
+        std::int32_t node;
+    };
+    std::vector<rewrite> rewrites;
+    bool sorted = false;
+};
+
+// The emitter's origins, told of each step as the per-byte account sees it: the plain
+// account of fuzz/plainorigins.h listens, to check the record against.
+struct originevent {
+    enum kind : std::uint8_t { opened, closed, emitted, lengthset, rolledback } is = opened;
+    // emitted: `count` bytes at `offset`; lengthset: the four at `offset`.
+    std::size_t offset = 0, count = 0;
+    std::string title;      // opened
+    span where{};           // opened
+    bool statement = false; // opened
+    // rolledback: the code, nodes and open nodes left.
+    std::size_t code = 0, nodes = 0, opennodes = 0;
+    static originevent of(kind is, std::size_t offset = 0, std::size_t count = 0) {
+        originevent out;
+        out.is = is, out.offset = offset, out.count = count;
+        return out;
+    }
+};
+
+struct compilation;
+
+// Opens the node of a title joined from `pieces`, made from the text `source`, in the
+// origins of `c`: its place is where `source` stands (or what it was made from).
+void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
+               std::string_view source);
