@@ -685,10 +685,11 @@ void replacefile(const std::string& path, const bytelist& bytes) {
 void echofile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
-    // Left unfilled: zeroing the piece took more instructions than compiling a small
-    // program.
+    // Left unfilled (a plain new, not make_unique, which the WebAssembly build's library
+    // lacks in its unfilled form): zeroing the piece took more instructions than compiling
+    // a small program.
     constexpr std::size_t piecesize = std::size_t{1} << 16;
-    const auto piece = std::make_unique_for_overwrite<byte[]>(piecesize);
+    const std::unique_ptr<byte[]> piece(new byte[piecesize]);
     for (;;) {
         const ssize_t got = ::read(fd, piece.get(), piecesize);
         if (got < 0 && errno == EINTR) continue;

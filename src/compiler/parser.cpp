@@ -68,7 +68,8 @@ std::size_t findbracket(std::string_view text) {
 // bytes it marks, tested sixteen at a time where the processor can. Words and the stretches
 // between brackets are short, so most runs end in the first sixteen bytes.
 template <std::size_t count>
-std::size_t findfirst(std::string_view text, const bool* table, const char (&set)[count]) {
+std::size_t findfirst(std::string_view text, const bool* table,
+                      [[maybe_unused]] const char (&set)[count]) {
     std::size_t at = 0;
 #if defined(__SSE2__)
     for (; at + 16 <= text.size(); at += 16) {
