@@ -1,7 +1,5 @@
 // The feature requests: hover, definition, document symbols, folding ranges and semantic
 // tokens, each on an open document.
-#include <charconv>
-
 #include "definition.h"
 #include "hover.h"
 #include "lspjson.h"
@@ -18,7 +16,9 @@ using nlohmann::json;
 json server::hover(const json& params) {
     document& doc = documentof(params);
     const std::size_t offset = cursorof(doc, params);
-    // What the name under the cursor is, then the byte code of the construct.
+    // What the name under the cursor is (read on the document's own outline, which the
+    // other features keep too), then the byte code of the construct.
+    doc.statements();
     const auto name = describenameat(nameindex(ws, doc, offset), offset);
     const auto found = hoverat(ws, doc, offset);
     if (!found && !name) return nullptr;
@@ -48,18 +48,7 @@ json server::foldingrange(const json& params) {
 
 std::string server::semantictokens(const json& params) {
     document& doc = documentof(params);
-    const std::vector<std::uint32_t> data =
-        encodetokens(tokenize(doc.statements(), doc.text), doc.text, enc);
-    std::string out = R"({"data":[)";
-    out.reserve(out.size() + data.size() * 3 + 2);
-    char digits[16];
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (i) out += ',';
-        const auto end = std::to_chars(digits, digits + sizeof digits, data[i]).ptr;
-        out.append(digits, end);
-    }
-    out += "]}";
-    return out;
+    return semantictokensreply(doc.statements(), doc.text, enc);
 }
 
 } // namespace zvlsp

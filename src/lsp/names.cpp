@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <span>
 #include <unordered_map>
 
 #include "definition.h"
@@ -122,18 +123,36 @@ bool prefixchar(char c) {
     return c == '@' || c == '&' || c == '%';
 }
 
+// The top-level statements of `list` (of a piece at `base`) that reach `within` of its
+// file, or all of them.
+std::span<const statement> reaching(const std::vector<statement>& list, std::size_t base,
+                                    std::optional<std::pair<std::size_t, std::size_t>> within) {
+    if (!within) return list;
+    const auto first = std::partition_point(list.begin(), list.end(), [&](const statement& s) {
+        return base + s.end() < within->first;
+    });
+    const auto last = std::partition_point(
+        first, list.end(), [&](const statement& s) { return base + s.begin() <= within->second; });
+    return {first, last};
+}
+
 // Definitions of one piece of a file, walking its statements with their class or function.
 class definer {
   public:
-    definer(std::vector<definition>& out, std::size_t file, std::size_t base)
-        : out(out), file(file), base(base) {}
+    definer(std::vector<definition>& out, std::size_t file, std::size_t base,
+            const std::function<bool(const definition&)>& keep)
+        : out(out), keep(keep), file(file), base(base) {}
 
-    void walk(const std::vector<statement>& list, bool inclass, const std::string& container,
+    void walk(std::span<const statement> list, bool inclass, const std::string& container,
               const std::string& owner) {
         for (const statement& s : list) one(s, inclass, container, owner);
     }
 
   private:
+    void add(definition d) {
+        if (keep(d)) out.push_back(std::move(d));
+    }
+
     definition make(const statement& s, std::string key, std::string_view name, std::size_t nameat,
                     namekind kind, const std::string& container, const std::string& owner) const {
         definition d;
@@ -163,35 +182,36 @@ class definer {
                                 inclass ? namekind::method : namekind::function, container, owner);
             for (const auto& [at, param] : parametersof(w.text)) {
                 d.parameters.emplace_back(param);
-                out.push_back(make(s, std::string(param), param, w.offset + at, namekind::parameter,
-                                   std::string(name), owner));
+                add(make(s, std::string(param), param, w.offset + at, namekind::parameter,
+                         std::string(name), owner));
             }
             inner = std::string(name);
-            out.push_back(std::move(d));
+            add(std::move(d));
         } else if (!keys.empty() && cls) {
             const word& w = s.words[1];
-            out.push_back(make(s, keys[0], w.text, w.offset, namekind::cls, container, owner));
+            add(make(s, keys[0], w.text, w.offset, namekind::cls, container, owner));
             inner = innerowner = std::string(w.text);
         } else if (!keys.empty()) {
             const word& w = s.words[0];
             const bool field = w.text.starts_with('@');
             const bool global = !field && w.text.size() > 1 && w.text.front() == 'G';
             const std::string_view name = w.text.substr(field ? 1 : 0);
-            out.push_back(make(s, keys[0], name, w.offset + (field ? 1 : 0),
-                               field    ? namekind::field
-                               : global ? namekind::global
-                                        : namekind::variable,
-                               container, owner));
+            add(make(s, keys[0], name, w.offset + (field ? 1 : 0),
+                     field    ? namekind::field
+                     : global ? namekind::global
+                              : namekind::variable,
+                     container, owner));
         } else if (s.keyword && s.first() == "for" && s.words.size() >= 4 &&
                    targetname(s.words[3].text) == s.words[3].text) {
             const word& w = s.words[3];
-            out.push_back(make(s, std::string(w.text), w.text, w.offset, namekind::variable,
-                               container, owner));
+            add(make(s, std::string(w.text), w.text, w.offset, namekind::variable, container,
+                     owner));
         }
         walk(s.body, cls, inner, innerowner);
     }
 
     std::vector<definition>& out;
+    const std::function<bool(const definition&)>& keep;
     std::size_t file, base;
 };
 
@@ -204,11 +224,10 @@ nameindex::nameindex(const workspace& ws, const document& doc, std::optional<std
         while (after < doc.text.size() && prefixchar(doc.text[after])) ++after;
         focus.emplace(*around, after);
     }
-    addfile(doc.uri, doc.path, doc.text);
+    addfile(doc.uri, doc.path, doc.text, nullptr, doc.tree.get());
     const std::string base = doc.basedir();
     std::set<std::string> seen{doc.path};
     for (std::size_t f = 0; f < scope.size(); ++f) {
-        collect(f);
         // The files this one includes, read as the compiler reads them: from the
         // document's directory, the editor's text when open there.
         for (const filepart& part : scope[f].parts) {
@@ -218,47 +237,72 @@ nameindex::nameindex(const workspace& ws, const document& doc, std::optional<std
                 const std::string path =
                     base.empty() ? *file : (std::filesystem::path(base) / *file).string();
                 if (!seen.insert(path).second) return;
-                if (auto text = ws.read(path)) addfile(pathtouri(path), path, std::move(*text));
+                if (auto text = ws.read(path)) {
+                    auto owned = std::make_unique<const std::string>(std::move(*text));
+                    const std::string_view view = *owned;
+                    addfile(pathtouri(path), path, view, std::move(owned), nullptr);
+                }
             });
         }
     }
+    if (focus) {
+        collectfocus();
+    } else {
+        for (std::size_t f = 0; f < scope.size(); ++f) collect(f);
+    }
 }
 
-void nameindex::addfile(std::string uri, std::string path, std::string text) {
+namespace {
+
+// A part split from `text` on its own, unless the splitter refuses it.
+std::optional<filepart> splitpart(std::size_t base, std::size_t length, std::string text) {
+    filepart part;
+    part.base = base;
+    part.length = length;
+    part.mended = std::make_unique<const std::string>(std::move(text));
+    part.text = *part.mended;
+    part.owned = std::make_unique<const outline>(std::string(part.text));
+    part.tree = part.owned.get();
+    if (refused(*part.tree, part.text)) return std::nullopt;
+    return part;
+}
+
+} // namespace
+
+void nameindex::addfile(std::string uri, std::string path, std::string_view text,
+                        std::unique_ptr<const std::string> owned, const outline* tree) {
     scopefile f;
     f.uri = std::move(uri);
     f.path = std::move(path);
-    f.text = std::move(text);
+    f.text = text;
+    f.owned = std::move(owned);
     filepart whole;
     whole.text = f.text;
     whole.length = f.text.size();
-    whole.tree = std::make_unique<outline>(whole.text);
+    if (!tree) {
+        whole.owned = std::make_unique<const outline>(std::string(f.text));
+        tree = whole.owned.get();
+    }
+    whole.tree = tree;
     if (!refused(*whole.tree, whole.text)) {
         f.parts.push_back(std::move(whole));
-    } else {
+    } else if (auto mended = splitpart(0, f.text.size(), balanced(f.text))) {
         // The splitter refused the text: split it with its unbalanced brackets made blanks,
         // else each line on its own, closed where it is open.
         f.whole = false;
-        filepart mended;
-        mended.text = balanced(f.text);
-        mended.length = f.text.size();
-        mended.tree = std::make_unique<outline>(mended.text);
-        if (!refused(*mended.tree, mended.text)) {
-            f.parts.push_back(std::move(mended));
-            scope.push_back(std::move(f));
-            return;
-        }
+        f.parts.push_back(std::move(*mended));
+    } else {
+        f.whole = false;
         for (std::size_t at = 0; at < f.text.size();) {
             std::size_t end = f.text.find('\n', at);
             if (end == std::string::npos) end = f.text.size();
-            const std::string_view line = std::string_view(f.text).substr(at, end - at);
+            const std::string_view line = f.text.substr(at, end - at);
             if (const auto closing = closers(line)) {
-                filepart part;
-                part.base = at;
-                part.length = line.size();
-                part.text = std::string(line) + *closing;
-                part.tree = std::make_unique<outline>(part.text);
-                if (!refused(*part.tree, part.text)) f.parts.push_back(std::move(part));
+                std::string piece(line);
+                piece.append(*closing);
+                if (auto part = splitpart(at, line.size(), std::move(piece))) {
+                    f.parts.push_back(std::move(*part));
+                }
             }
             at = end + 1;
         }
@@ -266,23 +310,67 @@ void nameindex::addfile(std::string uri, std::string path, std::string text) {
     scope.push_back(std::move(f));
 }
 
+void nameindex::define(std::size_t file, const std::function<bool(const definition&)>& keep,
+                       std::optional<std::pair<std::size_t, std::size_t>> within) {
+    for (const filepart& part : scope[file].parts) {
+        definer(defs, file, part.base, keep)
+            .walk(reaching(part.tree->statements(), part.base, within), false, {}, {});
+    }
+}
+
 void nameindex::collect(std::size_t file) {
     const std::size_t first = defs.size();
-    for (const filepart& part : scope[file].parts) {
-        definer(defs, file, part.base).walk(part.tree->statements(), false, {}, {});
-    }
-    std::unordered_map<std::size_t, std::size_t> definedat; // name offset -> definition
+    define(file, [](const definition&) { return true; });
+    occur(file, first);
     for (std::size_t d = first; d < defs.size(); ++d) {
-        definedat[defs[d].begin] = d;
         if (defs[d].kind == namekind::parameter) parameters[defs[d].key].push_back(d);
     }
+}
+
+void nameindex::collectfocus() {
+    // The definitions at the focus, for the keys of the names there; then, of every file,
+    // the definitions of those keys, and the methods of any class among them.
+    define(
+        0, [](const definition&) { return true; }, focus);
+    occur(0, 0);
+    defs.clear();
+    std::set<std::string> keys;
+    for (const occurrence& o : uses) keys.insert(o.key);
+    const auto wanted = [&](const definition& d) { return keys.contains(d.key); };
+    for (std::size_t f = 0; f < scope.size(); ++f) define(f, wanted);
+    std::set<std::string> classes;
+    for (const definition& d : defs) {
+        if (d.kind == namekind::cls) classes.insert(d.name);
+    }
+    if (!classes.empty()) {
+        defs.clear();
+        for (std::size_t f = 0; f < scope.size(); ++f) {
+            define(f, [&](const definition& d) {
+                return wanted(d) || (d.kind == namekind::method && classes.contains(d.container));
+            });
+        }
+    }
+    for (std::size_t d = 0; d < defs.size(); ++d) {
+        if (defs[d].kind == namekind::parameter) parameters[defs[d].key].push_back(d);
+    }
+}
+
+void nameindex::occur(std::size_t file, std::size_t first) {
+    std::unordered_map<std::size_t, std::size_t> definedat; // name offset -> definition
+    for (std::size_t d = first; d < defs.size(); ++d) definedat[defs[d].begin] = d;
+    const auto atfocus = [&](std::size_t begin, std::size_t end) {
+        return !focus || (file == 0 && begin <= focus->second && end >= focus->first);
+    };
     for (const filepart& part : scope[file].parts) {
         const std::string_view text = part.text;
-        for (const token& t : tokenize(*part.tree, text)) {
-            if (!nametoken(t.type) || t.begin >= part.length) continue;
-            if (focus && (file != 0 || part.base + t.begin > focus->second ||
-                          part.base + std::min<std::size_t>(t.end, part.length) < focus->first))
-                continue;
+        const auto list =
+            reaching(part.tree->statements(), part.base, file == 0 ? focus : std::nullopt);
+        if (focus && file != 0) continue;
+        eachtoken(list, text, [&](const token& t) {
+            if (!nametoken(t.type) || t.begin >= part.length) return;
+            if (!atfocus(part.base + t.begin,
+                         part.base + std::min<std::size_t>(t.end, part.length)))
+                return;
             occurrence o;
             o.file = file;
             std::size_t begin = t.begin, end = std::min<std::size_t>(t.end, part.length);
@@ -291,9 +379,9 @@ void nameindex::collect(std::size_t file) {
                 o.gapart = true;
             }
             while (begin < end && prefixchar(text[begin])) ++begin;
-            if (begin == end) continue;
+            if (begin == end) return;
             o.key = lookupkey(text, begin);
-            if (o.key.empty()) continue;
+            if (o.key.empty()) return;
             o.gapart = o.gapart && o.key.starts_with('G');
             o.begin = part.base + begin;
             o.end = part.base + end;
@@ -303,7 +391,7 @@ void nameindex::collect(std::size_t file) {
                 o.write = true;
             }
             uses.push_back(std::move(o));
-        }
+        });
     }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -28,13 +29,16 @@ constexpr std::size_t maxscopefiles = 64;
 struct filepart {
     std::size_t base = 0;   // offset of the piece in the file
     std::size_t length = 0; // bytes of the file it covers
-    std::string text;       // what was split: the piece, with closers added in the fallback
-    std::unique_ptr<outline> tree;
+    std::string_view text;  // what was split: the piece, with closers added in the fallback
+    std::unique_ptr<const std::string> mended; // `text` when it is not the file's own
+    std::unique_ptr<const outline> owned;      // `tree` when it is not the document's
+    const outline* tree = nullptr;
 };
 
 struct scopefile {
     std::string uri, path;
-    std::string text;
+    std::string_view text;                    // the document's own text, or `owned`
+    std::unique_ptr<const std::string> owned; // an included file's text, as read
     std::vector<filepart> parts;
     bool whole = true; // split as a whole (not line by line)
 };
@@ -63,9 +67,11 @@ struct occurrence {
 
 class nameindex {
   public:
-    // The names of `doc` and of every file it includes, transitively. With `around`, of
-    // the occurrences only those `at` can find at that offset of the document (hover asks
-    // for no other): a large document has millions.
+    // The names of `doc` and of every file it includes, transitively, reading the
+    // document's own text and outline (when it has been split) rather than copies. With
+    // `around`, only what hover asks at that offset of the document: the occurrences `at`
+    // can find there and the definitions of their keys (and a class's methods), for a
+    // large document has millions of each.
     nameindex(const workspace& ws, const document& doc,
               std::optional<std::size_t> around = std::nullopt);
 
@@ -89,8 +95,19 @@ class nameindex {
     lsprange rangeof(std::size_t file, std::size_t begin, std::size_t end, encoding enc) const;
 
   private:
-    void addfile(std::string uri, std::string path, std::string text);
+    void addfile(std::string uri, std::string path, std::string_view text,
+                 std::unique_ptr<const std::string> owned, const outline* tree);
+    // The definitions of file `file` that `keep` takes, in order; only those in the
+    // top-level statements that reach `within` of the file, when given.
+    void define(std::size_t file, const std::function<bool(const definition&)>& keep,
+                std::optional<std::pair<std::size_t, std::size_t>> within = std::nullopt);
+    // The occurrences of file `file`, from its definitions since `first`; only those at
+    // the focus when there is one.
+    void occur(std::size_t file, std::size_t first);
+    // Every name of file `file`.
     void collect(std::size_t file);
+    // Only what hover asks at the focus.
+    void collectfocus();
     const definition* parameterat(std::size_t file, std::size_t offset,
                                   const std::string& key) const;
 

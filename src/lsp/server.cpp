@@ -115,9 +115,10 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         if (found != requests.end()) {
             reply(id, (this->*found->second)(params));
         } else {
-            const std::string result = (this->*astext->second)(params);
-            const std::string message =
-                R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)" + result + "}";
+            // The envelope goes around the result in place: a large one is not copied.
+            std::string message = (this->*astext->second)(params);
+            message.insert(0, R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)");
+            message += '}';
             if (sendtext) {
                 sendtext(message);
             } else {

@@ -1,11 +1,17 @@
 // Reading a document into semantic tokens.
 #include "tokens.h"
 
+#include <array>
+#include <charconv>
+
 #include "language.h"
 
 namespace zvlsp {
 
 namespace {
+
+// Bytes of the semantic tokens reply reserved for each byte of the document.
+constexpr std::size_t replyperbyte = 4;
 
 bool blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -25,9 +31,9 @@ bool operatorchar(char c) {
 
 class lexer {
   public:
-    lexer(std::string_view text, std::vector<token>& out) : text(text), out(out) {}
+    lexer(std::string_view text, const tokenvisitor& out) : text(text), out(out) {}
 
-    void statements(const std::vector<statement>& list, bool inclass) {
+    void statements(std::span<const statement> list, bool inclass) {
         for (const statement& s : list) one(s, inclass);
     }
 
@@ -40,8 +46,8 @@ class lexer {
             std::size_t last = stop;
             if (last > begin && text[last - 1] == '\r') --last;
             if (last > begin)
-                out.push_back(token{static_cast<std::uint32_t>(begin),
-                                    static_cast<std::uint32_t>(last), type, global});
+                out(token{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(last), type,
+                          global});
             begin = stop + 1;
         }
     }
@@ -179,7 +185,32 @@ class lexer {
     }
 
     std::string_view text;
-    std::vector<token>& out;
+    const tokenvisitor& out;
+};
+
+// Encodes tokens one after another, each relative to the one before, as the protocol wants.
+class tokenencoder {
+  public:
+    tokenencoder(std::string_view text, encoding enc) : text(text), enc(enc), lines(text, enc) {}
+
+    // The five numbers of `t`.
+    std::array<std::uint32_t, 5> next(const token& t) {
+        const position at = lines.at(t.begin);
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(units(text.substr(t.begin, t.end - t.begin), enc));
+        const std::array<std::uint32_t, 5> out{
+            at.line - previous.line,
+            at.line == previous.line ? at.character - previous.character : at.character, length,
+            static_cast<std::uint32_t>(t.type), t.global ? 1u : 0u};
+        previous = at;
+        return out;
+    }
+
+  private:
+    std::string_view text;
+    encoding enc;
+    linemap lines;
+    position previous;
 };
 
 } // namespace
@@ -191,9 +222,13 @@ nlohmann::json tokenlegend() {
             {"tokenModifiers", {"global"}}};
 }
 
+void eachtoken(std::span<const statement> list, std::string_view text, const tokenvisitor& visit) {
+    lexer(text, visit).statements(list, false);
+}
+
 std::vector<token> tokenize(const outline& tree, std::string_view text) {
     std::vector<token> out;
-    lexer(text, out).statements(tree.statements(), false);
+    eachtoken(tree.statements(), text, [&](const token& t) { out.push_back(t); });
     return out;
 }
 
@@ -201,20 +236,31 @@ std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::s
                                         encoding enc) {
     std::vector<std::uint32_t> data;
     data.reserve(tokens.size() * 5);
-    const linemap lines(text, enc);
-    position previous;
+    tokenencoder encoder(text, enc);
     for (const token& t : tokens) {
-        const position at = lines.at(t.begin);
-        const std::uint32_t length =
-            static_cast<std::uint32_t>(units(text.substr(t.begin, t.end - t.begin), enc));
-        data.push_back(at.line - previous.line);
-        data.push_back(at.line == previous.line ? at.character - previous.character : at.character);
-        data.push_back(length);
-        data.push_back(static_cast<std::uint32_t>(t.type));
-        data.push_back(t.global ? 1 : 0);
-        previous = at;
+        for (const std::uint32_t n : encoder.next(t)) data.push_back(n);
     }
     return data;
+}
+
+std::string semantictokensreply(const outline& tree, std::string_view text, encoding enc) {
+    std::string out = R"({"data":[)";
+    // A program has about one token to four bytes, a token a dozen bytes of numbers: room
+    // for more, which costs nothing until written, saves copying the reply as it grows.
+    out.reserve(out.size() + text.size() * replyperbyte + 2);
+    tokenencoder encoder(text, enc);
+    bool first = true;
+    char digits[16];
+    eachtoken(tree.statements(), text, [&](const token& t) {
+        for (const std::uint32_t n : encoder.next(t)) {
+            if (!first) out += ',';
+            first = false;
+            const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+            out.append(digits, end);
+        }
+    });
+    out += "]}";
+    return out;
 }
 
 } // namespace zvlsp

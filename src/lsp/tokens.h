@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,11 +40,21 @@ struct token {
 // The legend: token type names in the order of `tokentype`, and the one modifier.
 nlohmann::json tokenlegend();
 
+using tokenvisitor = std::function<void(const token&)>;
+
+// Calls `visit` with each token of the top-level statements `list` of `text`, in order, each within
+// one line; a large document's tokens are never all held at once.
+void eachtoken(std::span<const statement> list, std::string_view text, const tokenvisitor& visit);
+
 // The tokens of the document, in order, each within one line.
 std::vector<token> tokenize(const outline& tree, std::string_view text);
 
 // The `data` array of SemanticTokens for `tokens` of `text`.
 std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::string_view text,
                                         encoding enc);
+
+// The SemanticTokens reply, `{"data":[...]}`, for the document `tree` splits from `text`,
+// written as its tokens are read: never the tokens, their numbers and the reply at once.
+std::string semantictokensreply(const outline& tree, std::string_view text, encoding enc);
 
 } // namespace zvlsp
