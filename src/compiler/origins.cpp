@@ -298,11 +298,15 @@ void openpieces(compilation& c, span where, std::initializer_list<std::string_vi
 
 void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
                std::string_view source) {
-    const span where = c.locate(source);
+    // Most titles are views of the source; the others lead back to it.
+    const span direct = c.directspan(source);
+    const span where = direct.known() ? direct : c.locate(source);
     // A title that is the source text at its place keeps no pieces (most are).
     const auto onlysource = [&] {
         if (pieces.size() != 1 || !where.known()) return false;
-        const span at = c.directspan(*pieces.begin());
+        const std::string_view only = *pieces.begin();
+        if (only.data() == source.data() && only.size() == source.size()) return direct.known();
+        const span at = c.directspan(only);
         return at.file == where.file && at.begin == where.begin && at.end == where.end;
     };
     if (onlysource()) {
