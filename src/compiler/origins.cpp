@@ -56,6 +56,7 @@ void originrecord::putvarint(std::uint64_t value) {
 }
 
 std::size_t originrecord::runstart(std::size_t r) const {
+    if (highs.empty()) return runs[r].low; // code under 4 GiB, as nearly always
     const std::size_t high =
         static_cast<std::size_t>(std::upper_bound(highs.begin(), highs.end(), r) - highs.begin());
     return (static_cast<std::uint64_t>(high) << 32) | runs[r].low;
@@ -250,9 +251,11 @@ std::size_t originrecord::memory() const {
            rewrites.capacity() * sizeof(rewrite) + highs.capacity() * sizeof(std::size_t);
 }
 
-void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
-               std::string_view source) {
-    const span where = c.locate(source);
+namespace {
+
+// Opens the node of `pieces` at `where` in the origins of `c`, its title kept as pieces:
+// title words by number, source text by place, other text copied.
+void openpieces(compilation& c, span where, std::initializer_list<std::string_view> pieces) {
     // The title words stand one after another in one array.
     static const char* const firstword = word(static_cast<titleword>(0)).data();
     static const char* const lastword = word(TW_ROOT).data() + word(TW_ROOT).size();
@@ -265,12 +268,6 @@ void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
         }
         return TW_COUNT;
     };
-    // A title that is the source text at its place keeps no pieces.
-    const auto onlysource = [&] {
-        if (pieces.size() != 1 || !where.known()) return false;
-        const span at = c.directspan(*pieces.begin());
-        return at.file == where.file && at.begin == where.begin && at.end == where.end;
-    };
     // Titles are joined from a few pieces.
     constexpr std::size_t fewpieces = 8;
     std::array<originrecord::piece, fewpieces> few;
@@ -278,25 +275,45 @@ void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
     originrecord::piece* kept = few.data();
     std::size_t n = 0;
     if (pieces.size() == 0) n = 1; // no text at all: one empty piece
-    if (!onlysource()) {
-        if (pieces.size() > fewpieces) {
-            many.resize(pieces.size());
-            kept = many.data();
-        }
-        for (const std::string_view text : pieces) {
-            originrecord::piece& p = kept[n++];
-            p.w = wordnumber(text);
-            if (p.w != TW_COUNT) {
-                p.is = originrecord::piece::word;
-            } else if (const span at = c.directspan(text); at.known()) {
-                p.is = originrecord::piece::source;
-                p.where = at;
-            } else {
-                p.text = text;
-            }
+    if (pieces.size() > fewpieces) {
+        many.resize(pieces.size());
+        kept = many.data();
+    }
+    for (const std::string_view text : pieces) {
+        originrecord::piece& p = kept[n++];
+        p.w = wordnumber(text);
+        if (p.w != TW_COUNT) {
+            p.is = originrecord::piece::word;
+        } else if (const span at = c.directspan(text); at.known()) {
+            p.is = originrecord::piece::source;
+            p.where = at;
+        } else {
+            p.text = text;
         }
     }
     c.origins.open(where, c.statementnext, kept, n, c.code.size());
+}
+
+} // namespace
+
+void traceopen(compilation& c, std::initializer_list<std::string_view> pieces,
+               std::string_view source) {
+    // Most titles are views of the source; the others lead back to it.
+    const span direct = c.directspan(source);
+    const span where = direct.known() ? direct : c.locate(source);
+    // A title that is the source text at its place keeps no pieces (most are).
+    const auto onlysource = [&] {
+        if (pieces.size() != 1 || !where.known()) return false;
+        const std::string_view only = *pieces.begin();
+        if (only.data() == source.data() && only.size() == source.size()) return direct.known();
+        const span at = c.directspan(only);
+        return at.file == where.file && at.begin == where.begin && at.end == where.end;
+    };
+    if (onlysource()) {
+        c.origins.open(where, c.statementnext, nullptr, 0, c.code.size());
+    } else {
+        openpieces(c, where, pieces);
+    }
     if (c.originlistener) {
         originevent opened = originevent::of(originevent::opened);
         for (const std::string_view text : pieces) opened.title.append(text);

@@ -21,12 +21,18 @@ bool digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A character of a punctuation operator (assignment's '=' is one of "==").
+// A character of a punctuation operator (assignment's '=' is one of "=="), looked up in a
+// table made once from the operators, as the lexer asks of nearly every character.
 bool operatorchar(char c) {
-    for (const operatorinfo& o : operatortable) {
-        if (!o.word && o.text.find(c) != std::string_view::npos) return true;
-    }
-    return false;
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> out{};
+        for (const operatorinfo& o : operatortable) {
+            if (o.word) continue;
+            for (const char in : o.text) out[static_cast<unsigned char>(in)] = true;
+        }
+        return out;
+    }();
+    return table[static_cast<unsigned char>(c)];
 }
 
 class lexer {
@@ -41,8 +47,10 @@ class lexer {
     // Adds a token, cut at line ends (a token may not span lines).
     void add(std::size_t begin, std::size_t end, tokentype type, bool global = false) {
         while (begin < end) {
-            std::size_t stop = text.find('\n', begin);
-            if (stop == std::string_view::npos || stop > end) stop = end;
+            // Looks for the line end within the token only: a long line is not searched
+            // again for each of its tokens.
+            std::size_t stop = text.substr(begin, end - begin).find('\n');
+            stop = stop == std::string_view::npos ? end : begin + stop;
             std::size_t last = stop;
             if (last > begin && text[last - 1] == '\r') --last;
             if (last > begin)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "language.h"
 #include "outline.h"
@@ -67,6 +69,51 @@ TEST(Language, EveryOperatorIsColouredAsOne) {
             if (t.begin == at && t.end == at + o.text.size()) found = t.type == tokentype::op;
         }
         EXPECT_TRUE(found);
+    }
+}
+
+// A token is cut at each line end it crosses (LF or CR LF), and a token on a line of many
+// is cut at no line end but its own: the pieces are exactly the string's text on each line.
+TEST(Language, TokensAreCutAtLineEndsOnly) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"one"},
+        {"first", "second"},
+        {"a", "", "c"},
+        {"x y z", "w"},
+    };
+    for (const std::string_view end : {"\n", "\r\n"}) {
+        for (const auto& lines : cases) {
+            std::string literal = "\"";
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                if (i) literal += end;
+                literal += lines[i];
+            }
+            literal += "\"";
+            // Many tokens on the string's first line, before it.
+            std::string text = "x = a + b + c + ";
+            const std::size_t at = text.size();
+            text += literal;
+            text += end;
+            SCOPED_TRACE(text);
+            const outline tree(text);
+            std::vector<std::string> pieces;
+            for (const token& t : tokenize(tree, text)) {
+                const std::string piece = text.substr(t.begin, t.end - t.begin);
+                EXPECT_EQ(piece.find_first_of("\r\n"), std::string::npos);
+                if (t.type == tokentype::string)
+                    pieces.push_back(piece);
+                else
+                    EXPECT_LT(t.end, at);
+            }
+            std::vector<std::string> expected;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                std::string line = lines[i];
+                if (i == 0) line.insert(line.begin(), '"');
+                if (i + 1 == lines.size()) line += '"';
+                if (!line.empty()) expected.push_back(line);
+            }
+            EXPECT_EQ(pieces, expected);
+        }
     }
 }
 
