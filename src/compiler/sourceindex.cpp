@@ -116,7 +116,10 @@ void sourceindex::build(std::string_view source, const char* from) {
     usable = base + size == textend ? textend : base + size - windowmargin;
     indexed += size;
     bits.assign(size / 64 + 1, 0);
-    ends.resize(windowsize);
+    // Grown to the largest window made so far, never beyond: a small program zeroes no
+    // more than its own size (zeroing a whole window cost a two-line program a fifth of
+    // its instructions). Lengths left from the window before are cleared one by one.
+    if (ends.size() < size) ends.resize(size);
     for (const std::uint16_t at : recorded) ends[at] = 0;
     recorded.clear();
     stack.clear();
