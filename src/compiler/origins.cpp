@@ -245,12 +245,6 @@ std::vector<std::int32_t> originrecord::perbyte(std::size_t codesize) const {
     return out;
 }
 
-std::size_t originrecord::memory() const {
-    return nodes.capacity() * sizeof(node) + titles.capacity() * sizeof(std::uint64_t) +
-           piecebytes.capacity() + runs.capacity() * sizeof(run) +
-           rewrites.capacity() * sizeof(rewrite) + highs.capacity() * sizeof(std::size_t);
-}
-
 namespace {
 
 // Opens the node of `pieces` at `where` in the origins of `c`, its title kept as pieces:

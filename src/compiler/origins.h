@@ -88,8 +88,6 @@ class originrecord {
     std::int32_t nodeat(std::size_t offset, std::size_t& run, std::size_t& rewrite) const;
     // Sorts the length rewrites by place, for `stretches`; done once the code is final.
     void finish();
-    // Bytes held, for measuring.
-    std::size_t memory() const;
 
   private:
     std::int32_t innermost() const { return opennodes.empty() ? 0 : opennodes.back(); }
