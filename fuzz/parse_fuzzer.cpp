@@ -22,6 +22,8 @@ void checkscanners(std::string_view text) {
     current().addfile("<input>", text);
     if (const auto differs = scannercheck::compare(text, scannercheck::scanstarts(text, 32), 1024))
         zvfuzz::broken("scanners disagree: %s", differs->c_str());
+    if (const auto differs = scannercheck::comparenesting(text, scannercheck::scanstarts(text, 32)))
+        zvfuzz::broken("nesting checks disagree: %s", differs->c_str());
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include "language.h"
 #include "packer.h"
 #include "parser.h"
+#include "sourceindex.h"
 
 const stringlist statements = [] {
     stringlist out;
@@ -65,13 +66,17 @@ class nestinglevel {
 
 } // namespace
 
-// Fails with "Nesting too deep!" at the opener where `text`, a source text of the context,
-// nests deeper than the levels left.
-inline void compiler::failtoodeep(std::string_view text) {
+// The deepest bracket nesting of `text`, a source text of the context, in one pass; when
+// `check`, fails with "Nesting too deep!" at the opener where it nests deeper than the
+// levels left.
+inline int compiler::nestingof(std::string_view text, bool check) {
     const int left = maxnesting - c.nesting;
-    if (left < 0) error("Nesting too deep!"); // the inclusions alone are too deep
-    const std::size_t at = openerpast(text, left);
-    if (at != std::string_view::npos) error("Nesting too deep!", text.substr(at, 1));
+    if (check && left < 0) error("Nesting too deep!"); // the inclusions alone are too deep
+    const nesting found =
+        bracketnesting(text, check ? left : std::numeric_limits<std::int64_t>::max());
+    if (check && found.past != std::string_view::npos)
+        error("Nesting too deep!", text.substr(found.past, 1));
+    return static_cast<int>(std::min<std::int64_t>(found.deepest, std::numeric_limits<int>::max()));
 }
 
 // The stop lists of the scans, built once.
@@ -318,9 +323,9 @@ inline void compiler::compilealso(const words& w, int) {
     included.droppedcrs = std::move(droppedcrs);
     included.parent = statement.file;
     included.includedat = statement;
-    failtoodeep(included.text);
+    const int depth = nestingof(included.text, true);
     c.includestack.push_back(canonical);
-    if (stackholds(bracketdepth(included.text))) {
+    if (stackholds(depth)) {
         compilecode(included.text, 0);
     } else {
         runwithlargestack([&] { compilecode(included.text, 0); });
@@ -897,11 +902,7 @@ bool inlist(const stringlist& x, std::string_view element) {
     return false;
 }
 
-namespace {
-
-// The deepest bracket nesting of `text`; `*past` is set to the offset of the opener that
-// first went deeper than `limit`.
-std::int64_t bracketscan(std::string_view text, std::int64_t limit, std::size_t* past) {
+nesting bracketnesting(std::string_view text, std::int64_t limit) {
     // Brackets inside double-quoted strings are not counted, unless the text holds an
     // escaped quote anywhere: escapes are resolved again at every scan, and the statement
     // splitter does not know them at all, so the compiler's scans may disagree on where such
@@ -910,28 +911,24 @@ std::int64_t bracketscan(std::string_view text, std::int64_t limit, std::size_t*
     const bool countall = text.find("\\\"") != std::string_view::npos;
     std::int64_t open[3] = {0, 0, 0};
     std::int64_t depth = 0;
-    std::int64_t deepest = 0;
+    nesting out;
     bool instring = false;
-    static const auto brackets = [] {
-        std::array<bool, 256> table{};
-        for (const unsigned char c : std::string_view("\"()[]{}")) table[c] = true;
-        return table;
-    }();
-    for (std::size_t at = 0; at < text.size(); ++at) {
+    groupcursor cursor(text);
+    for (std::size_t at = cursor.next(0, groupcursor::marks); at < text.size();
+         at = cursor.next(at + 1, groupcursor::marks)) {
         const char c = text[at];
-        if (!brackets[static_cast<unsigned char>(c)]) continue;
         if (c == '"' && !countall) {
             instring = !instring;
             continue;
         }
-        if (instring) continue;
+        if (instring || c == '\'') continue;
         switch (c) {
         case '(':
         case '[':
         case '{':
             ++open[c == '(' ? 0 : c == '[' ? 1 : 2];
-            deepest = std::max(deepest, ++depth);
-            if (depth > limit && *past == std::string_view::npos) *past = at;
+            out.deepest = std::max(out.deepest, ++depth);
+            if (depth > limit && out.past == std::string_view::npos) out.past = at;
             break;
         case ')':
         case ']':
@@ -947,21 +944,17 @@ std::int64_t bracketscan(std::string_view text, std::int64_t limit, std::size_t*
             break;
         }
     }
-    return deepest;
+    return out;
 }
 
-} // namespace
-
 int bracketdepth(std::string_view text) {
-    std::size_t past = std::string_view::npos;
-    const std::int64_t deepest = bracketscan(text, std::numeric_limits<std::int64_t>::max(), &past);
+    const std::int64_t deepest =
+        bracketnesting(text, std::numeric_limits<std::int64_t>::max()).deepest;
     return static_cast<int>(std::min<std::int64_t>(deepest, std::numeric_limits<int>::max()));
 }
 
 std::size_t openerpast(std::string_view text, std::int64_t limit) {
-    std::size_t past = std::string_view::npos;
-    bracketscan(text, limit, &past);
-    return past;
+    return bracketnesting(text, limit).past;
 }
 
 void compiler::compileprogram(std::string_view text) {
@@ -974,8 +967,7 @@ void compiler::compileprogram(std::string_view text) {
     // A text that is no source text of the context yet is the program.
     if (!c.locate(text).known()) c.addfile("<input>", text);
     // In keep-going mode the nesting is checked statement by statement.
-    if (!c.keepgoing) failtoodeep(text);
-    const int depth = c.nesting + bracketdepth(text);
+    const int depth = c.nesting + nestingof(text, !c.keepgoing);
     const auto work = [&] {
         compilecode(text, 0);
         handfinishedcode(1);

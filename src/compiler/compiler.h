@@ -41,6 +41,12 @@ int bracketdepth(std::string_view text);
 // The offset of the opener at which that nesting first goes deeper than `limit` levels, or
 // npos when it never does.
 std::size_t openerpast(std::string_view text, std::int64_t limit);
+// Both in one pass: the deepest nesting, and the opener past `limit` (npos when none).
+struct nesting {
+    std::int64_t deepest = 0;
+    std::size_t past = std::string_view::npos;
+};
+nesting bracketnesting(std::string_view text, std::int64_t limit);
 
 struct compiler {
     compilation& c;
@@ -103,7 +109,7 @@ struct compiler {
     void addbytes(const byte* data, std::size_t size);
     void opentitle(std::initializer_list<std::string_view> pieces, std::string_view source);
 
-    void failtoodeep(std::string_view text);
+    int nestingof(std::string_view text, bool check);
     [[noreturn]] void failat(std::string_view message, std::string_view text);
     std::string_view joined(std::string_view a, std::string_view b, std::string_view from);
     void addname(byte op, std::string_view name);

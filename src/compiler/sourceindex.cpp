@@ -34,6 +34,19 @@ constexpr std::array<std::uint8_t, 256> bytetable = [] {
     return table;
 }();
 
+// The classes of `classifygroups`, for the bytes that no 16 fit.
+constexpr std::uint8_t groupmark = 1, groupblock = 2, groupbreak = 4;
+constexpr std::array<std::uint8_t, 256> grouptable = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (const char c : std::string_view("\"'()[]{}"))
+        table[static_cast<unsigned char>(c)] = groupmark;
+    for (const char c : std::string_view("[]{}"))
+        table[static_cast<unsigned char>(c)] |= groupblock;
+    for (const char c : std::string_view(" \t\n"))
+        table[static_cast<unsigned char>(c)] = groupbreak;
+    return table;
+}();
+
 } // namespace
 
 void sourceindex::clear() {
@@ -107,6 +120,44 @@ blockmasks classify(const char* p, std::size_t count) {
 }
 
 } // namespace
+
+groupbytes classifygroups(const char* p, std::size_t count) {
+    groupbytes m;
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    for (; at + 16 <= count; at += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        // "[" and "]" differ from "{" and "}" only in bit 0x20.
+        const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
+        const __m128i blocks = _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                                            _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+        // "(" and ")" are 0x28 and 0x29, the quotes 0x22 and 0x27.
+        const __m128i low = _mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xFE)));
+        const __m128i marks =
+            _mm_or_si128(_mm_or_si128(blocks, _mm_cmpeq_epi8(low, _mm_set1_epi8('('))),
+                         _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('"')),
+                                      _mm_cmpeq_epi8(c, _mm_set1_epi8('\''))));
+        const __m128i breaks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')),
+                                                         _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'))),
+                                            _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')));
+        const auto put = [at](std::uint64_t& mask, __m128i bytes) {
+            mask |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(bytes)))
+                    << at;
+        };
+        put(m.marks, marks);
+        put(m.blocks, blocks);
+        put(m.breaks, breaks);
+    }
+#endif
+    for (; at < count; ++at) {
+        const std::uint8_t k = grouptable[static_cast<unsigned char>(p[at])];
+        const std::uint64_t bit = std::uint64_t{1} << at;
+        if (k & groupmark) m.marks |= bit;
+        if (k & groupblock) m.blocks |= bit;
+        if (k & groupbreak) m.breaks |= bit;
+    }
+    return m;
+}
 
 void sourceindex::build(std::string_view source, const char* from) {
     text = source;

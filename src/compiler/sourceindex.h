@@ -8,12 +8,58 @@
 // find; everything else (escapes, groups whose brackets do not nest, quotes holding
 // brackets, groups reaching past the window) it leaves unanswered, and the scan reads the
 // bytes itself there. Its memory is one window, whatever the size of the text.
+//
+// The statement splitter and the nesting check run over whole texts before any scan (the
+// splitter once more for the inside of every code block), so they do not move the window:
+// they walk the same one-pass classification of the bytes a block of 64 at a time
+// (`groupcursor`), from one quote, bracket or word break to the next.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
+
+// The bytes of a block of up to 64 bytes that the splitter and the nesting check look at,
+// bit i for byte i: quotes of both kinds and brackets of every kind (`marks`), square
+// brackets and braces (`blocks`), and blanks, tabs and line feeds (`breaks`).
+struct groupbytes {
+    std::uint64_t marks = 0, blocks = 0, breaks = 0;
+};
+groupbytes classifygroups(const char* p, std::size_t count);
+
+// A walk over a text from one byte of a class to the next, classifying each block of 64
+// bytes once, however often the walk asks about it.
+class groupcursor {
+  public:
+    enum which { marks, blocks, marksorbreaks };
+    explicit groupcursor(std::string_view text) : text(text) {}
+    // The first offset from `at` of a byte of the class, or the size of the text.
+    std::size_t next(std::size_t at, which kind) {
+        for (;;) {
+            if (at >= text.size()) return text.size();
+            const std::size_t block = at >> 6;
+            if (block != loaded) load(block);
+            std::uint64_t left = kind == marks    ? masks.marks
+                                 : kind == blocks ? masks.blocks
+                                                  : masks.marks | masks.breaks;
+            left &= ~std::uint64_t{0} << (at & 63);
+            if (left != 0) return (block << 6) + static_cast<std::size_t>(__builtin_ctzll(left));
+            at = (block + 1) << 6;
+        }
+    }
+
+  private:
+    void load(std::size_t block) {
+        const std::size_t first = block << 6;
+        masks = classifygroups(text.data() + first, std::min<std::size_t>(64, text.size() - first));
+        loaded = block;
+    }
+    std::string_view text;
+    std::size_t loaded = ~std::size_t{0};
+    groupbytes masks;
+};
 
 class sourceindex {
   public:

@@ -1,6 +1,6 @@
 // The scanners as they were before the source index: the forward scanner, the
-// operator-run scanner and the argument splitter reading every byte, kept here only as the
-// reference the scanners of the library are compared with (scanindex_test.cpp and the
+// operator-run scanner, the argument splitter and the nesting check reading every byte, kept here
+// only as the reference the scanners of the library are compared with (scanindex_test.cpp and the
 // parse fuzzer). Their behaviour is the one to keep; do not change them.
 #include "referencescanners.h"
 
@@ -465,6 +465,44 @@ viewlist getargs(std::string_view& target, const std::string& seperator, const s
         }
         return out;
     }
+}
+
+nesting bracketnesting(std::string_view text, std::int64_t limit) {
+    const bool countall = text.find("\\\"") != std::string_view::npos;
+    std::int64_t open[3] = {0, 0, 0};
+    std::int64_t depth = 0;
+    nesting out;
+    bool instring = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '"' && !countall) {
+            instring = !instring;
+            continue;
+        }
+        if (instring) continue;
+        switch (c) {
+        case '(':
+        case '[':
+        case '{':
+            ++open[c == '(' ? 0 : c == '[' ? 1 : 2];
+            out.deepest = std::max(out.deepest, ++depth);
+            if (depth > limit && out.past == std::string_view::npos) out.past = at;
+            break;
+        case ')':
+        case ']':
+        case '}': {
+            std::int64_t& kind = open[c == ')' ? 0 : c == ']' ? 1 : 2];
+            if (kind > 0) {
+                --kind;
+                --depth;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return out;
 }
 
 } // namespace reference

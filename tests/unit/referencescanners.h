@@ -2,9 +2,11 @@
 // the differential tests. Same signatures and results as those of rawapi.h.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "compiler.h"
 #include "rawapi.h"
 
 namespace reference {
@@ -18,5 +20,9 @@ std::string_view reversedseekstring(std::string_view& target, const stringlist& 
 std::string_view reversedseekstring(std::string_view& target, const stoplist& blacklist,
                                     const delimmap& ignorance);
 viewlist getargs(std::string_view& target, const std::string& seperator, const stringlist& ends);
+
+// The nesting check reading every byte: the deepest nesting of `text` and the offset of the
+// opener that first went deeper than `limit` (compiler.h, `bracketnesting`).
+nesting bracketnesting(std::string_view text, std::int64_t limit);
 
 } // namespace reference

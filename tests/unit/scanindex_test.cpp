@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "context.h"
@@ -38,6 +39,9 @@ TEST_F(scanindex, randomprogramsscanlikethereference) {
         const auto differs =
             scannercheck::compare(text, scannercheck::scanstarts(text, 1500), 1000);
         ASSERT_FALSE(differs) << *differs << "\n" << text;
+        const auto nestingdiffers =
+            scannercheck::comparenesting(text, scannercheck::scanstarts(text, 60));
+        ASSERT_FALSE(nestingdiffers) << *nestingdiffers << "\n" << text;
         // The same text outside the sources: the index has nothing to say.
         const std::string copy = text;
         const auto differscopy =
@@ -59,6 +63,9 @@ TEST_F(scanindex, fuzzcorpusscanslikethereference) {
             usesource(text);
             const auto differs = scannercheck::compare(text, everyplace(text));
             ASSERT_FALSE(differs) << entry.path() << ": " << *differs;
+            const auto nestingdiffers =
+                scannercheck::comparenesting(text, scannercheck::scanstarts(text, 200));
+            ASSERT_FALSE(nestingdiffers) << entry.path() << ": " << *nestingdiffers;
             ++files;
         }
     }
@@ -94,6 +101,38 @@ TEST_F(scanindex, trickytextsscanlikethereference) {
         usesource(text);
         const auto differs = scannercheck::compare(text, everyplace(text));
         EXPECT_FALSE(differs) << *differs;
+        const auto nestingdiffers = scannercheck::comparenesting(text, everyplace(text));
+        EXPECT_FALSE(nestingdiffers) << *nestingdiffers;
+    }
+}
+
+// The nesting check walks blocks of 64 bytes: brackets and quotes on both sides of block
+// ends, single quotes (no group to it), an escaped quote that makes every bracket count,
+// and a string holding brackets that spans blocks.
+TEST_F(scanindex, nestingacrossblockslikethereference) {
+    const std::string pieces[] = {"(", ")", "[", "]", "{", "}", "\"", "'", "\\\"", "a", " ", "\n"};
+    std::mt19937 random(2024);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const int length = std::uniform_int_distribution<int>(1, 400)(random);
+        while (static_cast<int>(text.size()) < length) {
+            const auto piece = std::uniform_int_distribution<std::size_t>(0, 11)(random);
+            // Escaped quotes are rare, so that most texts keep strings apart.
+            if (piece == 8 && round % 4 != 0) continue;
+            text += pieces[piece];
+        }
+        std::vector<std::size_t> starts;
+        for (std::size_t at = 1; at < text.size() && at < 80; ++at) starts.push_back(at);
+        const auto differs = scannercheck::comparenesting(text, starts);
+        ASSERT_FALSE(differs) << *differs << "\n" << text;
+    }
+    // Deep nesting over many blocks: the opener past the limit at N and N + 1 levels.
+    std::string deep(300, '(');
+    deep += std::string(300, ')');
+    for (const std::int64_t limit : {299, 300}) {
+        const nesting found = bracketnesting(deep, limit);
+        EXPECT_EQ(found.deepest, 300);
+        EXPECT_EQ(found.past, limit < 300 ? std::size_t{299} : std::string_view::npos);
     }
 }
 

@@ -3,11 +3,14 @@
 // and without word checking, the head, index, parenthesis and dictionary scans, the
 // argument split, the operator run) is run by both, and they must cut at the same place,
 // leave the same text, return the same text (a view of the same bytes when the reference
-// returns a view) and fail with the same message. Shared by the unit test and the parse
+// returns a view) and fail with the same message; and the nesting check over the whole
+// text. Shared by the unit test and the parse
 // fuzzer.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -121,6 +124,33 @@ inline std::optional<std::string> compare(std::string_view text,
                 if (!(a == b)) return describe("getargs", text, start);
             }
             c.arena.release(mark);
+        }
+    }
+    return std::nullopt;
+}
+
+// The nesting check against the reference on `text` and on its tails from each of
+// `starts`, with limits around the depth found (so that the opener past the limit is
+// found at N and not at N + 1). Returns what differs first, or nothing.
+inline std::optional<std::string> comparenesting(std::string_view text,
+                                                 const std::vector<std::size_t>& starts) {
+    constexpr std::int64_t unlimited = std::numeric_limits<std::int64_t>::max();
+    std::vector<std::size_t> from{0};
+    from.insert(from.end(), starts.begin(), starts.end());
+    for (const std::size_t start : from) {
+        if (start > text.size()) continue;
+        const std::string_view tail = text.substr(start);
+        const std::int64_t deepest = reference::bracketnesting(tail, unlimited).deepest;
+        for (const std::int64_t limit :
+             {std::int64_t{0}, std::int64_t{1}, deepest - 1, deepest, deepest + 1, unlimited}) {
+            const nesting ours = bracketnesting(tail, limit);
+            const nesting theirs = reference::bracketnesting(tail, limit);
+            if (ours.deepest != theirs.deepest || ours.past != theirs.past) {
+                std::string what = "bracketnesting (limit ";
+                what += std::to_string(limit);
+                what += ")";
+                return describe(what, text, start);
+            }
         }
     }
     return std::nullopt;
