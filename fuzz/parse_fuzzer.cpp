@@ -24,6 +24,8 @@ void checkscanners(std::string_view text) {
         zvfuzz::broken("scanners disagree: %s", differs->c_str());
     if (const auto differs = scannercheck::comparenesting(text, scannercheck::scanstarts(text, 32)))
         zvfuzz::broken("nesting checks disagree: %s", differs->c_str());
+    if (const auto differs = scannercheck::comparesplit(text, 32))
+        zvfuzz::broken("statement splitters disagree: %s", differs->c_str());
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "context.h"
 #include "language.h"
 #include "packer.h"
+#include "sourceindex.h"
 
 namespace {
 
@@ -88,11 +89,6 @@ std::size_t findfirst(std::string_view text, const bool* table,
 // The first quote or bracket, inside brackets other than braces.
 std::size_t findinside(std::string_view text) {
     return findfirst(text, special.inside, insidebytes);
-}
-
-// The first quote, bracket, blank or line end, at depth zero.
-std::size_t findoutside(std::string_view text) {
-    return findfirst(text, special.outside, outsidebytes);
 }
 
 // The five nesting counters. 64 bits wide, so that no text the compiler accepts can
@@ -581,6 +577,7 @@ void parsewords(compilation& comp, std::string_view target, int debug, splitword
     bool ignspace = false;
     std::size_t rootblock = std::string_view::npos; // a block opened at zero, to record
     const endmemo& blockends = comp.blockends;
+    groupcursor cursor(target);
 
     for (std::size_t index = 0; index < target.size(); ++index) {
         const char TS = target[index];
@@ -621,7 +618,7 @@ void parsewords(compilation& comp, std::string_view target, int debug, splitword
         if (debug == 0 && !special.outside[static_cast<unsigned char>(TS)]) {
             // A run of ordinary characters at depth zero joins the word at once.
             const std::size_t start = index;
-            index += findoutside(target.substr(index));
+            index = cursor.next(index, groupcursor::marksorbreaks);
             append(start, index);
             ignspace = false;
             --index;

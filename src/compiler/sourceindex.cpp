@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,16 +35,16 @@ constexpr std::array<std::uint8_t, 256> bytetable = [] {
     return table;
 }();
 
-// The classes of `classifygroups`, for the bytes that no 16 fit.
-constexpr std::uint8_t groupmark = 1, groupblock = 2, groupbreak = 4;
+// The classes of `groupcursor` a byte is in (bit k for class k), for the bytes that no 16
+// fit.
 constexpr std::array<std::uint8_t, 256> grouptable = [] {
     std::array<std::uint8_t, 256> table{};
-    for (const char c : std::string_view("\"'()[]{}"))
-        table[static_cast<unsigned char>(c)] = groupmark;
-    for (const char c : std::string_view("[]{}"))
-        table[static_cast<unsigned char>(c)] |= groupblock;
-    for (const char c : std::string_view(" \t\n"))
-        table[static_cast<unsigned char>(c)] = groupbreak;
+    const auto in = [&](std::string_view bytes, groupcursor::which kind) {
+        for (const char c : bytes) table[static_cast<unsigned char>(c)] |= std::uint8_t{1} << kind;
+    };
+    in("\"'()[]{}", groupcursor::marks);
+    in("[]{}", groupcursor::blocks);
+    in("\"'()[]{} \t\n", groupcursor::marksorbreaks);
     return table;
 }();
 
@@ -121,42 +122,65 @@ blockmasks classify(const char* p, std::size_t count) {
 
 } // namespace
 
-groupbytes classifygroups(const char* p, std::size_t count) {
-    groupbytes m;
+namespace {
+
+// The bytes of the class `kind` among `count` (at most 64) from `p`, bit i for byte i.
+template <groupcursor::which kind> std::uint64_t groupmask(const char* p, std::size_t count) {
+    std::uint64_t mask = 0;
     std::size_t at = 0;
 #if defined(__SSE2__)
     for (; at + 16 <= count; at += 16) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
         // "[" and "]" differ from "{" and "}" only in bit 0x20.
         const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
-        const __m128i blocks = _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
-                                            _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
-        // "(" and ")" are 0x28 and 0x29, the quotes 0x22 and 0x27.
-        const __m128i low = _mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xFE)));
-        const __m128i marks =
-            _mm_or_si128(_mm_or_si128(blocks, _mm_cmpeq_epi8(low, _mm_set1_epi8('('))),
-                         _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('"')),
-                                      _mm_cmpeq_epi8(c, _mm_set1_epi8('\''))));
-        const __m128i breaks = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')),
-                                                         _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'))),
-                                            _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')));
-        const auto put = [at](std::uint64_t& mask, __m128i bytes) {
-            mask |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(bytes)))
-                    << at;
-        };
-        put(m.marks, marks);
-        put(m.blocks, blocks);
-        put(m.breaks, breaks);
+        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                                    _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+        if constexpr (kind != groupcursor::blocks) {
+            // "(" and ")" are 0x28 and 0x29.
+            const __m128i paired = _mm_and_si128(c, _mm_set1_epi8(static_cast<char>(0xFE)));
+            hits = _mm_or_si128(_mm_or_si128(hits, _mm_cmpeq_epi8(paired, _mm_set1_epi8('('))),
+                                _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('"')),
+                                             _mm_cmpeq_epi8(c, _mm_set1_epi8('\''))));
+        }
+        if constexpr (kind == groupcursor::marksorbreaks) {
+            hits = _mm_or_si128(_mm_or_si128(hits, _mm_cmpeq_epi8(c, _mm_set1_epi8(' '))),
+                                _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\t')),
+                                             _mm_cmpeq_epi8(c, _mm_set1_epi8('\n'))));
+        }
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hits)))
+                << at;
     }
 #endif
     for (; at < count; ++at) {
-        const std::uint8_t k = grouptable[static_cast<unsigned char>(p[at])];
-        const std::uint64_t bit = std::uint64_t{1} << at;
-        if (k & groupmark) m.marks |= bit;
-        if (k & groupblock) m.blocks |= bit;
-        if (k & groupbreak) m.breaks |= bit;
+        if (grouptable[static_cast<unsigned char>(p[at])] & (std::uint8_t{1} << kind))
+            mask |= std::uint64_t{1} << at;
     }
-    return m;
+    return mask;
+}
+
+} // namespace
+
+void groupcursor::load(std::size_t block, which kind) {
+    const std::size_t first = block << 6;
+    const char* p = text.data() + first;
+    const std::size_t count = std::min<std::size_t>(64, text.size() - first);
+#if defined(__SSE2__)
+    // The last block of a text, copied behind zero bytes (in no class) so that it is
+    // classified sixteen bytes at a time as well: the splitter walks many short texts.
+    char last[64];
+    if (count < 64) {
+        std::memcpy(last, p, count);
+        std::memset(last + count, 0, 64 - count);
+        p = last;
+    }
+    constexpr std::size_t size = 64;
+#else
+    const std::size_t size = count;
+#endif
+    masks[kind] = kind == blocks  ? groupmask<blocks>(p, size)
+                  : kind == marks ? groupmask<marks>(p, size)
+                                  : groupmask<marksorbreaks>(p, size);
+    loaded[kind] = block;
 }
 
 void sourceindex::build(std::string_view source, const char* from) {

@@ -21,44 +21,33 @@
 #include <string_view>
 #include <vector>
 
-// The bytes of a block of up to 64 bytes that the splitter and the nesting check look at,
-// bit i for byte i: quotes of both kinds and brackets of every kind (`marks`), square
-// brackets and braces (`blocks`), and blanks, tabs and line feeds (`breaks`).
-struct groupbytes {
-    std::uint64_t marks = 0, blocks = 0, breaks = 0;
-};
-groupbytes classifygroups(const char* p, std::size_t count);
-
-// A walk over a text from one byte of a class to the next, classifying each block of 64
-// bytes once, however often the walk asks about it.
+// A walk over a text from one byte of a class to the next: quotes of both kinds and
+// brackets of every kind (`marks`), square brackets and braces (`blocks`), or marks and
+// blanks, tabs and line feeds (`marksorbreaks`). Each class of a block of 64 bytes is
+// classified once, when the walk first asks for it, however often it asks again.
 class groupcursor {
   public:
-    enum which { marks, blocks, marksorbreaks };
-    explicit groupcursor(std::string_view text) : text(text) {}
+    enum which { marks, blocks, marksorbreaks, classes };
+    explicit groupcursor(std::string_view text) : text(text) {
+        for (std::size_t& block : loaded) block = ~std::size_t{0};
+    }
     // The first offset from `at` of a byte of the class, or the size of the text.
     std::size_t next(std::size_t at, which kind) {
         for (;;) {
             if (at >= text.size()) return text.size();
             const std::size_t block = at >> 6;
-            if (block != loaded) load(block);
-            std::uint64_t left = kind == marks    ? masks.marks
-                                 : kind == blocks ? masks.blocks
-                                                  : masks.marks | masks.breaks;
-            left &= ~std::uint64_t{0} << (at & 63);
+            if (block != loaded[kind]) load(block, kind);
+            const std::uint64_t left = masks[kind] & (~std::uint64_t{0} << (at & 63));
             if (left != 0) return (block << 6) + static_cast<std::size_t>(__builtin_ctzll(left));
             at = (block + 1) << 6;
         }
     }
 
   private:
-    void load(std::size_t block) {
-        const std::size_t first = block << 6;
-        masks = classifygroups(text.data() + first, std::min<std::size_t>(64, text.size() - first));
-        loaded = block;
-    }
+    void load(std::size_t block, which kind);
     std::string_view text;
-    std::size_t loaded = ~std::size_t{0};
-    groupbytes masks;
+    std::size_t loaded[classes];
+    std::uint64_t masks[classes] = {};
 };
 
 class sourceindex {

@@ -1,5 +1,6 @@
 // The scanners as they were before the source index: the forward scanner, the
-// operator-run scanner, the argument splitter and the nesting check reading every byte, kept here
+// operator-run scanner, the argument splitter, the nesting check and the statement splitter
+// reading every byte, kept here
 // only as the reference the scanners of the library are compared with (scanindex_test.cpp and the
 // parse fuzzer). Their behaviour is the one to keep; do not change them.
 #include "referencescanners.h"
@@ -502,6 +503,78 @@ nesting bracketnesting(std::string_view text, std::int64_t limit) {
             break;
         }
     }
+    return out;
+}
+
+splitoutcome parsewords(std::string_view target) {
+    splitoutcome out;
+    std::int64_t codeblock = 0, expression = 0, list = 0, string1 = 0, string2 = 0;
+    const auto sum = [&] { return codeblock + expression + list + string1 + string2; };
+    std::size_t wordstart = 0, wordend = 0;
+    const auto word = [&] {
+        out.split.words.push_back(target.substr(wordstart, wordend - wordstart));
+        wordstart = wordend = 0;
+    };
+    bool ignspace = false;
+    for (std::size_t index = 0; index < target.size(); ++index) {
+        const char c = target[index];
+        const std::int64_t markersum = sum();
+        if (c == '\n' && markersum <= 0) {
+            word();
+            out.split.ends.push_back(out.split.words.size());
+            ignspace = true;
+            continue;
+        }
+        const bool strings = string1 <= 0 && string2 <= 0;
+        if (c == '"' && string1 <= 0) {
+            ++string1;
+        } else if (c == '\'' && string2 <= 0) {
+            ++string2;
+        } else if (c == '[' && strings && list <= 0) {
+            ++list;
+        } else if (c == '{' && strings && expression <= 0) {
+            ++codeblock;
+        } else if (c == '(' && strings && codeblock <= 0) {
+            ++expression;
+        }
+        if (markersum > 0) {
+            const bool closable = string1 <= 0 && string2 <= 0;
+            if (c == '}' && closable && expression <= 0) {
+                if (codeblock <= 0) {
+                    out.status = 52;
+                    out.at = index;
+                    return out;
+                }
+                --codeblock;
+            } else if (c == ')' && closable && codeblock <= 0) {
+                if (expression <= 0) {
+                    out.status = 54;
+                    out.at = index;
+                    return out;
+                }
+                --expression;
+            } else if (c == '"') {
+                --string1;
+            } else if (c == '\'') {
+                --string2;
+            } else if (c == ']') {
+                if (list <= 0) out.strays.push_back(index);
+                --list;
+            }
+        }
+        const bool blank = c == ' ' || c == '\t';
+        if (blank && ignspace) continue;
+        ignspace = false;
+        if (sum() <= 0 && blank) {
+            word();
+            continue;
+        }
+        if (wordend == wordstart) wordstart = index;
+        wordend = index + 1;
+    }
+    word();
+    out.split.ends.push_back(out.split.words.size());
+    if (sum() > 0) out.status = 51;
     return out;
 }
 

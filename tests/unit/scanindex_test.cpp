@@ -42,6 +42,8 @@ TEST_F(scanindex, randomprogramsscanlikethereference) {
         const auto nestingdiffers =
             scannercheck::comparenesting(text, scannercheck::scanstarts(text, 60));
         ASSERT_FALSE(nestingdiffers) << *nestingdiffers << "\n" << text;
+        const auto splitdiffers = scannercheck::comparesplit(text);
+        ASSERT_FALSE(splitdiffers) << *splitdiffers << "\n" << text;
         // The same text outside the sources: the index has nothing to say.
         const std::string copy = text;
         const auto differscopy =
@@ -66,6 +68,8 @@ TEST_F(scanindex, fuzzcorpusscanslikethereference) {
             const auto nestingdiffers =
                 scannercheck::comparenesting(text, scannercheck::scanstarts(text, 200));
             ASSERT_FALSE(nestingdiffers) << entry.path() << ": " << *nestingdiffers;
+            const auto splitdiffers = scannercheck::comparesplit(text);
+            ASSERT_FALSE(splitdiffers) << entry.path() << ": " << *splitdiffers;
             ++files;
         }
     }
@@ -103,6 +107,54 @@ TEST_F(scanindex, trickytextsscanlikethereference) {
         EXPECT_FALSE(differs) << *differs;
         const auto nestingdiffers = scannercheck::comparenesting(text, everyplace(text));
         EXPECT_FALSE(nestingdiffers) << *nestingdiffers;
+        const auto splitdiffers = scannercheck::comparesplit(text);
+        EXPECT_FALSE(splitdiffers) << *splitdiffers;
+    }
+}
+
+// The statement splitter on malformed and tricky texts, and on texts of random quotes,
+// brackets, blanks, tabs and line ends whose special bytes fall on both sides of the
+// 64-byte blocks it walks (the last block of a text shorter than 64 bytes as well).
+TEST_F(scanindex, splitlikethereference) {
+    const std::string texts[] = {
+        "x = 1\ny = 2\n",
+        "",
+        "if a {\n  b = 1\n}\n",
+        "x  = 1",
+        "a\n   b",
+        "print \"a (b\" x",
+        "f(\")\")",
+        "x = [[1], [2]]",
+        "f(])",
+        "[}",
+        "[)",
+        "a}",
+        "x = 1\r\n",
+        "\t\tx\t=\t'a b' \"c d\"\n",
+        "{[}]\n",
+        "{(})\n",
+        "'\"' \"'\"\n",
+        "def f(a) {\n  if a {\n    return [1, {2: 3}]\n  }\n}\nf(1)\n",
+    };
+    for (const std::string& text : texts) {
+        usesource(text);
+        const auto differs = scannercheck::comparesplit(text);
+        EXPECT_FALSE(differs) << *differs << "\n" << text;
+    }
+    const std::string pieces[] = {"(", ")", "[",  "]",  "{",  "}",  "\"",
+                                  "'", " ", "\t", "\n", "ab", "  x"};
+    std::mt19937 random(77);
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const int length = std::uniform_int_distribution<int>(0, 300)(random);
+        while (static_cast<int>(text.size()) < length) {
+            // Mostly plain text, so that brackets and quotes nest and close now and then.
+            const auto piece = std::uniform_int_distribution<std::size_t>(0, 20)(random);
+            text += pieces[std::min<std::size_t>(piece, 12)];
+        }
+        usesource(text);
+        const auto differs = scannercheck::comparesplit(text);
+        ASSERT_FALSE(differs) << *differs << "\n" << text;
     }
 }
 

@@ -3,11 +3,12 @@
 // and without word checking, the head, index, parenthesis and dictionary scans, the
 // argument split, the operator run) is run by both, and they must cut at the same place,
 // leave the same text, return the same text (a view of the same bytes when the reference
-// returns a view) and fail with the same message; and the nesting check over the whole
-// text. Shared by the unit test and the parse
+// returns a view) and fail with the same message; and the nesting check and the statement
+// splitter over the whole text. Shared by the unit test and the parse
 // fuzzer.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -19,6 +20,7 @@
 #include "compiler.h"
 #include "context.h"
 #include "packer.h"
+#include "parser.h"
 #include "rawapi.h"
 #include "referencescanners.h"
 
@@ -151,6 +153,57 @@ inline std::optional<std::string> comparenesting(std::string_view text,
                 what += ")";
                 return describe(what, text, start);
             }
+        }
+    }
+    return std::nullopt;
+}
+
+// The statement splitter against the reference on `text`, a source text of the current
+// compilation, and then, as the compiler does, on the inside of every code block of its
+// words (which the splitter may skip through the blocks it remembered on the way), at most
+// `texts` texts. Returns what differs first, or nothing.
+inline std::optional<std::string> comparesplit(std::string_view text, int texts = 200) {
+    compilation& c = current();
+    std::vector<std::string_view> pending{text};
+    while (!pending.empty() && texts-- > 0) {
+        const std::string_view piece = pending.back();
+        pending.pop_back();
+        const reference::splitoutcome theirs = reference::parsewords(piece);
+        splitwords ours;
+        const std::size_t recorded = c.events.size();
+        int status = 0;
+        std::size_t at = 0;
+        try {
+            parsewords(c, piece, 0, ours);
+        } catch (const parserexit& e) {
+            status = e.status;
+            at = e.where.begin - static_cast<std::size_t>(piece.data() - text.data());
+        }
+        std::vector<std::size_t> strays;
+        for (std::size_t i = recorded; i < c.events.size(); ++i) {
+            if (c.events[i].status == 0) {
+                strays.push_back(c.events[i].where.begin -
+                                 static_cast<std::size_t>(piece.data() - text.data()));
+            }
+        }
+        c.events.resize(recorded);
+        const std::size_t offset = static_cast<std::size_t>(piece.data() - text.data());
+        if (status != theirs.status || ((status == 52 || status == 54) && at != theirs.at) ||
+            strays != theirs.strays) {
+            return describe("parsewords (status, place or stray brackets)", text, offset);
+        }
+        if (status != 0) continue;
+        const auto sameword = [](std::string_view a, std::string_view b) {
+            return a.size() == b.size() && (a.empty() || a.data() == b.data());
+        };
+        if (ours.ends != theirs.split.ends || ours.words.size() != theirs.split.words.size() ||
+            !std::equal(ours.words.begin(), ours.words.end(), theirs.split.words.begin(),
+                        sameword)) {
+            return describe("parsewords (words)", text, offset);
+        }
+        for (const std::string_view word : ours.words) {
+            if (word.size() >= 2 && word.front() == '{' && word.back() == '}')
+                pending.push_back(word.substr(1, word.size() - 2));
         }
     }
     return std::nullopt;
