@@ -624,6 +624,12 @@ void parsewords(compilation& comp, std::string_view target, int debug, splitword
             --index;
             continue;
         }
+        if (debug == 0 && markersum <= 0 && isblank(TS)) {
+            // A blank at depth zero opens and closes nothing: dropped after a line end that
+            // ended a statement, else it cuts the word and is not part of it.
+            if (!ignspace) out.words.push_back(word());
+            continue;
+        }
         if (debug == 0 && TS == '{' && depth.zero()) {
             // A block an enclosing level has run over already is one stretch of the word.
             const std::uint32_t known = blockends.find(target.data() + index);
