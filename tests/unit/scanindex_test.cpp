@@ -40,7 +40,7 @@ TEST_F(scanindex, randomprogramsscanlikethereference) {
             scannercheck::compare(text, scannercheck::scanstarts(text, 1500), 1000);
         ASSERT_FALSE(differs) << *differs << "\n" << text;
         const auto nestingdiffers =
-            scannercheck::comparenesting(text, scannercheck::scanstarts(text, 60));
+            scannercheck::comparenesting(text, scannercheck::scanstarts(text, 12));
         ASSERT_FALSE(nestingdiffers) << *nestingdiffers << "\n" << text;
         const auto splitdiffers = scannercheck::comparesplit(text);
         ASSERT_FALSE(splitdiffers) << *splitdiffers << "\n" << text;
