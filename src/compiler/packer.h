@@ -190,15 +190,8 @@ class descriptionmap {
         std::uint32_t length; // of the title's text
         bool root;            // the text reads "PACK_ROOT"
     };
-    void putcount(std::uint32_t count);
-    void putvarint(std::uint64_t value) {
-        if (value < 0x80) {
-            record.push_back(static_cast<byte>(value));
-        } else {
-            putlongvarint(value);
-        }
-    }
-    void putlongvarint(std::uint64_t value);
+    // Appends the record's bytes from `from` to `end`.
+    void put(const byte* from, const byte* end) { record.insert(record.end(), from, end); }
     bytelist record;
     std::uintptr_t lastsource = 0; // where the last piece of source text began
     std::vector<opentitle> opened;
@@ -349,3 +342,14 @@ void writedesc(const std::string& name);
 // The hexadecimal echo of `bytes`: each byte in lower case without leading zeros, followed
 // by one blank.
 std::string hexecho(const bytelist& bytes);
+// The room the echo of `size` bytes needs: three characters a byte and one spare.
+constexpr std::size_t hexechoroom(std::size_t size) {
+    return size * 3 + 1;
+}
+// Writes the echo of `size` bytes from `data` at `out`, which has `hexechoroom(size)` bytes
+// of room, and returns its length.
+std::size_t hexechoto(const byte* data, std::size_t size, char* out);
+// The bytes the echo formats at a time: large enough to cost one write each.
+constexpr std::size_t echopiece = std::size_t{1} << 16;
+// Prints the echo of `size` bytes from `data` on standard output, `echopiece` at a time.
+void echobytes(const byte* data, std::size_t size);
