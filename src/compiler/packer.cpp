@@ -155,12 +155,21 @@ byte* putvarint(byte* at, std::uint64_t value) {
 }
 } // namespace
 
+void descriptionmap::recordbytes::grow(std::size_t n) {
+    const std::size_t wanted = std::max(used + n, 2 * capacity);
+    // Left unfilled: room reserved and never written costs no memory.
+    std::unique_ptr<byte[]> larger(new byte[wanted]);
+    if (used != 0) std::memcpy(larger.get(), bytes.get(), used);
+    bytes = std::move(larger);
+    capacity = wanted;
+}
+
 void descriptionmap::append(const byte* data, std::size_t size) {
     if (size == 0) return;
-    byte head[1 + varintroom];
-    head[0] = rawrun << 6;
-    put(head, putvarint(head + 1, size));
-    put(data, data + size);
+    byte* at = record.room(1 + varintroom);
+    *at++ = rawrun << 6;
+    record.take(putvarint(at, size));
+    record.append(data, size);
     length += size;
 }
 
@@ -168,11 +177,10 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
                           std::size_t n, std::uint32_t lasting) {
     constexpr std::size_t rootlength = wordstart[TW_ROOT + 1] - wordstart[TW_ROOT];
     if (opened.empty()) opened.push_back(opentitle{rootlength, true});
-    // The record is gathered here and appended a buffer at a time: a head of up to three
-    // numbers, then up to two numbers a piece. Copied text goes straight to the record.
+    // Room for the head (a byte and up to two numbers) and two numbers a piece; copied
+    // text takes room of its own.
     constexpr std::size_t pieceroom = 2 * varintroom;
-    byte buffer[1 + 2 * varintroom + 8 * pieceroom];
-    byte* at = buffer;
+    byte* at = record.room(1 + 2 * varintroom + n * pieceroom);
     // First byte: kind, number of pieces (1 to 3, else 0 and the number follows) and the
     // count (0 to 14, else 15 and the count follows).
     const auto bits = static_cast<std::uint32_t>(count);
@@ -183,10 +191,6 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
     if (few == 0) at = putvarint(at, n);
     std::size_t total = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (at + pieceroom > std::end(buffer)) {
-            put(buffer, at);
-            at = buffer;
-        }
         const std::string_view piece = pieces[i];
         total += piece.size();
         const auto from = reinterpret_cast<std::uintptr_t>(piece.data());
@@ -199,13 +203,12 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
             lastsource = from;
         } else {
             at = putvarint(at, std::uint64_t{piece.size()} << 2 | copiedpiece);
-            put(buffer, at);
-            at = buffer;
-            put(reinterpret_cast<const byte*>(piece.data()),
-                reinterpret_cast<const byte*>(piece.data() + piece.size()));
+            record.take(at);
+            record.append(reinterpret_cast<const byte*>(piece.data()), piece.size());
+            at = record.room((n - i - 1) * pieceroom);
         }
     }
-    put(buffer, at);
+    record.take(at);
     bool root = false;
     if (total == rootlength) {
         // Compared piece by piece against the root's text.
@@ -223,16 +226,16 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
 bool descriptionmap::close(std::int32_t count) {
     const auto bits = static_cast<std::uint32_t>(count);
     const byte small = bits < 63 ? static_cast<byte>(bits) : 63;
-    byte buffer[1 + varintroom];
-    buffer[0] = static_cast<byte>(closing << 6 | small);
-    put(buffer, small == 63 ? putvarint(buffer + 1, bits) : buffer + 1);
+    byte* at = record.room(1 + varintroom);
+    *at++ = static_cast<byte>(closing << 6 | small);
+    record.take(small == 63 ? putvarint(at, bits) : at);
     opened.pop_back();
     length += 4 + opened.back().length + 1;
     return opened.back().root;
 }
 
 void descriptionmap::rollback(const mark& m) {
-    record.resize(m.record);
+    record.truncate(m.record);
     opened.resize(m.opened);
     length = m.length;
     lastsource = m.lastsource;
@@ -445,8 +448,8 @@ inline void compiler::opentitle(std::initializer_list<std::string_view> pieces,
         if (++n == 32) break;
     }
     // The title's text itself only for the record listener.
-    std::string title;
     if (c.recordlistener) {
+        std::string title;
         for (const std::string_view piece : pieces) title.append(piece);
         c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
     }

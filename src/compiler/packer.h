@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -190,9 +191,38 @@ class descriptionmap {
         std::uint32_t length; // of the title's text
         bool root;            // the text reads "PACK_ROOT"
     };
-    // Appends the record's bytes from `from` to `end`.
-    void put(const byte* from, const byte* end) { record.insert(record.end(), from, end); }
-    bytelist record;
+    // The record's bytes: a buffer that hands out room to write into and is told where the
+    // writing ended, so that a record costs no check per byte and no zero-filling.
+    class recordbytes {
+      public:
+        // Room for `n` more bytes at the end, to be written and then taken by `take`.
+        byte* room(std::size_t n) {
+            if (capacity - used < n) grow(n);
+            return bytes.get() + used;
+        }
+        // Takes the bytes written from `room()` up to `end`.
+        void take(const byte* end) { used = static_cast<std::size_t>(end - bytes.get()); }
+        void append(const byte* data, std::size_t n) {
+            byte* at = room(n);
+            if (n != 0) std::memcpy(at, data, n);
+            used += n;
+        }
+        void reserve(std::size_t n) {
+            if (n > capacity) grow(n - used);
+        }
+        // Forgets the bytes from `n` on.
+        void truncate(std::size_t n) { used = n < used ? n : used; }
+        void clear() { used = 0; }
+        std::size_t size() const { return used; }
+        const byte* data() const { return bytes.get(); }
+
+      private:
+        // Moves the bytes to a buffer with room for `n` more, at least twice as large.
+        void grow(std::size_t n);
+        std::unique_ptr<byte[]> bytes;
+        std::size_t used = 0, capacity = 0;
+    };
+    recordbytes record;
     std::uintptr_t lastsource = 0; // where the last piece of source text began
     std::vector<opentitle> opened;
     std::size_t length = 0;
