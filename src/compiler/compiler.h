@@ -21,8 +21,15 @@
 // The statement keywords and the operators, in their significant order.
 extern const stringlist statements;
 extern const stringlist operators;
+// A stop list made ready for scanning when a scan first takes it, standing wherever a
+// `const stoplist&` does: making one ready costs thousands of instructions, which a small
+// program should not pay before it starts for lists it may never use.
+struct readystoplist {
+    const stoplist& (*ready)();
+    operator const stoplist&() const { return ready(); }
+};
 // The operators made ready for scanning.
-extern const stoplist operatorstops;
+extern const readystoplist operatorstops;
 
 // Deepest nesting of brackets, braces and code blocks (and of the compiler's recursion
 // through them) that a program may have; deeper is the fatal "Nesting too deep!".

@@ -485,19 +485,6 @@ void compiler::goout() {
 // ---------------------------------------------------------------------------------------
 // Errors.
 
-const std::vector<std::string> errormessages = {
-    "What did you do again?",
-    "Well that wasn't supposed to happen...",
-    "I swear it wasn't my fault!",
-    "Mist.",
-    "Was it my fault?",
-    "Stop doing that!",
-    "Something ain't right...",
-    "Full steam ahead!",
-    "This message will come to haunt me, Tamsel.",
-    "GRRRRRRRR",
-};
-
 void compiler::error(const std::string& message) {
     throw fatalerror{message, c.innermost()};
 }

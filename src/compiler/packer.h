@@ -304,7 +304,18 @@ struct failure {
 [[noreturn]] void error(const std::string& message, std::string_view quoted);
 
 // The ten quips of the report, one chosen at random per error.
-extern const std::vector<std::string> errormessages;
+inline constexpr std::array<std::string_view, 10> errormessages = {
+    "What did you do again?",
+    "Well that wasn't supposed to happen...",
+    "I swear it wasn't my fault!",
+    "Mist.",
+    "Was it my fault?",
+    "Stop doing that!",
+    "Something ain't right...",
+    "Full steam ahead!",
+    "This message will come to haunt me, Tamsel.",
+    "GRRRRRRRR",
+};
 
 // Writes the four-line report for `message` to standard error and returns the exit
 // status (1).
