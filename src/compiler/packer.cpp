@@ -194,13 +194,14 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
         const std::string_view piece = pieces[i];
         total += piece.size();
         const auto from = reinterpret_cast<std::uintptr_t>(piece.data());
-        if (const std::size_t w = wordof(piece); w != TW_COUNT) {
-            // A title word, known by where it begins.
-            at = putvarint(at, std::uint64_t{w} << 2 | wordpiece);
-        } else if (lasting >> i & 1) {
+        if (lasting >> i & 1) {
+            // Source text (never a title word, which lives in no source).
             at = putvarint(at, std::uint64_t{piece.size()} << 2 | sourcepiece);
             at = putvarint(at, zigzag(static_cast<std::int64_t>(from - lastsource)));
             lastsource = from;
+        } else if (const std::size_t w = wordof(piece); w != TW_COUNT) {
+            // A title word, known by where it begins.
+            at = putvarint(at, std::uint64_t{w} << 2 | wordpiece);
         } else {
             at = putvarint(at, std::uint64_t{piece.size()} << 2 | copiedpiece);
             record.take(at);
