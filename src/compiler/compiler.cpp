@@ -36,7 +36,16 @@ const stringlist operators = [] {
     for (const operatorinfo& o : operatortable) out.emplace_back(o.text);
     return out;
 }();
-const stoplist operatorstops(operators);
+
+namespace {
+// The stop list of `list`, made on first use (once, whichever thread asks first).
+template <const stringlist& list> const stoplist& readied() {
+    static const stoplist stops(list);
+    return stops;
+}
+} // namespace
+
+constinit const readystoplist operatorstops{readied<operators>};
 
 // The recursion itself may run somewhat deeper than the bracket nesting it follows (a
 // statement inside a body adds a level, and escapes can turn into brackets on a second
@@ -87,13 +96,13 @@ const stringlist closebracket = {"]"};
 const stringlist dictkeyend = {": ", ":"};
 const stringlist dictvalueend = {", ", ",", "}"};
 const std::string comma = ",";
-// The same, made ready for scanning.
-const stoplist keeponstops(keepon);
-const stoplist openparenstops(openparen);
-const stoplist closeparenstops(closeparen);
-const stoplist closebracketstops(closebracket);
-const stoplist dictkeystops(dictkeyend);
-const stoplist dictvaluestops(dictvalueend);
+// The same, made ready for scanning when first used.
+constinit const readystoplist keeponstops{readied<keepon>};
+constinit const readystoplist openparenstops{readied<openparen>};
+constinit const readystoplist closeparenstops{readied<closeparen>};
+constinit const readystoplist closebracketstops{readied<closebracket>};
+constinit const readystoplist dictkeystops{readied<dictkeyend>};
+constinit const readystoplist dictvaluestops{readied<dictvalueend>};
 
 inline void compiler::addname(byte op, std::string_view name) {
     addnamed(op, name);

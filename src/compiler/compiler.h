@@ -3,8 +3,8 @@
 // form, the expression compiler `handleexpr`, value access `handleget`, assignment targets
 // `handleset`, calls `callfunc` and member paths `gointo`, which recurse into each other as
 // deep as the source nests, and the emitting functions (packer.cpp): every byte goes
-// through the one funnel `addbytes` into the compilation's emitter. Free functions of the
-// same names remain as shims over the thread's current compilation, for tests and fuzzers.
+// through the one funnel `addbytes` (the emitter's `emit`) into the compilation. Free functions of
+// the same names remain as shims over the thread's current compilation, for tests and fuzzers.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +14,22 @@
 #include <string_view>
 #include <vector>
 
+#include "context.h"
 #include "packer.h"
 #include "rawapi.h"
-
-struct compilation;
 
 // The statement keywords and the operators, in their significant order.
 extern const stringlist statements;
 extern const stringlist operators;
+// A stop list made ready for scanning when a scan first takes it, standing wherever a
+// `const stoplist&` does: making one ready costs thousands of instructions, which a small
+// program should not pay before it starts for lists it may never use.
+struct readystoplist {
+    const stoplist& (*ready)();
+    operator const stoplist&() const { return ready(); }
+};
 // The operators made ready for scanning.
-extern const stoplist operatorstops;
+extern const readystoplist operatorstops;
 
 // Deepest nesting of brackets, braces and code blocks (and of the compiler's recursion
 // through them) that a program may have; deeper is the fatal "Nesting too deep!".
@@ -152,6 +158,19 @@ struct compiler {
     std::string_view indextext(std::string_view& text, std::string_view target, const char* who);
     void checknothingleft(std::string_view rest, const char* who);
 };
+
+// The emitting members every construct calls, inline so that a byte costs an append.
+inline void compiler::addcode(byte b) {
+    c.emit(b);
+}
+
+inline void compiler::addcode(const bytelist& bytes) {
+    c.emit(bytes.data(), bytes.size());
+}
+
+inline void compiler::addcode(std::initializer_list<byte> bytes) {
+    c.emit(bytes.begin(), bytes.size());
+}
 
 // Shims over the thread's current compilation, for tests, fuzzers and the bench: each
 // builds a compiler on `current()` and calls its member.

@@ -60,6 +60,31 @@ struct emitter {
         if (originlistener) originlistener(originevent::of(originevent::lengthset, offset));
     }
 
+    // The one funnel of every emitted byte (the compiler's `addbytes` and `addcode`): into
+    // `desc` while a title record is written, else onto `code`; inside an open block the
+    // bytes stand in place behind the block's reserved length. The common case (no record,
+    // no tracing, every open block's length reserved) appends and counts inline; the rest
+    // goes through `emitrouted`.
+    void emit(const byte* data, std::size_t size) {
+        if (routed()) [[unlikely]] {
+            emitrouted(data, size);
+            return;
+        }
+        code.insert(code.end(), data, data + size);
+        if (pending.empty()) currentdesclength += static_cast<std::int32_t>(size);
+    }
+    void emit(byte b) {
+        if (routed() || code.size() == code.capacity()) [[unlikely]] {
+            emitrouted(&b, 1);
+            return;
+        }
+        code.push_back(b);
+        if (pending.empty()) ++currentdesclength;
+    }
+    // True when emitted bytes need more than appending (packer.cpp).
+    bool routed() const { return inrecord || traceorigins || reserved != pending.size(); }
+    void emitrouted(const byte* data, std::size_t size);
+
     void resetemitter();
 
     // A point to come back to.

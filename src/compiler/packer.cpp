@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -139,56 +140,78 @@ std::string_view word(titleword w) {
     return {wordtext + wordstart[w], static_cast<std::size_t>(wordstart[w + 1] - wordstart[w])};
 }
 
-void descriptionmap::putlongvarint(std::uint64_t value) {
+namespace {
+// The most bytes a number of up to 64 bits takes as a varint.
+constexpr std::size_t varintroom = 10;
+
+// Writes `value` as a varint at `at` and returns the end.
+byte* putvarint(byte* at, std::uint64_t value) {
     while (value >= 0x80) {
-        record.push_back(static_cast<byte>(value | 0x80));
+        *at++ = static_cast<byte>(value | 0x80);
         value >>= 7;
     }
-    record.push_back(static_cast<byte>(value));
+    *at++ = static_cast<byte>(value);
+    return at;
+}
+} // namespace
+
+void descriptionmap::recordbytes::grow(std::size_t n) {
+    const std::size_t wanted = std::max(used + n, 2 * capacity);
+    // Left unfilled: room reserved and never written costs no memory.
+    std::unique_ptr<byte[]> larger(new byte[wanted]);
+    if (used != 0) std::memcpy(larger.get(), bytes.get(), used);
+    bytes = std::move(larger);
+    capacity = wanted;
 }
 
 void descriptionmap::append(const byte* data, std::size_t size) {
     if (size == 0) return;
-    record.push_back(rawrun << 6);
-    putvarint(size);
-    record.insert(record.end(), data, data + size);
+    byte* at = record.room(1 + varintroom);
+    *at++ = rawrun << 6;
+    record.take(putvarint(at, size));
+    record.append(data, size);
     length += size;
 }
 
 void descriptionmap::open(bool hascount, std::int32_t count, const std::string_view* pieces,
                           std::size_t n, std::uint32_t lasting) {
-    if (opened.empty())
-        opened.push_back(opentitle{static_cast<std::uint32_t>(word(TW_ROOT).size()), true});
+    constexpr std::size_t rootlength = wordstart[TW_ROOT + 1] - wordstart[TW_ROOT];
+    if (opened.empty()) opened.push_back(opentitle{rootlength, true});
+    // Room for the head (a byte and up to two numbers) and two numbers a piece; copied
+    // text takes room of its own.
+    constexpr std::size_t pieceroom = 2 * varintroom;
+    byte* at = record.room(1 + 2 * varintroom + n * pieceroom);
     // First byte: kind, number of pieces (1 to 3, else 0 and the number follows) and the
     // count (0 to 14, else 15 and the count follows).
     const auto bits = static_cast<std::uint32_t>(count);
     const byte few = n >= 1 && n <= 3 ? static_cast<byte>(n) : 0;
     const byte small = !hascount ? 0 : bits < 15 ? static_cast<byte>(bits) : 15;
-    record.push_back(
-        static_cast<byte>((hascount ? openwithcount : opennocount) << 6 | few << 4 | small));
-    if (hascount && small == 15) putvarint(bits);
-    if (few == 0) putvarint(n);
+    *at++ = static_cast<byte>((hascount ? openwithcount : opennocount) << 6 | few << 4 | small);
+    if (hascount && small == 15) at = putvarint(at, bits);
+    if (few == 0) at = putvarint(at, n);
     std::size_t total = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view piece = pieces[i];
         total += piece.size();
-        const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
-        if (const std::size_t w = wordof(piece); w != TW_COUNT) {
-            // A title word, known by where it begins.
-            putvarint(std::uint64_t{w} << 2 | wordpiece);
-            continue;
-        }
+        const auto from = reinterpret_cast<std::uintptr_t>(piece.data());
         if (lasting >> i & 1) {
-            putvarint(std::uint64_t{piece.size()} << 2 | sourcepiece);
-            putvarint(zigzag(static_cast<std::int64_t>(at - lastsource)));
-            lastsource = at;
-            continue;
+            // Source text (never a title word, which lives in no source).
+            at = putvarint(at, std::uint64_t{piece.size()} << 2 | sourcepiece);
+            at = putvarint(at, zigzag(static_cast<std::int64_t>(from - lastsource)));
+            lastsource = from;
+        } else if (const std::size_t w = wordof(piece); w != TW_COUNT) {
+            // A title word, known by where it begins.
+            at = putvarint(at, std::uint64_t{w} << 2 | wordpiece);
+        } else {
+            at = putvarint(at, std::uint64_t{piece.size()} << 2 | copiedpiece);
+            record.take(at);
+            record.append(reinterpret_cast<const byte*>(piece.data()), piece.size());
+            at = record.room((n - i - 1) * pieceroom);
         }
-        putvarint(std::uint64_t{piece.size()} << 2 | copiedpiece);
-        record.insert(record.end(), piece.begin(), piece.end());
     }
+    record.take(at);
     bool root = false;
-    if (total == word(TW_ROOT).size()) {
+    if (total == rootlength) {
         // Compared piece by piece against the root's text.
         std::string_view rest = word(TW_ROOT);
         root = true;
@@ -204,15 +227,16 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
 bool descriptionmap::close(std::int32_t count) {
     const auto bits = static_cast<std::uint32_t>(count);
     const byte small = bits < 63 ? static_cast<byte>(bits) : 63;
-    record.push_back(static_cast<byte>(closing << 6 | small));
-    if (small == 63) putvarint(bits);
+    byte* at = record.room(1 + varintroom);
+    *at++ = static_cast<byte>(closing << 6 | small);
+    record.take(small == 63 ? putvarint(at, bits) : at);
     opened.pop_back();
     length += 4 + opened.back().length + 1;
     return opened.back().root;
 }
 
 void descriptionmap::rollback(const mark& m) {
-    record.resize(m.record);
+    record.truncate(m.record);
     opened.resize(m.opened);
     length = m.length;
     lastsource = m.lastsource;
@@ -311,41 +335,27 @@ bytelist descriptionmap::bytes() const {
 const std::string packroot = "PACK_ROOT";
 const std::int32_t maxasopsize = -1;
 
-// The one funnel: routes `size` bytes into `desc` while a title record is written, else
-// into `code`. Blocks are written in place: the first byte inside a block that has none
-// yet reserves the block's length in front of it. Bytes inside a block reach the count of
-// the description map only when the outermost block closes.
-inline void compiler::addbytes(const byte* data, std::size_t size) {
-    if (c.inrecord) {
-        c.desc.append(data, size);
+// The funnel's detour (emitter.h): routes `size` bytes into `desc` while a title record is
+// written, else onto `code`. Blocks are written in place: the first byte inside a block
+// that has none yet reserves the block's length in front of it. Bytes inside a block reach
+// the count of the description map only when the outermost block closes.
+void emitter::emitrouted(const byte* data, std::size_t size) {
+    if (inrecord) {
+        desc.append(data, size);
         return;
     }
-    for (; c.reserved < c.pending.size(); ++c.reserved) {
-        c.pending[c.reserved] = c.code.size();
-        c.code.insert(c.code.end(), 4, 0);
-        if (c.traceorigins) c.tracebytes(c.pending[c.reserved], 4);
+    for (; reserved < pending.size(); ++reserved) {
+        pending[reserved] = code.size();
+        code.insert(code.end(), 4, 0);
+        if (traceorigins) tracebytes(pending[reserved], 4);
     }
-    if (size == 1) {
-        c.code.push_back(*data);
-    } else if (size > 0) {
-        const std::size_t end = c.code.size();
-        c.code.resize(end + size);
-        std::memcpy(c.code.data() + end, data, size);
-    }
-    if (!c.inblock()) c.currentdesclength += static_cast<std::int32_t>(size);
-    if (c.traceorigins) c.tracebytes(c.code.size() - size, size);
+    code.insert(code.end(), data, data + size);
+    if (!inblock()) currentdesclength += static_cast<std::int32_t>(size);
+    if (traceorigins) tracebytes(code.size() - size, size);
 }
 
-void compiler::addcode(byte b) {
-    addbytes(&b, 1);
-}
-
-void compiler::addcode(const bytelist& bytes) {
-    addbytes(bytes.data(), bytes.size());
-}
-
-void compiler::addcode(std::initializer_list<byte> bytes) {
-    addbytes(bytes.begin(), bytes.size());
+inline void compiler::addbytes(const byte* data, std::size_t size) {
+    c.emit(data, size);
 }
 
 void compiler::addnamed(byte op, std::string_view name) {
@@ -430,16 +440,17 @@ void compiler::compilestring(std::string_view target) {
 // Opens the title joined from `pieces`.
 inline void compiler::opentitle(std::initializer_list<std::string_view> pieces,
                                 std::string_view source) {
-    // Which pieces are source text, which the map keeps as views.
+    // Which pieces are source text, which the map keeps as views (title words live in no
+    // source text, and the map knows them by their address).
     std::uint32_t lasting = 0;
     std::size_t n = 0;
     for (const std::string_view piece : pieces) {
-        if (wordof(piece) == TW_COUNT && c.insource(piece)) lasting |= std::uint32_t{1} << n;
+        if (c.insource(piece)) lasting |= std::uint32_t{1} << n;
         if (++n == 32) break;
     }
     // The title's text itself only for the record listener.
-    std::string title;
     if (c.recordlistener) {
+        std::string title;
         for (const std::string_view piece : pieces) title.append(piece);
         c.recordlistener(true, c.currentdesclength >= 0, c.currentdesclength, title);
     }
@@ -474,19 +485,6 @@ void compiler::goout() {
 
 // ---------------------------------------------------------------------------------------
 // Errors.
-
-const std::vector<std::string> errormessages = {
-    "What did you do again?",
-    "Well that wasn't supposed to happen...",
-    "I swear it wasn't my fault!",
-    "Mist.",
-    "Was it my fault?",
-    "Stop doing that!",
-    "Something ain't right...",
-    "Full steam ahead!",
-    "This message will come to haunt me, Tamsel.",
-    "GRRRRRRRR",
-};
 
 void compiler::error(const std::string& message) {
     throw fatalerror{message, c.innermost()};
@@ -570,40 +568,55 @@ std::string sourcestem(std::string_view path) {
     return std::string(name.substr(0, dot));
 }
 
-// The echo of `size` bytes from `data`.
-static std::string hexecho(const byte* data, std::size_t size) {
-    // Each byte's text, "0 " to "ff ", looked up rather than formatted: its characters in
-    // the low three bytes of a word and its length in the top one. Every text is stored
-    // as four bytes and the end moves on by its length, so the buffer has one spare byte.
-    struct echotable {
-        std::uint32_t text[256];
-        echotable() {
-            const char* digits = "0123456789abcdef";
-            for (int value = 0; value < 256; ++value) {
-                char chars[4] = {0, 0, 0, 0};
-                int at = 0;
-                if (value >= 16) chars[at++] = digits[value >> 4];
-                chars[at++] = digits[value & 15];
-                chars[at++] = ' ';
-                chars[3] = static_cast<char>(at);
-                std::memcpy(&text[value], chars, 4);
-            }
-        }
-    };
-    static const echotable table;
-    std::string out(size * 3 + 1, ' ');
-    char* at = out.data();
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint32_t entry = table.text[data[i]];
-        std::memcpy(at, &entry, 4);
-        at += reinterpret_cast<const char*>(&entry)[3];
+namespace {
+// The shift that puts a byte at offset `i` (0 to 3) of a word stored in memory.
+constexpr unsigned byteshift(unsigned i) {
+    return std::endian::native == std::endian::little ? 8 * i : 24 - 8 * i;
+}
+
+// Each byte's echo, "0 " to "ff ", as one word: its characters at the first offsets and its
+// length at the last. A word is stored whole and the end moves on by its length, which is
+// why the room of an echo has one spare byte.
+constexpr std::array<std::uint32_t, 256> echowords = [] {
+    std::array<std::uint32_t, 256> words{};
+    constexpr char digits[] = "0123456789abcdef";
+    for (unsigned value = 0; value < 256; ++value) {
+        unsigned length = 0;
+        std::uint32_t word = 0;
+        if (value >= 16) word |= std::uint32_t(digits[value >> 4]) << byteshift(length++);
+        word |= std::uint32_t(digits[value & 15]) << byteshift(length++);
+        word |= std::uint32_t{' '} << byteshift(length++);
+        words[value] = word | length << byteshift(3);
     }
-    out.resize(static_cast<std::size_t>(at - out.data()));
-    return out;
+    return words;
+}();
+} // namespace
+
+std::size_t hexechoto(const byte* data, std::size_t size, char* out) {
+    char* at = out;
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint32_t word = echowords[data[i]];
+        std::memcpy(at, &word, 4);
+        at += word >> byteshift(3) & 0xFF;
+    }
+    return static_cast<std::size_t>(at - out);
 }
 
 std::string hexecho(const bytelist& bytes) {
-    return hexecho(bytes.data(), bytes.size());
+    std::string out(hexechoroom(bytes.size()), '\0');
+    out.resize(hexechoto(bytes.data(), bytes.size(), out.data()));
+    return out;
+}
+
+void echobytes(const byte* data, std::size_t size) {
+    // Left unfilled (a plain new, not make_unique, which the WebAssembly build's library
+    // lacks in its unfilled form).
+    const std::unique_ptr<char[]> text(new char[hexechoroom(std::min(size, echopiece))]);
+    for (std::size_t start = 0; start < size; start += echopiece) {
+        const std::size_t length =
+            hexechoto(data + start, std::min(echopiece, size - start), text.get());
+        std::cout.write(text.get(), static_cast<std::streamsize>(length));
+    }
 }
 
 // Writes all of `data` to `fd`; false on any failure.
@@ -685,17 +698,14 @@ void replacefile(const std::string& path, const bytelist& bytes) {
 void echofile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
-    // Left unfilled (a plain new, not make_unique, which the WebAssembly build's library
-    // lacks in its unfilled form): zeroing the piece took more instructions than compiling
-    // a small program.
-    constexpr std::size_t piecesize = std::size_t{1} << 16;
-    const std::unique_ptr<byte[]> piece(new byte[piecesize]);
+    // Left unfilled: zeroing the piece took more instructions than compiling a small
+    // program.
+    const std::unique_ptr<byte[]> piece(new byte[echopiece]);
     for (;;) {
-        const ssize_t got = ::read(fd, piece.get(), piecesize);
+        const ssize_t got = ::read(fd, piece.get(), echopiece);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        const std::string text = hexecho(piece.get(), static_cast<std::size_t>(got));
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+        echobytes(piece.get(), static_cast<std::size_t>(got));
     }
     ::close(fd);
     std::cout.flush();
@@ -703,13 +713,7 @@ void echofile(const std::string& path) {
 
 void writecode(const std::string& name, const bytelist& bytes) {
     replacefile(name + ".zvbc", bytes);
-    // The echo goes out in pieces large enough to cost one write each.
-    constexpr std::size_t piece = 1 << 16;
-    for (std::size_t start = 0; start < bytes.size(); start += piece) {
-        const std::size_t end = std::min(bytes.size(), start + piece);
-        const std::string text = hexecho(bytes.data() + start, end - start);
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-    }
+    echobytes(bytes.data(), bytes.size());
     std::cout.flush();
 }
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -190,16 +191,38 @@ class descriptionmap {
         std::uint32_t length; // of the title's text
         bool root;            // the text reads "PACK_ROOT"
     };
-    void putcount(std::uint32_t count);
-    void putvarint(std::uint64_t value) {
-        if (value < 0x80) {
-            record.push_back(static_cast<byte>(value));
-        } else {
-            putlongvarint(value);
+    // The record's bytes: a buffer that hands out room to write into and is told where the
+    // writing ended, so that a record costs no check per byte and no zero-filling.
+    class recordbytes {
+      public:
+        // Room for `n` more bytes at the end, to be written and then taken by `take`.
+        byte* room(std::size_t n) {
+            if (capacity - used < n) grow(n);
+            return bytes.get() + used;
         }
-    }
-    void putlongvarint(std::uint64_t value);
-    bytelist record;
+        // Takes the bytes written from `room()` up to `end`.
+        void take(const byte* end) { used = static_cast<std::size_t>(end - bytes.get()); }
+        void append(const byte* data, std::size_t n) {
+            byte* at = room(n);
+            if (n != 0) std::memcpy(at, data, n);
+            used += n;
+        }
+        void reserve(std::size_t n) {
+            if (n > capacity) grow(n - used);
+        }
+        // Forgets the bytes from `n` on.
+        void truncate(std::size_t n) { used = n < used ? n : used; }
+        void clear() { used = 0; }
+        std::size_t size() const { return used; }
+        const byte* data() const { return bytes.get(); }
+
+      private:
+        // Moves the bytes to a buffer with room for `n` more, at least twice as large.
+        void grow(std::size_t n);
+        std::unique_ptr<byte[]> bytes;
+        std::size_t used = 0, capacity = 0;
+    };
+    recordbytes record;
     std::uintptr_t lastsource = 0; // where the last piece of source text began
     std::vector<opentitle> opened;
     std::size_t length = 0;
@@ -281,7 +304,18 @@ struct failure {
 [[noreturn]] void error(const std::string& message, std::string_view quoted);
 
 // The ten quips of the report, one chosen at random per error.
-extern const std::vector<std::string> errormessages;
+inline constexpr std::array<std::string_view, 10> errormessages = {
+    "What did you do again?",
+    "Well that wasn't supposed to happen...",
+    "I swear it wasn't my fault!",
+    "Mist.",
+    "Was it my fault?",
+    "Stop doing that!",
+    "Something ain't right...",
+    "Full steam ahead!",
+    "This message will come to haunt me, Tamsel.",
+    "GRRRRRRRR",
+};
 
 // Writes the four-line report for `message` to standard error and returns the exit
 // status (1).
@@ -349,3 +383,14 @@ void writedesc(const std::string& name);
 // The hexadecimal echo of `bytes`: each byte in lower case without leading zeros, followed
 // by one blank.
 std::string hexecho(const bytelist& bytes);
+// The room the echo of `size` bytes needs: three characters a byte and one spare.
+constexpr std::size_t hexechoroom(std::size_t size) {
+    return size * 3 + 1;
+}
+// Writes the echo of `size` bytes from `data` at `out`, which has `hexechoroom(size)` bytes
+// of room, and returns its length.
+std::size_t hexechoto(const byte* data, std::size_t size, char* out);
+// The bytes the echo formats at a time: large enough to cost one write each.
+constexpr std::size_t echopiece = std::size_t{1} << 16;
+// Prints the echo of `size` bytes from `data` on standard output, `echopiece` at a time.
+void echobytes(const byte* data, std::size_t size);

@@ -5,9 +5,11 @@
 // when compiled alone.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "compiler.h"
@@ -89,6 +91,22 @@ struct interleaving {
     const char* name;
     bool outerfails, outerkeepgoing, nestedvalid, nestedkeepgoing;
 };
+
+// A stop list made ready on first use is one list for every thread that takes it first at
+// once, and the same as one made eagerly from its entries.
+TEST(compilerobject, readystoplistisoneforallthreads) {
+    constexpr int threads = 8;
+    std::vector<const stoplist*> taken(threads, nullptr);
+    std::vector<std::thread> pool;
+    for (int i = 0; i < threads; ++i)
+        pool.emplace_back([&taken, i] { taken[i] = &static_cast<const stoplist&>(operatorstops); });
+    for (std::thread& t : pool) t.join();
+    for (const stoplist* list : taken) EXPECT_EQ(list, taken[0]);
+    const stoplist eager(operators);
+    EXPECT_EQ(taken[0]->entries, &operators);
+    EXPECT_EQ(std::memcmp(taken[0]->classes, eager.classes, sizeof eager.classes), 0);
+    EXPECT_EQ(taken[0]->order, eager.order);
+}
 
 TEST(compilerobject, compilesinsideanotherscallbacksstayindependent) {
     const interleaving cases[] = {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,62 @@ TEST(descriptionmap, recordedges) {
         EXPECT_TRUE(ok) << text;
         EXPECT_TRUE(current().desc == plain) << text;
     }
+}
+
+// A count as the record writes it: four bytes, most significant first.
+void putcount(bytelist& out, std::int32_t count) {
+    const auto bytes = intoperand(count);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// Titles of 1 to 32 pieces mixing title words, source text and copied text (some longer
+// than the room a record takes at a time), with counts at the edges of their short forms,
+// opened and closed on a map that reserved nothing, against the plain bytes.
+TEST(descriptionmap, titlesofmanypieces) {
+    const std::string source = "alpha beta gamma delta epsilon"; // outlives the map's use
+    const std::int32_t counts[] = {0, 14, 15, 62, 63, 64, 100000, -1};
+    descriptionmap map;
+    bytelist plain;
+    std::vector<std::string> open{"PACK_ROOT"};
+    const auto close = [&](std::int32_t count) {
+        map.close(count);
+        putcount(plain, count);
+        open.pop_back();
+        plain.insert(plain.end(), open.back().begin(), open.back().end());
+        plain.push_back(0);
+    };
+    for (std::size_t n = 1; n <= 32; ++n) {
+        std::vector<std::string> copies(n);
+        std::vector<std::string_view> pieces;
+        std::uint32_t lasting = 0;
+        std::string title;
+        for (std::size_t i = 0; i < n; ++i) {
+            switch ((i + n) % 3) {
+            case 0:
+                pieces.push_back(word(static_cast<titleword>((i * 5 + n) % TW_COUNT)));
+                break;
+            case 1:
+                pieces.push_back(std::string_view(source).substr(i % 7, 1 + i * 3 % 11));
+                lasting |= std::uint32_t{1} << i;
+                break;
+            default:
+                copies[i] = std::string(1 + (i * 37 + n * 11) % 300, static_cast<char>('a' + i));
+                pieces.push_back(copies[i]);
+            }
+            title.append(pieces.back());
+        }
+        const bool hascount = n % 4 != 0;
+        const std::int32_t count = counts[n % std::size(counts)];
+        map.open(hascount, count, pieces.data(), n, lasting);
+        if (hascount) putcount(plain, count);
+        plain.insert(plain.end(), title.begin(), title.end());
+        plain.push_back(0);
+        open.push_back(title);
+        if (n % 3 == 0) close(counts[(n / 3) % std::size(counts)]);
+    }
+    while (open.size() > 1) close(static_cast<std::int32_t>(open.size()) * 9);
+    EXPECT_EQ(map.size(), plain.size());
+    EXPECT_TRUE(map == plain);
 }
 
 } // namespace

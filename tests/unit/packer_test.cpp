@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -307,6 +308,90 @@ TEST_F(packer, hexecho) {
     EXPECT_EQ(hexecho({}), "");
 }
 
+// The echo of `bytes` formatted the plain way, one byte at a time.
+std::string plainecho(const bytelist& bytes) {
+    std::string out;
+    for (const byte b : bytes) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%x ", static_cast<unsigned>(b));
+        out += text;
+    }
+    return out;
+}
+
+// Bytes of every value in an order that puts each value next to every kind of neighbour.
+bytelist scrambled(std::size_t size) {
+    bytelist out(size);
+    std::uint32_t state = 2463534242u;
+    for (byte& b : out) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        b = static_cast<byte>(state);
+    }
+    return out;
+}
+
+// The echo's table against plain formatting: every byte value alone and in every position
+// of a word, and the echo never writes past the room it asks for.
+TEST_F(packer, hexechotableagainstformatting) {
+    for (int value = 0; value < 256; ++value) {
+        const bytelist one{static_cast<byte>(value)};
+        EXPECT_EQ(hexecho(one), plainecho(one)) << value;
+    }
+    for (std::size_t size = 0; size < 12; ++size) {
+        for (const int fill : {0x00, 0x0f, 0x10, 0xff}) {
+            const bytelist bytes(size, static_cast<byte>(fill));
+            constexpr char guard = '#';
+            std::string out(hexechoroom(size) + 8, guard);
+            const std::size_t length = hexechoto(bytes.data(), size, out.data());
+            EXPECT_EQ(out.substr(0, length), plainecho(bytes)) << size << " " << fill;
+            EXPECT_EQ(out.find_first_not_of(guard, hexechoroom(size)), std::string::npos)
+                << "written past the room, " << size << " bytes of " << fill;
+        }
+    }
+    const bytelist mixed = scrambled(4096);
+    EXPECT_EQ(hexecho(mixed), plainecho(mixed));
+}
+
+// The funnel appends at the code buffer's capacity (the byte that grows it and the one
+// after), outside blocks and inside one whose length is still to be reserved.
+TEST_F(packer, funnelatcapacity) {
+    for (const bool inblock : {false, true}) {
+        resetcompiler();
+        gotitle("t");
+        if (inblock) state().beginblock();
+        bytelist expected;
+        // Past two growths of the buffer, so that some byte lands at N and one at N + 1.
+        for (int growths = 0; growths < 2;) {
+            const byte next = static_cast<byte>(expected.size() * 7);
+            const bool pair = expected.size() % 3 == 0;
+            const std::size_t room = state().code.capacity() - state().code.size();
+            const bool full = room < (pair ? 2u : 1u);
+            if (pair) {
+                addcode({next, static_cast<byte>(next + 1)});
+                expected.push_back(next);
+                expected.push_back(static_cast<byte>(next + 1));
+            } else {
+                addcode(next);
+                expected.push_back(next);
+            }
+            growths += full ? 1 : 0;
+        }
+        const std::int32_t count = state().currentdesclength;
+        if (inblock) {
+            negatebyteoperand();
+            const auto length = intoperand(static_cast<std::int32_t>(expected.size()));
+            expected.insert(expected.begin(), length.begin(), length.end());
+            EXPECT_EQ(count, 0) << "bytes inside a block count when it closes";
+        } else {
+            EXPECT_EQ(count, static_cast<std::int32_t>(expected.size()));
+        }
+        EXPECT_EQ(state().code, expected) << inblock;
+        EXPECT_EQ(state().currentdesclength, static_cast<std::int32_t>(expected.size()));
+    }
+}
+
 class files : public packer {
   protected:
     fs::path dir;
@@ -360,6 +445,22 @@ TEST_F(files, writecode) {
     std::string missing = (dir / "no" / "out").string();
     expectfatal([&] { writecode(missing, code); },
                 "Could not open file with name: " + missing + ".zvbc");
+}
+
+// The echo goes out a piece at a time: sizes at a piece's end (N - 1, N, N + 1) and past
+// two pieces echo alike from memory and from the file.
+TEST_F(files, echoacrosspieces) {
+    for (const std::size_t size :
+         {std::size_t{0}, echopiece - 1, echopiece, echopiece + 1, 2 * echopiece + 1}) {
+        const bytelist code = scrambled(size);
+        const std::string expected = plainecho(code);
+        ::testing::internal::CaptureStdout();
+        writecode((dir / "out").string(), code);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected) << size;
+        ::testing::internal::CaptureStdout();
+        echofile((dir / "out.zvbc").string());
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected) << size;
+    }
 }
 
 TEST_F(files, writedesc) {
