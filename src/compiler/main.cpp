@@ -2,8 +2,10 @@
 // writes the byte code to the stem's ".zvbc" file in the working directory, printing its
 // progress on standard output. The compiler reports what it found; the driver prints the
 // parser's messages, the error report and the exit statuses exactly as they have always
-// been.
-#include <iostream>
+// been. It writes through stdio alone: no stream of iostream is set up in a process that
+// compiles one file, and standard output is flushed before anything goes to standard error,
+// so the two interleave as they always have.
+#include <cstdio>
 #include <string>
 
 #include "packer.h"
@@ -13,7 +15,9 @@
 namespace {
 
 void say(const char* message) {
-    std::cout << message << std::endl;
+    std::fputs(message, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 int run(int argc, char** argv) {
@@ -38,14 +42,16 @@ int run(int argc, char** argv) {
     const zv::result result = zv::compile(target, options);
     for (const zv::parsermessage& message : result.parsermessages) {
         if (message.tostderr) {
-            std::cerr << message.text << std::endl;
+            std::fflush(stdout);
+            std::fwrite(message.text.data(), 1, message.text.size(), stderr);
+            std::fputc('\n', stderr);
         } else {
-            std::cout << message.text;
+            std::fwrite(message.text.data(), 1, message.text.size(), stdout);
         }
     }
     if (result.status == 1) error(result.message);
     if (result.status != 0) {
-        std::cout.flush();
+        std::fflush(stdout);
         return result.status;
     }
     say("compilation finished. writing to zvbc file...");
@@ -56,10 +62,10 @@ int run(int argc, char** argv) {
     } else {
         writecode(filename, result.code);
     }
-    std::cout << '\n';
+    std::fputc('\n', stdout);
     say("writing to desc.zvdc...");
     writedesc("desc");
-    std::cout << '\n';
+    std::fputc('\n', stdout);
     say("finished writing.");
     return 0;
 }
@@ -68,11 +74,10 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     reckonmainstack();
-    std::ios::sync_with_stdio(false);
     try {
         return run(argc, argv);
     } catch (const fatalerror& failure) {
-        std::cout.flush();
+        std::fflush(stdout);
         return reporterror(failure.message);
     }
 }

@@ -19,7 +19,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <iostream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -500,10 +499,13 @@ int reporterror(const std::string& message) {
     // Seeded from the wall clock in seconds, so two errors in the same second share a quip.
     std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
     const std::size_t quip = generator() % errormessages.size();
-    std::cerr << "COMPILER ERROR" << std::endl;
-    std::cerr << "// " << errormessages[quip] << std::endl;
-    std::cerr << "Experienced error during compilation:" << std::endl;
-    std::cerr << message << std::endl;
+    // What went to standard output before goes out first, as a tied stream would do.
+    std::fflush(stdout);
+    std::fputs("COMPILER ERROR\n// ", stderr);
+    std::fwrite(errormessages[quip].data(), 1, errormessages[quip].size(), stderr);
+    std::fputs("\nExperienced error during compilation:\n", stderr);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fputc('\n', stderr);
     return 1;
 }
 
@@ -615,7 +617,7 @@ void echobytes(const byte* data, std::size_t size) {
     for (std::size_t start = 0; start < size; start += echopiece) {
         const std::size_t length =
             hexechoto(data + start, std::min(echopiece, size - start), text.get());
-        std::cout.write(text.get(), static_cast<std::streamsize>(length));
+        std::fwrite(text.get(), 1, length, stdout);
     }
 }
 
@@ -708,17 +710,18 @@ void echofile(const std::string& path) {
         echobytes(piece.get(), static_cast<std::size_t>(got));
     }
     ::close(fd);
-    std::cout.flush();
+    std::fflush(stdout);
 }
 
 void writecode(const std::string& name, const bytelist& bytes) {
     replacefile(name + ".zvbc", bytes);
     echobytes(bytes.data(), bytes.size());
-    std::cout.flush();
+    std::fflush(stdout);
 }
 
 void writedesc(const std::string&) {
-    std::cerr << "WARNING; desc disabled." << std::endl;
+    std::fflush(stdout);
+    std::fputs("WARNING; desc disabled.\n", stderr);
 }
 
 // ---------------------------------------------------------------------------------------

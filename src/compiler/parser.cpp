@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <iostream>
+#include <cstdio>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -555,8 +555,8 @@ void parsewords(std::string_view target, int debug, splitwords& out) {
 
 void parsewords(compilation& comp, std::string_view target, int debug, splitwords& out) {
     if (debug == 1) {
-        std::cout << "debugging mode is activated, printing debug information while parsing."
-                  << std::endl;
+        std::puts("debugging mode is activated, printing debug information while parsing.");
+        std::fflush(stdout);
     }
     out.words.clear();
     out.ends.clear();
@@ -582,8 +582,9 @@ void parsewords(compilation& comp, std::string_view target, int debug, splitword
     for (std::size_t index = 0; index < target.size(); ++index) {
         const char TS = target[index];
         if (debug != 0) {
-            std::cout << index << "/" << TS << std::endl;
-            if (TS == '\n') std::cout << "detected newline, reset" << std::endl;
+            std::printf("%zu/%c\n", index, TS);
+            if (TS == '\n') std::puts("detected newline, reset");
+            std::fflush(stdout);
         }
         const std::int64_t markersum = depth.sum();
         if (debug == 0 && markersum > 0) {

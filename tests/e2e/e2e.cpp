@@ -382,3 +382,33 @@ TEST(largeoutput, compileerrorafterpiecesleavesnofile) {
 }
 
 } // namespace
+
+// Standard output and standard error sent to one place (a pipe, a file) keep the order in
+// which zvc wrote them: what went to standard output is out before each standard-error
+// message, whichever way the two are buffered.
+TEST(streams, oneplacekeepstheorderofwriting) {
+    struct interleaved {
+        std::string source, expected;
+    };
+    const std::string stray = "25 4 2 66 0 26 1a 25 4 2 5d 0 1b 9 0 0 0 0 1 25 ";
+    const std::vector<interleaved> cases = {
+        // A parser message mid-compile, then the echo, the map's warning, the last line.
+        {"f(])\n", started + "PARSER FAILURE\ncompilation finished. writing to zvbc file...\n" +
+                       stray + "\nwriting to desc.zvdc...\nWARNING; desc disabled.\n\n" +
+                       "finished writing.\n"},
+        // The error report after the progress lines.
+        {"x = [1]]\n", started + report("handleget: malformed list: '[1]]'")},
+        // The parser's exit: its message on standard output, nothing after it.
+        {"x = (\n",
+         started + "parser error, markers over 1, grammatically not valid." + "0/1/0/0/0/0/"},
+    };
+    for (const char* into : {"2>&1 | cat", "> both.txt 2>&1; cat both.txt"}) {
+        for (const interleaved& c : cases) {
+            const zvtest::scratchdir scratch("zv_e2e");
+            spit(scratch.path / "prog.zv", c.source);
+            const std::string command = std::string("'") + ZVC_PATH + "' prog.zv " + into;
+            const zvtest::runresult r = run(scratch.path, {"sh", "-c", command}, 0);
+            EXPECT_EQ(maskquips(r.out), c.expected) << c.source << " " << into;
+        }
+    }
+}
