@@ -13,7 +13,6 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"shutdown", &server::shutdown},
     {"textDocument/hover", &server::hover},
     {"textDocument/definition", &server::definition},
-    {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/completion", &server::completion},
     {"completionItem/resolve", &server::completionresolve},
@@ -27,6 +26,7 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
 };
 
 const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
+    {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/semanticTokens/full", &server::semantictokens},
 };
 
@@ -115,9 +115,12 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         if (found != requests.end()) {
             reply(id, (this->*found->second)(params));
         } else {
-            // The envelope goes around the result in place: a large one is not copied.
-            std::string message = (this->*astext->second)(params);
-            message.insert(0, R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)");
+            // The result is written into the message after its envelope's start: a large one
+            // is not copied.
+            std::string message = R"({"id":)";
+            message += id.dump();
+            message += R"(,"jsonrpc":"2.0","result":)";
+            (this->*astext->second)(params, message);
             message += '}';
             if (sendtext) {
                 sendtext(message);

@@ -3,14 +3,18 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
 
 #include "outline.h"
 #include "text.h"
 
 namespace zvlsp {
 
-// DocumentSymbol[]: range the whole statement, selectionRange the name.
-nlohmann::json documentsymbols(const outline& tree, std::string_view text, encoding enc);
+// Appends DocumentSymbol[] as JSON text: range the whole statement, selectionRange the name.
+// A large document has hundreds of thousands of symbols, written as they are found.
+void appenddocumentsymbols(std::string& out, const outline& tree, std::string_view text,
+                           encoding enc);
 
 // FoldingRange[]: from the line of a block's '{' to the line before its '}' (to the line
 // of the '}' when the block's last line holds more than the brace).
