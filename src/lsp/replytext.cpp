@@ -64,6 +64,10 @@ void appendstring(std::string& out, std::string_view text) {
 }
 
 void appendnumber(std::string& out, std::uint32_t n) {
+    if (n < 10) { // most of the numbers of semantic tokens
+        out += static_cast<char>('0' + n);
+        return;
+    }
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
     out.append(digits, end);

@@ -1,6 +1,7 @@
 // The server's dispatch, error replies and life cycle.
 #include "server.h"
 
+#include "jsonread.h"
 #include "tokens.h"
 #include "zv.hpp"
 
@@ -48,7 +49,8 @@ void server::fail(const json& id, int code, const std::string& message) {
 }
 
 void server::receive(std::string_view body, bool more) {
-    json message = json::parse(body, nullptr, false);
+    json message;
+    if (!readjsonfast(body, message)) message = json::parse(body, nullptr, false);
     if (message.is_discarded()) {
         fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
         if (!more) settle();
