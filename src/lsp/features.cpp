@@ -41,9 +41,9 @@ void server::documentsymbol(const json& params, std::string& out) {
     appenddocumentsymbols(out, doc.statements(), doc.text, enc);
 }
 
-json server::foldingrange(const json& params) {
+void server::foldingrange(const json& params, std::string& out) {
     document& doc = documentof(params);
-    return foldingranges(doc.statements(), doc.text);
+    appendfoldingranges(out, doc.statements(), doc.text);
 }
 
 void server::semantictokens(const json& params, std::string& out) {

@@ -14,7 +14,6 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"shutdown", &server::shutdown},
     {"textDocument/hover", &server::hover},
     {"textDocument/definition", &server::definition},
-    {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/completion", &server::completion},
     {"completionItem/resolve", &server::completionresolve},
     {"textDocument/signatureHelp", &server::signatures},
@@ -28,6 +27,7 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
 
 const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
     {"textDocument/documentSymbol", &server::documentsymbol},
+    {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/semanticTokens/full", &server::semantictokens},
 };
 

@@ -90,7 +90,7 @@ class server {
     nlohmann::json hover(const nlohmann::json& params);
     nlohmann::json definition(const nlohmann::json& params);
     void documentsymbol(const nlohmann::json& params, std::string& out);
-    nlohmann::json foldingrange(const nlohmann::json& params);
+    void foldingrange(const nlohmann::json& params, std::string& out);
     void semantictokens(const nlohmann::json& params, std::string& out);
 
     // Editing features (requests.cpp).

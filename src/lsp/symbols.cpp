@@ -1,12 +1,9 @@
 // Document symbols and folding ranges.
 #include "symbols.h"
 
-#include "lspjson.h"
 #include "replytext.h"
 
 namespace zvlsp {
-
-using nlohmann::json;
 
 namespace {
 
@@ -66,8 +63,7 @@ void appenddocumentsymbols(std::string& out, const outline& tree, std::string_vi
     out += ']';
 }
 
-json foldingranges(const outline& tree, std::string_view text) {
-    json out = json::array();
+void eachfolding(const outline& tree, std::string_view text, const foldingvisitor& visit) {
     const linemap lines(text, encoding::utf8);
     walkstatements(tree.statements(), [&](const statement& s, int) {
         if (!s.block) return;
@@ -79,10 +75,22 @@ json foldingranges(const outline& tree, std::string_view text) {
         const bool braceonly =
             text.substr(closelinestart, body.end() - 1 - closelinestart).find_first_not_of(" \t") ==
             std::string_view::npos;
-        const std::uint32_t end = braceonly && close - 1 > open ? close - 1 : close;
-        out.push_back({{"startLine", open}, {"endLine", end}});
+        visit(open, braceonly && close - 1 > open ? close - 1 : close);
     });
-    return out;
+}
+
+void appendfoldingranges(std::string& out, const outline& tree, std::string_view text) {
+    out += '[';
+    bool first = true;
+    eachfolding(tree, text, [&](std::uint32_t start, std::uint32_t end) {
+        out += first ? R"({"endLine":)" : R"(,{"endLine":)";
+        first = false;
+        appendnumber(out, end);
+        out += R"(,"startLine":)";
+        appendnumber(out, start);
+        out += '}';
+    });
+    out += ']';
 }
 
 } // namespace zvlsp

@@ -1,7 +1,8 @@
 // The replies written as JSON text against the way they were made before: semantic tokens
 // encoded with a moving line cursor against a line-start table searched per token, and
-// document symbols written straight into the reply against a JSON value dumped after its
-// strings were cleaned, on ASCII, multibyte, CR LF and broken texts in both encodings.
+// document symbols and folding ranges written straight into the reply against a JSON value
+// dumped after its strings were cleaned, on ASCII, multibyte, CR LF and broken texts in both
+// encodings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -157,6 +158,19 @@ TEST(Replies, SymbolsWrittenAsTextAreTheDumpedValue) {
             appenddocumentsymbols(got, tree, text, enc);
             EXPECT_EQ(got, want.dump()) << text;
         }
+    }
+}
+
+TEST(Replies, FoldingRangesWrittenAsTextAreTheDumpedValue) {
+    for (const std::string& text : corpus()) {
+        const outline tree(text);
+        json want = json::array();
+        eachfolding(tree, text, [&](std::uint32_t start, std::uint32_t end) {
+            want.push_back({{"startLine", start}, {"endLine", end}});
+        });
+        std::string got;
+        appendfoldingranges(got, tree, text);
+        EXPECT_EQ(got, want.dump()) << text;
     }
 }
 
