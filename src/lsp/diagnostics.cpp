@@ -2,6 +2,7 @@
 #include "diagnostics.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 #include "lspjson.h"
@@ -13,15 +14,37 @@ using nlohmann::json;
 
 namespace {
 
+// The line maps of the files diagnostics point into, each made once for all the
+// diagnostics of a document: a broken document has thousands, and a map costs a pass over
+// its file's text.
+class linemaps {
+  public:
+    linemaps(const document& doc, encoding enc) : doc(doc), enc(enc) {}
+
+    // The map of `file`; an empty text's when its text is unknown.
+    const linemap& of(const std::string& file) {
+        auto found = maps.find(file);
+        if (found == maps.end()) {
+            const std::string* text = doc.textof(file);
+            const std::string_view known = text ? std::string_view(*text) : std::string_view();
+            found = maps.emplace(file, linemap(known, enc)).first;
+        }
+        return found->second;
+    }
+
+  private:
+    const document& doc;
+    encoding enc;
+    std::map<std::string, linemap, std::less<>> maps;
+};
+
 // An LSP Location of a compiler location; the start of the file when its text is unknown.
-json locationof(const document& doc, const zv::location& where, encoding enc) {
-    const std::string* text = doc.textof(where.file);
-    const std::string_view known = text ? std::string_view(*text) : std::string_view();
+json locationof(const document& doc, const zv::location& where, linemaps& lines) {
     return {{"uri", where.file == doc.path ? doc.uri : pathtouri(doc.pathof(where.file))},
-            {"range", rangejson(known, where.offset, where.endoffset, enc)}};
+            {"range", rangejson(lines.of(where.file), where.offset, where.endoffset)}};
 }
 
-json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
+json convert(const document& doc, const zv::diagnostic& d, linemaps& lines, encoding enc) {
     json out = {{"severity", d.level == zv::severity::error ? 1 : 2},
                 {"code", d.code},
                 {"source", "zv"},
@@ -36,22 +59,22 @@ json convert(const document& doc, const zv::diagnostic& d, encoding enc) {
     } else if (d.located && !d.includedfrom.empty() && d.includedfrom.back().file == doc.path) {
         here = &d.includedfrom.back();
         inother = true;
-        related.push_back({{"location", locationof(doc, d.where, enc)}, {"message", d.message}});
+        related.push_back({{"location", locationof(doc, d.where, lines)}, {"message", d.message}});
     }
     if (here) {
-        out["range"] = locationof(doc, *here, enc)["range"];
+        out["range"] = locationof(doc, *here, lines)["range"];
     } else {
         out["range"] = rangejson({}, 0, 0, enc);
     }
     for (const zv::location& also : d.includedfrom) {
         related.push_back(
-            {{"location", locationof(doc, also, enc)}, {"message", "included from here"}});
+            {{"location", locationof(doc, also, lines)}, {"message", "included from here"}});
     }
     // The plain-word notes go into the message too, and stay as related information for
     // the editors that show that.
     out["message"] = (inother ? d.where.file + ": " : std::string()) + messagetext(d);
     for (const std::string& note : d.notes) {
-        const json at = here ? locationof(doc, *here, enc)
+        const json at = here ? locationof(doc, *here, lines)
                              : json{{"uri", doc.uri}, {"range", rangejson({}, 0, 0, enc)}};
         related.push_back({{"location", at}, {"message", note}});
     }
@@ -69,7 +92,9 @@ std::string messagetext(const zv::diagnostic& d) {
 
 json diagnosticsof(const document& doc, encoding enc) {
     json list = json::array();
-    for (const zv::diagnostic& d : doc.compiled.diagnostics) list.push_back(convert(doc, d, enc));
+    linemaps lines(doc, enc);
+    for (const zv::diagnostic& d : doc.compiled.diagnostics)
+        list.push_back(convert(doc, d, lines, enc));
     // The compiler reports in the order it found them; editors list them by place.
     const auto start = [](const json& d) {
         const json& at = d["range"]["start"];

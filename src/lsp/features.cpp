@@ -36,19 +36,19 @@ json server::definition(const json& params) {
     return definitionat(ws, doc, cursorof(doc, params), enc);
 }
 
-json server::documentsymbol(const json& params) {
+void server::documentsymbol(const json& params, std::string& out) {
     document& doc = documentof(params);
-    return documentsymbols(doc.statements(), doc.text, enc);
+    appenddocumentsymbols(out, doc.statements(), doc.text, enc);
 }
 
-json server::foldingrange(const json& params) {
+void server::foldingrange(const json& params, std::string& out) {
     document& doc = documentof(params);
-    return foldingranges(doc.statements(), doc.text);
+    appendfoldingranges(out, doc.statements(), doc.text);
 }
 
-std::string server::semantictokens(const json& params) {
+void server::semantictokens(const json& params, std::string& out) {
     document& doc = documentof(params);
-    return semantictokensreply(doc.statements(), doc.text, enc);
+    appendsemantictokens(out, doc.statements(), doc.text, enc);
 }
 
 } // namespace zvlsp

@@ -19,12 +19,13 @@ struct word {
     std::size_t end() const { return offset + text.size(); }
 };
 
+// A document has a statement for every few dozen bytes: the small fields go last, packed.
 struct statement {
     std::vector<word> words;     // blank words dropped, as the compiler drops them
-    bool keyword = false;        // the first word is a statement keyword (not `kw = ...`)
-    int bodyword = -1;           // index of the body word, when the form has one
-    bool block = false;          // the body is a block in braces (perhaps cut unclosed)
     std::vector<statement> body; // the block's statements
+    int bodyword = -1;           // index of the body word, when the form has one
+    bool keyword = false;        // the first word is a statement keyword (not `kw = ...`)
+    bool block = false;          // the body is a block in braces (perhaps cut unclosed)
     std::string_view first() const { return words.front().text; }
     std::size_t begin() const { return words.front().offset; }
     std::size_t end() const { return words.back().end(); }

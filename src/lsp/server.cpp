@@ -1,6 +1,7 @@
 // The server's dispatch, error replies and life cycle.
 #include "server.h"
 
+#include "jsonread.h"
 #include "tokens.h"
 #include "zv.hpp"
 
@@ -13,8 +14,6 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
     {"shutdown", &server::shutdown},
     {"textDocument/hover", &server::hover},
     {"textDocument/definition", &server::definition},
-    {"textDocument/documentSymbol", &server::documentsymbol},
-    {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/completion", &server::completion},
     {"completionItem/resolve", &server::completionresolve},
     {"textDocument/signatureHelp", &server::signatures},
@@ -27,6 +26,8 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
 };
 
 const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
+    {"textDocument/documentSymbol", &server::documentsymbol},
+    {"textDocument/foldingRange", &server::foldingrange},
     {"textDocument/semanticTokens/full", &server::semantictokens},
 };
 
@@ -48,7 +49,8 @@ void server::fail(const json& id, int code, const std::string& message) {
 }
 
 void server::receive(std::string_view body, bool more) {
-    json message = json::parse(body, nullptr, false);
+    json message;
+    if (!readjsonfast(body, message)) message = json::parse(body, nullptr, false);
     if (message.is_discarded()) {
         fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
         if (!more) settle();
@@ -115,9 +117,12 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
         if (found != requests.end()) {
             reply(id, (this->*found->second)(params));
         } else {
-            // The envelope goes around the result in place: a large one is not copied.
-            std::string message = (this->*astext->second)(params);
-            message.insert(0, R"({"id":)" + id.dump() + R"(,"jsonrpc":"2.0","result":)");
+            // The result is written into the message after its envelope's start: a large one
+            // is not copied.
+            std::string message = R"({"id":)";
+            message += id.dump();
+            message += R"(,"jsonrpc":"2.0","result":)";
+            (this->*astext->second)(params, message);
             message += '}';
             if (sendtext) {
                 sendtext(message);

@@ -57,9 +57,9 @@ class server {
     enum class phase { starting, running, shuttingdown, exited };
     using request = nlohmann::json (server::*)(const nlohmann::json& params);
     using notification = void (server::*)(const nlohmann::json& params);
-    // A request whose result is written as JSON text: millions of numbers as a JSON array
-    // in memory would cost far more than the text.
-    using textrequest = std::string (server::*)(const nlohmann::json& params);
+    // A request whose result is appended as JSON text to the reply message: millions of
+    // numbers or symbols as JSON values in memory would cost far more than the text.
+    using textrequest = void (server::*)(const nlohmann::json& params, std::string& out);
 
     void reply(const nlohmann::json& id, nlohmann::json result);
     void fail(const nlohmann::json& id, int code, const std::string& message);
@@ -89,9 +89,9 @@ class server {
     // Features (features.cpp).
     nlohmann::json hover(const nlohmann::json& params);
     nlohmann::json definition(const nlohmann::json& params);
-    nlohmann::json documentsymbol(const nlohmann::json& params);
-    nlohmann::json foldingrange(const nlohmann::json& params);
-    std::string semantictokens(const nlohmann::json& params);
+    void documentsymbol(const nlohmann::json& params, std::string& out);
+    void foldingrange(const nlohmann::json& params, std::string& out);
+    void semantictokens(const nlohmann::json& params, std::string& out);
 
     // Editing features (requests.cpp).
     nlohmann::json completion(const nlohmann::json& params);

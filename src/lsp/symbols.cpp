@@ -1,53 +1,69 @@
 // Document symbols and folding ranges.
 #include "symbols.h"
 
-#include "lspjson.h"
+#include "replytext.h"
 
 namespace zvlsp {
-
-using nlohmann::json;
 
 namespace {
 
 enum symbolkind { classkind = 5, methodkind = 6, functionkind = 12 };
 
-// Symbols of `list` into `out`; statements other than def and class pass their bodies'
-// symbols up to the enclosing one.
-void collect(const std::vector<statement>& list, const linemap& lines, bool inclass, json& out) {
+// Appends the symbols of `list` to `out`, each after a comma when `any` already is; the
+// statements other than def and class pass their bodies' symbols up to the enclosing one.
+// The keys of a symbol are in the sorted order a dumped JSON object has, children first.
+void collect(const std::vector<statement>& list, const linemap& lines, bool inclass,
+             std::string& out, bool& any) {
     for (const statement& s : list) {
         const bool def = s.keyword && s.first() == "def";
         const bool cls = s.keyword && s.first() == "class";
         if ((!def && !cls) || s.words.size() < 2) {
-            collect(s.body, lines, false, out);
+            collect(s.body, lines, false, out, any);
             continue;
         }
+        if (any) out += ',';
+        any = true;
+        out += '{';
+        // The children's key is taken back when the body gives none.
+        const std::size_t mark = out.size();
+        out += R"("children":[)";
+        bool children = false;
+        collect(s.body, lines, cls, out, children);
+        if (children) {
+            out += "],";
+        } else {
+            out.resize(mark);
+        }
         const word& nameword = s.words[1];
-        std::string_view name = def ? defname(nameword.text) : nameword.text;
-        json symbol = {
-            {"name", name.empty() ? std::string("(unnamed)") : std::string(name)},
-            {"kind", cls       ? classkind
-                     : inclass ? methodkind
-                               : functionkind},
-            {"range", rangejson(lines, s.begin(), s.end())},
-            {"selectionRange", rangejson(lines, nameword.offset, nameword.offset + name.size())}};
-        if (def) symbol["detail"] = std::string(nameword.text.substr(name.size()));
-        json children = json::array();
-        collect(s.body, lines, cls, children);
-        if (!children.empty()) symbol["children"] = std::move(children);
-        out.push_back(std::move(symbol));
+        const std::string_view name = def ? defname(nameword.text) : nameword.text;
+        if (def) {
+            out += R"("detail":)";
+            appendstring(out, nameword.text.substr(name.size()));
+            out += ',';
+        }
+        out += R"("kind":)";
+        appendnumber(out, cls ? classkind : inclass ? methodkind : functionkind);
+        out += R"(,"name":)";
+        appendstring(out, name.empty() ? std::string_view("(unnamed)") : name);
+        out += R"(,"range":)";
+        appendrange(out, lines.at(s.begin()), lines.at(s.end()));
+        out += R"(,"selectionRange":)";
+        appendrange(out, lines.at(nameword.offset), lines.at(nameword.offset + name.size()));
+        out += '}';
     }
 }
 
 } // namespace
 
-json documentsymbols(const outline& tree, std::string_view text, encoding enc) {
-    json out = json::array();
-    collect(tree.statements(), linemap(text, enc), false, out);
-    return out;
+void appenddocumentsymbols(std::string& out, const outline& tree, std::string_view text,
+                           encoding enc) {
+    out += '[';
+    bool any = false;
+    collect(tree.statements(), linemap(text, enc), false, out, any);
+    out += ']';
 }
 
-json foldingranges(const outline& tree, std::string_view text) {
-    json out = json::array();
+void eachfolding(const outline& tree, std::string_view text, const foldingvisitor& visit) {
     const linemap lines(text, encoding::utf8);
     walkstatements(tree.statements(), [&](const statement& s, int) {
         if (!s.block) return;
@@ -59,10 +75,22 @@ json foldingranges(const outline& tree, std::string_view text) {
         const bool braceonly =
             text.substr(closelinestart, body.end() - 1 - closelinestart).find_first_not_of(" \t") ==
             std::string_view::npos;
-        const std::uint32_t end = braceonly && close - 1 > open ? close - 1 : close;
-        out.push_back({{"startLine", open}, {"endLine", end}});
+        visit(open, braceonly && close - 1 > open ? close - 1 : close);
     });
-    return out;
+}
+
+void appendfoldingranges(std::string& out, const outline& tree, std::string_view text) {
+    out += '[';
+    bool first = true;
+    eachfolding(tree, text, [&](std::uint32_t start, std::uint32_t end) {
+        out += first ? R"({"endLine":)" : R"(,{"endLine":)";
+        first = false;
+        appendnumber(out, end);
+        out += R"(,"startLine":)";
+        appendnumber(out, start);
+        out += '}';
+    });
+    out += ']';
 }
 
 } // namespace zvlsp

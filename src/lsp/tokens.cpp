@@ -1,10 +1,12 @@
 // Reading a document into semantic tokens.
 #include "tokens.h"
 
+#include <algorithm>
 #include <array>
-#include <charconv>
 
 #include "language.h"
+#include "replytext.h"
+#include "utf8.h"
 
 namespace zvlsp {
 
@@ -197,15 +199,19 @@ class lexer {
 };
 
 // Encodes tokens one after another, each relative to the one before, as the protocol wants.
+// Tokens come in document order, so the line is found by moving a cursor forward rather
+// than by searching a table of line starts, and UTF-16 units are counted only on the lines
+// that hold a byte past ASCII (each line is looked at once, when the cursor enters it).
 class tokenencoder {
   public:
-    tokenencoder(std::string_view text, encoding enc) : text(text), enc(enc), lines(text, enc) {}
+    tokenencoder(std::string_view text, encoding enc) : text(text), enc(enc) { enterline(0); }
 
     // The five numbers of `t`.
     std::array<std::uint32_t, 5> next(const token& t) {
-        const position at = lines.at(t.begin);
+        const position at = positionof(t.begin);
+        const std::string_view body = text.substr(t.begin, t.end - t.begin);
         const std::uint32_t length =
-            static_cast<std::uint32_t>(units(text.substr(t.begin, t.end - t.begin), enc));
+            static_cast<std::uint32_t>(counted() ? units(body, enc) : body.size());
         const std::array<std::uint32_t, 5> out{
             at.line - previous.line,
             at.line == previous.line ? at.character - previous.character : at.character, length,
@@ -215,9 +221,55 @@ class tokenencoder {
     }
 
   private:
+    // Whether the units of the cursor's line must be counted rather than its bytes.
+    bool counted() const { return enc == encoding::utf16 && !ascii; }
+
+    void enterline(std::size_t start) {
+        linestart = start;
+        lineend = std::min(text.find('\n', start), text.size());
+        ascii = std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start),
+                            text.begin() + static_cast<std::ptrdiff_t>(lineend),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        walked = start;
+        walkedunits = 0;
+    }
+
+    // The position of byte `offset`, as linemap::at gives it.
+    position positionof(std::size_t offset) {
+        offset = std::min(offset, text.size());
+        while (offset > lineend) {
+            enterline(lineend + 1);
+            ++line;
+        }
+        while (offset < linestart) { // out of order: never for the lexer's tokens
+            const std::size_t before = linestart - 1;
+            enterline(before == 0 ? 0 : text.rfind('\n', before - 1) + 1);
+            --line;
+        }
+        if (!counted()) return {line, static_cast<std::uint32_t>(offset - linestart)};
+        if (offset < walked) {
+            walked = linestart;
+            walkedunits = 0;
+        }
+        // The line's characters are walked once: `walked` stays on a character's start, and
+        // the bytes of a character cut at `offset` count one unit each, as they do when the
+        // line's text up to `offset` is counted alone.
+        while (walked < offset) {
+            const std::size_t step = utf8::step(text, walked);
+            if (walked + step > offset) break;
+            walkedunits += step == 4 ? 2 : 1;
+            walked += step;
+        }
+        return {line, static_cast<std::uint32_t>(walkedunits + (offset - walked))};
+    }
+
     std::string_view text;
     encoding enc;
-    linemap lines;
+    std::uint32_t line = 0;
+    std::size_t linestart = 0, lineend = 0; // the cursor's line: its first byte, its '\n'
+    bool ascii = true;                      // the cursor's line has no byte past ASCII
+    std::size_t walked = 0;                 // a character start on the line, up to which
+    std::size_t walkedunits = 0;            // this many UTF-16 units lie
     position previous;
 };
 
@@ -251,24 +303,22 @@ std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::s
     return data;
 }
 
-std::string semantictokensreply(const outline& tree, std::string_view text, encoding enc) {
-    std::string out = R"({"data":[)";
+void appendsemantictokens(std::string& out, const outline& tree, std::string_view text,
+                          encoding enc) {
+    out += R"({"data":[)";
     // A program has about one token to four bytes, a token a dozen bytes of numbers: room
     // for more, which costs nothing until written, saves copying the reply as it grows.
     out.reserve(out.size() + text.size() * replyperbyte + 2);
     tokenencoder encoder(text, enc);
     bool first = true;
-    char digits[16];
     eachtoken(tree.statements(), text, [&](const token& t) {
         for (const std::uint32_t n : encoder.next(t)) {
             if (!first) out += ',';
             first = false;
-            const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-            out.append(digits, end);
+            appendnumber(out, n);
         }
     });
     out += "]}";
-    return out;
 }
 
 } // namespace zvlsp

@@ -53,8 +53,9 @@ std::vector<token> tokenize(const outline& tree, std::string_view text);
 std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::string_view text,
                                         encoding enc);
 
-// The SemanticTokens reply, `{"data":[...]}`, for the document `tree` splits from `text`,
-// written as its tokens are read: never the tokens, their numbers and the reply at once.
-std::string semantictokensreply(const outline& tree, std::string_view text, encoding enc);
+// Appends the SemanticTokens reply, `{"data":[...]}`, for the document `tree` splits from
+// `text`, written as its tokens are read: never the tokens, their numbers and the reply at once.
+void appendsemantictokens(std::string& out, const outline& tree, std::string_view text,
+                          encoding enc);
 
 } // namespace zvlsp
