@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <vector>
 
 template <typename T, std::size_t chunkelements = 16384> class chunked {
@@ -15,6 +16,18 @@ template <typename T, std::size_t chunkelements = 16384> class chunked {
   public:
     static constexpr std::size_t chunksize = chunkelements;
 
+    chunked() = default;
+    // A move takes the chunks, which stay where they are; the source is left empty.
+    chunked(chunked&& other) noexcept { *this = std::move(other); }
+    chunked& operator=(chunked&& other) noexcept {
+        chunks = std::move(other.chunks);
+        count = std::exchange(other.count, 0);
+        tail = std::exchange(other.tail, nullptr);
+        tailend = std::exchange(other.tailend, nullptr);
+        other.chunks.clear();
+        return *this;
+    }
+
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
     T& operator[](std::size_t i) { return chunks[i / chunksize][i % chunksize]; }
@@ -23,8 +36,8 @@ template <typename T, std::size_t chunkelements = 16384> class chunked {
     const T& back() const { return (*this)[count - 1]; }
 
     void push_back(const T& value) {
-        if (count == chunks.size() * chunksize) chunks.push_back(std::make_unique<T[]>(chunksize));
-        chunks[count / chunksize][count % chunksize] = value;
+        if (tail == tailend) grow();
+        *tail++ = value;
         ++count;
     }
     template <typename It> void append(It first, It last) {
@@ -35,12 +48,28 @@ template <typename T, std::size_t chunkelements = 16384> class chunked {
         if (n >= count) return;
         count = n;
         chunks.resize((count + chunksize - 1) / chunksize);
+        if (count % chunksize == 0) {
+            // Full chunks only: the next element makes a chunk.
+            tail = tailend = nullptr;
+        } else {
+            tail = chunks.back().get() + count % chunksize;
+            tailend = chunks.back().get() + chunksize;
+        }
     }
     void clear() { truncate(0); }
     // The chunks held, for measuring.
     std::size_t chunkcount() const { return chunks.size(); }
 
   private:
+    void grow() {
+        // Not zeroed: every element is written before it is read.
+        chunks.push_back(std::make_unique_for_overwrite<T[]>(chunksize));
+        tail = chunks.back().get();
+        tailend = tail + chunksize;
+    }
+
     std::vector<std::unique_ptr<T[]>> chunks;
     std::size_t count = 0;
+    T* tail = nullptr; // where the next element goes, in the last chunk
+    T* tailend = nullptr;
 };

@@ -64,8 +64,16 @@ void originrecord::changed(std::size_t codesize) {
         last.node = now; // no byte came since the last change
         return;
     }
-    putvarint(runbytes, last.start - sealed.start);
-    putvarint(runbytes, zigzag(static_cast<std::int64_t>(last.node) - sealed.node));
+    const std::uint64_t step = last.start - sealed.start;
+    const std::uint64_t turn = zigzag(static_cast<std::int64_t>(last.node) - sealed.node);
+    if (step < 0x80 && turn < 0x80) {
+        // A byte each, as for most runs.
+        runbytes.push_back(static_cast<std::uint8_t>(step));
+        runbytes.push_back(static_cast<std::uint8_t>(turn));
+    } else {
+        putvarint(runbytes, step);
+        putvarint(runbytes, turn);
+    }
     sealed = last;
     last = run{codesize, now};
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "chunked.h"
 
@@ -67,6 +68,22 @@ TEST(Chunked, TruncatingPastTheSizeChangesNothing) {
     c.clear();
     EXPECT_TRUE(c.empty());
     EXPECT_EQ(c.chunkcount(), 0u);
+}
+
+TEST(Chunked, AMoveLeavesTheSourceEmptyAndBothGrowApart) {
+    constexpr std::size_t n = small::chunksize;
+    small from;
+    fill(from, 0, n + 1);
+    small to = std::move(from);
+    EXPECT_TRUE(from.empty());
+    EXPECT_EQ(from.chunkcount(), 0u);
+    fill(from, 0, 2);
+    fill(to, n + 1, 2 * n + 1);
+    expectvalues(from, 2);
+    expectvalues(to, 2 * n + 1);
+    small again;
+    again = std::move(to);
+    expectvalues(again, 2 * n + 1);
 }
 
 TEST(Chunked, AppendsARangeAcrossABoundary) {
