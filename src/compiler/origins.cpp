@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint8_t sourcetag = 0xFD, copiedtag = 0xFE, endtag = 0xFF;
 static_assert(TW_COUNT < sourcetag);
 
-std::uint64_t getvarint(const std::vector<std::uint8_t>& bytes, std::size_t& at) {
+template <typename Bytes> std::uint64_t getvarint(const Bytes& bytes, std::size_t& at) {
     std::uint64_t value = 0;
     for (int shift = 0;; shift += 7) {
         const std::uint8_t b = bytes[at++];
@@ -21,57 +21,73 @@ std::uint64_t getvarint(const std::vector<std::uint8_t>& bytes, std::size_t& at)
     }
 }
 
+template <typename Bytes> void putvarint(Bytes& bytes, std::uint64_t value) {
+    while (value >= 0x80) {
+        bytes.push_back(static_cast<std::uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(value));
+}
+
+std::uint64_t zigzag(std::int64_t value) {
+    return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+}
+
+std::int64_t unzigzag(std::uint64_t value) {
+    return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
+}
+
 } // namespace
 
 void originrecord::clear() {
-    nodes.assign(1, node{});
+    nodes.clear();
     titles.clear();
     piecebytes.clear();
     opennodes.clear();
-    runs.assign(1, run{0, 0});
-    highs.clear();
+    runbytes.clear();
+    sealed = last = run{};
     rewrites.clear();
     sorted = false;
     // The root's title is the word "PACK_ROOT".
-    nodes[0].title = 0;
+    node root;
+    root.title = 0;
+    nodes.push_back(root);
     titles.push_back(0);
     piecebytes.push_back(TW_ROOT);
     piecebytes.push_back(endtag);
 }
 
-void originrecord::reserve(std::size_t sourcebytes) {
-    // Programs as people write them open a node and start a run every four or five bytes.
-    nodes.reserve(nodes.size() + sourcebytes / 3);
-    runs.reserve(runs.size() + sourcebytes / 3);
-    piecebytes.reserve(piecebytes.size() + sourcebytes / 2);
-    titles.reserve(titles.size() + sourcebytes / 12);
-}
-
-void originrecord::putvarint(std::uint64_t value) {
-    while (value >= 0x80) {
-        piecebytes.push_back(static_cast<std::uint8_t>(value | 0x80));
-        value >>= 7;
-    }
-    piecebytes.push_back(static_cast<std::uint8_t>(value));
-}
-
-std::size_t originrecord::runstart(std::size_t r) const {
-    if (highs.empty()) return runs[r].low; // code under 4 GiB, as nearly always
-    const std::size_t high =
-        static_cast<std::size_t>(std::upper_bound(highs.begin(), highs.end(), r) - highs.begin());
-    return (static_cast<std::uint64_t>(high) << 32) | runs[r].low;
-}
-
 void originrecord::changed(std::size_t codesize) {
     const std::int32_t now = innermost();
-    if (runs.back().node == now) return;
-    if (runstart(runs.size() - 1) == codesize) {
-        runs.back().node = now; // no byte came since the last change
+    if (last.node == now) return;
+    if (last.start == codesize) {
+        last.node = now; // no byte came since the last change
         return;
     }
-    while ((static_cast<std::uint64_t>(codesize) >> 32) > highs.size())
-        highs.push_back(runs.size());
-    runs.push_back(run{static_cast<std::uint32_t>(codesize), now});
+    const std::uint64_t step = last.start - sealed.start;
+    const std::uint64_t turn = zigzag(static_cast<std::int64_t>(last.node) - sealed.node);
+    if (step < 0x80 && turn < 0x80) {
+        // A byte each, as for most runs.
+        runbytes.push_back(static_cast<std::uint8_t>(step));
+        runbytes.push_back(static_cast<std::uint8_t>(turn));
+    } else {
+        putvarint(runbytes, step);
+        putvarint(runbytes, turn);
+    }
+    sealed = last;
+    last = run{codesize, now};
+}
+
+bool originrecord::nextrun(runplace& p) const {
+    if (p.next < runbytes.size()) {
+        p.at.start += getvarint(runbytes, p.next);
+        p.at.node = static_cast<std::int32_t>(p.at.node + unzigzag(getvarint(runbytes, p.next)));
+        return true;
+    }
+    if (p.next > runbytes.size()) return false;
+    p.at = last;
+    ++p.next;
+    return true;
 }
 
 void originrecord::open(span where, bool statement, const piece* pieces, std::size_t n,
@@ -91,13 +107,13 @@ void originrecord::open(span where, bool statement, const piece* pieces, std::si
                 piecebytes.push_back(static_cast<std::uint8_t>(p.w));
             } else if (p.is == piece::source) {
                 piecebytes.push_back(sourcetag);
-                putvarint(static_cast<std::uint64_t>(p.where.file));
-                putvarint(p.where.begin);
-                putvarint(p.where.end - p.where.begin);
+                putvarint(piecebytes, static_cast<std::uint64_t>(p.where.file));
+                putvarint(piecebytes, p.where.begin);
+                putvarint(piecebytes, p.where.end - p.where.begin);
             } else {
                 piecebytes.push_back(copiedtag);
-                putvarint(p.text.size());
-                piecebytes.insert(piecebytes.end(), p.text.begin(), p.text.end());
+                putvarint(piecebytes, p.text.size());
+                piecebytes.append(p.text.begin(), p.text.end());
             }
         }
         piecebytes.push_back(endtag);
@@ -124,24 +140,24 @@ originrecord::mark originrecord::where(std::size_t codesize) const {
     m.titles = titles.size();
     m.piecebytes = piecebytes.size();
     m.open = opennodes.size();
-    m.runs = runs.size();
-    m.highs = highs.size();
+    m.runbytes = runbytes.size();
+    m.sealed = sealed;
+    m.last = last;
     m.rewrites = rewrites.size();
     m.code = codesize;
-    m.lastrunnode = runs.back().node;
     return m;
 }
 
 void originrecord::rollback(const mark& m) {
-    nodes.resize(m.nodes);
-    titles.resize(m.titles);
-    piecebytes.resize(m.piecebytes);
+    nodes.truncate(m.nodes);
+    titles.truncate(m.titles);
+    piecebytes.truncate(m.piecebytes);
     // As the nodes open at the mark were: those closed since and others opened in their
     // place are not told apart, the count alone is kept.
     opennodes.resize(m.open);
-    runs.resize(m.runs);
-    runs.back().node = m.lastrunnode;
-    highs.resize(m.highs);
+    runbytes.truncate(m.runbytes);
+    sealed = m.sealed;
+    last = m.last;
     // Rewrites since the mark of bytes that are gone go with them; those of bytes still
     // there stand, as their bytes do.
     const auto gone =
@@ -170,8 +186,8 @@ originrecord::title(std::size_t n,
             out.append(textof(file).substr(begin, length));
         } else if (tag == copiedtag) {
             const std::size_t length = getvarint(piecebytes, i);
-            out.append(reinterpret_cast<const char*>(piecebytes.data() + i), length);
-            i += length;
+            for (const std::size_t end = i + length; i < end; ++i)
+                out.push_back(static_cast<char>(piecebytes[i]));
         } else {
             out.append(word(static_cast<titleword>(tag)));
         }
@@ -202,39 +218,48 @@ void originrecord::stretches(
     // The runs, with the rewritten length bytes cut out of them; `done` is where the
     // stretches handed out so far end.
     std::size_t rewrite = 0, done = 0;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::size_t to = r + 1 < runs.size() ? std::min(runstart(r + 1), codesize) : codesize;
+    runplace p;
+    for (bool more = nextrun(p); more;) {
+        const run r = p.at;
+        more = nextrun(p);
+        const std::size_t to =
+            more ? std::min(static_cast<std::size_t>(p.at.start), codesize) : codesize;
         while (rewrite < rewrites.size() && rewrites[rewrite].offset < to) {
             const auto at = static_cast<std::size_t>(rewrites[rewrite].offset);
             const std::size_t stop = std::min(at + 4, codesize);
-            if (at > done) each(done, at, runs[r].node);
+            if (at > done) each(done, at, r.node);
             if (stop > at) each(at, stop, rewrites[rewrite].node);
             done = std::max(done, stop);
             ++rewrite;
         }
         if (to > done) {
-            each(done, to, runs[r].node);
+            each(done, to, r.node);
             done = to;
         }
     }
 }
 
-std::int32_t originrecord::nodeat(std::size_t offset, std::size_t& run,
-                                  std::size_t& rewrite) const {
-    while (run + 1 < runs.size() && runstart(run + 1) <= offset) ++run;
+std::int32_t originrecord::nodeat(std::size_t offset, runplace& from) const {
+    if (from.next == 0) nextrun(from);
+    for (runplace ahead = from; nextrun(ahead) && ahead.at.start <= offset;) from = ahead;
+    std::size_t& rewrite = from.rewrite;
     while (rewrite < rewrites.size() && rewrites[rewrite].offset + 4 <= offset) ++rewrite;
     if (rewrite < rewrites.size() && rewrites[rewrite].offset <= offset)
         return rewrites[rewrite].node;
-    return runs[run].node;
+    return from.at.node;
 }
 
 std::vector<std::int32_t> originrecord::perbyte(std::size_t codesize) const {
     std::vector<std::int32_t> out(codesize, 0);
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::size_t from = std::min(runstart(r), codesize);
-        const std::size_t to = r + 1 < runs.size() ? std::min(runstart(r + 1), codesize) : codesize;
+    runplace p;
+    for (bool more = nextrun(p); more;) {
+        const run r = p.at;
+        more = nextrun(p);
+        const std::size_t from = std::min(static_cast<std::size_t>(r.start), codesize);
+        const std::size_t to =
+            more ? std::min(static_cast<std::size_t>(p.at.start), codesize) : codesize;
         std::fill(out.begin() + static_cast<std::ptrdiff_t>(from),
-                  out.begin() + static_cast<std::ptrdiff_t>(to), runs[r].node);
+                  out.begin() + static_cast<std::ptrdiff_t>(to), r.node);
     }
     // Rewrites in the order they were made (or sorted, the last of a place kept): the
     // later one of a place wins.

@@ -3,8 +3,10 @@
 // title is not copied when it is the source text at the node's place (most are); else it
 // is kept as pieces, as the description map keeps titles: source text by place, the
 // compiler's words by number, other text copied. The node of each code byte is kept as
-// runs (a run per stretch of bytes of one node) and the few later rewrites of a block's
-// length bytes. The record can take back everything since a mark, as the emitter does.
+// runs (a run per stretch of bytes of one node), each a few bytes: its start and node as
+// differences from the run before; and the few later rewrites of a block's length bytes.
+// Everything grows in chunks, never copied. The record can take back everything since a
+// mark, as the emitter does.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chunked.h"
 #include "packer.h"
 
 class originrecord {
@@ -47,9 +50,6 @@ class originrecord {
 
     // Back to one node, the root ("PACK_ROOT"), that every code byte belongs to.
     void clear();
-    // Room for the nodes and runs of about `sourcebytes` bytes of program, taken up front so
-    // that the record is not copied while it grows; room never written costs no memory.
-    void reserve(std::size_t sourcebytes);
 
     // Opens a node inside the innermost open one, placed at `where`; its title is the
     // source text there when `pieces` is empty. `codesize` is the code emitted so far:
@@ -63,10 +63,15 @@ class originrecord {
     void lengthwritten(std::size_t offset);
 
     // A point to come back to, and taking back everything recorded since.
+    // A run: the code bytes from `start` to the next run's start belong to `node`.
+    struct run {
+        std::uint64_t start = 0;
+        std::int32_t node = 0;
+    };
     struct mark {
-        std::size_t nodes = 0, titles = 0, piecebytes = 0, open = 0, runs = 0, highs = 0,
-                    rewrites = 0, code = 0;
-        std::int32_t lastrunnode = 0;
+        std::size_t nodes = 0, titles = 0, piecebytes = 0, open = 0, runbytes = 0, rewrites = 0,
+                    code = 0;
+        run sealed, last;
     };
     mark where(std::size_t codesize) const;
     void rollback(const mark& m);
@@ -83,9 +88,15 @@ class originrecord {
     // stretch belongs to one node, and neighbouring stretches may belong to the same one.
     void stretches(std::size_t codesize,
                    const std::function<void(std::size_t, std::size_t, std::int32_t)>& each) const;
-    // The node of the byte at `offset`, once finished; `run` and `rewrite` are where the
-    // last read stopped, for reads at offsets that do not decrease (0 and 0 to start).
-    std::int32_t nodeat(std::size_t offset, std::size_t& run, std::size_t& rewrite) const;
+    // Where a read of the runs stands: the run it is in, and the next run's bytes.
+    struct runplace {
+        run at;
+        std::size_t next = 0; // past the bytes of the runs read; one more past the last run
+        std::size_t rewrite = 0;
+    };
+    // The node of the byte at `offset`, once finished; `from` is where the last read
+    // stopped, for reads at offsets that do not decrease (a new place to start).
+    std::int32_t nodeat(std::size_t offset, runplace& from) const;
     // Sorts the length rewrites by place, for `stretches`; done once the code is final.
     void finish();
 
@@ -93,25 +104,21 @@ class originrecord {
     std::int32_t innermost() const { return opennodes.empty() ? 0 : opennodes.back(); }
     // The node of the bytes from `codesize` on is now the innermost open one.
     void changed(std::size_t codesize);
-    std::size_t runstart(std::size_t run) const;
-    void putvarint(std::uint64_t value);
+    // Steps `p` to the run after its own; false past the last run.
+    bool nextrun(runplace& p) const;
 
-    std::vector<node> nodes;
+    chunked<node> nodes;
     // The pieces of titles that are not their place's text: a tag byte each (a title word's
     // number, `sourcetag`, `copiedtag`), then for source text its file, begin and length,
     // for copied text its length and bytes, all as varints; `endtag` after the last.
-    std::vector<std::uint64_t> titles; // where each title's pieces begin
-    std::vector<std::uint8_t> piecebytes;
+    chunked<std::uint64_t> titles; // where each title's pieces begin
+    chunked<std::uint8_t, 65536> piecebytes;
     std::vector<std::int32_t> opennodes;
-    // A run: the code bytes from its start to the next run's start belong to `node`. The
-    // starts are kept as their low 32 bits; `highs` holds the index of the first run of
-    // each further 4 GiB of code.
-    struct run {
-        std::uint32_t low;
-        std::int32_t node;
-    };
-    std::vector<run> runs;
-    std::vector<std::size_t> highs;
+    // The runs but the last, each as the difference of its start from the run before's
+    // and of its node (zigzag), as varints; the first run's from start 0 and node 0.
+    chunked<std::uint8_t, 65536> runbytes;
+    run sealed; // the last run in `runbytes`, or {0, 0}
+    run last;   // the last run, still open to change
     // Block lengths written after their bytes were reserved: the four bytes at `offset`
     // belong to `node`, the later rewrite of a place winning.
     struct rewrite {

@@ -297,7 +297,6 @@ result compile(std::string_view source, const options& opts) {
 
     c.keepgoing = opts.keepgoing;
     if (opts.keepgoing) c.codesink = nullptr;
-    if (c.traceorigins) c.origins.reserve(source.size());
     try {
         compiler{c}.compileprogram(source);
     } catch (const fatalerror& e) {
@@ -443,9 +442,13 @@ std::vector<std::int32_t> originmap::origins() const {
 }
 
 std::int32_t originmap::reader::operator()(std::size_t offset) {
-    if (offset < last) run = 0, rewrite = 0;
+    originrecord::runplace from;
+    if (offset >= last) from = {{runstart, runnode}, nextrun, rewrite};
     last = offset;
-    return map->kept->record.nodeat(offset, run, rewrite);
+    const std::int32_t node = map->kept->record.nodeat(offset, from);
+    runstart = from.at.start, runnode = from.at.node;
+    nextrun = from.next, rewrite = from.rewrite;
+    return node;
 }
 
 std::size_t originmap::codesize() const {

@@ -193,7 +193,10 @@ class originmap {
 
       private:
         const originmap* map;
-        std::size_t run = 0, rewrite = 0, last = 0;
+        // Where the last read stopped: the run it found and what follows it.
+        std::uint64_t runstart = 0;
+        std::int32_t runnode = 0;
+        std::size_t nextrun = 0, rewrite = 0, last = 0;
     };
     std::size_t codesize() const;
 

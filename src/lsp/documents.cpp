@@ -50,40 +50,58 @@ void server::settle() {
     }
 }
 
-void server::didopen(const json& params) {
-    const json& item = params.at("textDocument");
-    document& doc = ws.open(item.at("uri").get<std::string>(), item.at("text").get<std::string>(),
-                            item.value("version", 0LL));
+void server::didopen(json& params) {
+    json& item = params.at("textDocument");
+    // The text moves out of the message: a large document is not copied.
+    std::string& text = item.at("text").get_ref<std::string&>();
+    document& doc =
+        ws.open(item.at("uri").get<std::string>(), std::move(text), item.value("version", 0LL));
     std::erase(changed, doc.uri);
     refresh(doc);
 }
 
-void server::didchange(const json& params) {
+void server::didchange(json& params) {
     document& doc = documentof(params);
     // Validate every change before applying any, so that a bad message changes nothing.
-    const json& changes = params.at("contentChanges");
-    std::string text = doc.text;
-    for (const json& change : changes) {
-        const std::string& replacement = change.at("text").get_ref<const std::string&>();
-        if (!change.contains("range")) {
-            text = replacement;
+    // The edits are made in place, each replacement moved out of the message.
+    struct edit {
+        bool whole = true;
+        position from, to;
+        std::string* text = nullptr;
+    };
+    std::vector<edit> edits;
+    for (json& change : params.at("contentChanges")) {
+        edit e;
+        e.text = &change.at("text").get_ref<std::string&>();
+        if (change.contains("range")) {
+            const json& range = change.at("range");
+            const auto pos = [](const json& p) {
+                return position{p.at("line").get<std::uint32_t>(),
+                                p.at("character").get<std::uint32_t>()};
+            };
+            e.whole = false;
+            e.from = pos(range.at("start"));
+            e.to = pos(range.at("end"));
+        }
+        edits.push_back(e);
+    }
+    const long long version = params.at("textDocument").value("version", doc.version + 1);
+    for (const edit& e : edits) {
+        if (e.whole) {
+            doc.replace(0, doc.text.size(), std::move(*e.text));
             continue;
         }
-        const json& range = change.at("range");
-        const auto pos = [](const json& p) {
-            return position{p.at("line").get<std::uint32_t>(),
-                            p.at("character").get<std::uint32_t>()};
-        };
-        replacerange(text, pos(range.at("start")), pos(range.at("end")), replacement, enc);
+        const std::size_t begin = offsetat(doc.text, e.from, enc);
+        const std::size_t end = std::max(begin, offsetat(doc.text, e.to, enc));
+        doc.replace(begin, end, std::move(*e.text));
     }
-    doc.text = std::move(text);
-    doc.version = params.at("textDocument").value("version", doc.version + 1);
+    doc.version = version;
     // Compiled once no further message waits: of a burst of edits only the last text is.
     if (std::find(changed.begin(), changed.end(), doc.uri) == changed.end())
         changed.push_back(doc.uri);
 }
 
-void server::didclose(const json& params) {
+void server::didclose(json& params) {
     const document& doc = documentof(params);
     const std::string uri = doc.uri, path = doc.path;
     std::erase(changed, uri);
@@ -98,7 +116,7 @@ void server::didclose(const json& params) {
     }
 }
 
-void server::didsave(const json& params) {
+void server::didsave(json& params) {
     documentof(params); // the text is the editor's already; nothing changes
 }
 

@@ -114,7 +114,7 @@ int serve(std::istream& in, std::ostream& out, std::ostream& log) {
             lsp.rejectframe(f.problem);
             break;
         case frame::kind::message:
-            lsp.receive(f.body, more);
+            lsp.receive(std::move(f.body), more);
             if (lsp.exited()) return finish(lsp.exitstatus());
             break;
         }

@@ -48,22 +48,23 @@ void server::fail(const json& id, int code, const std::string& message) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
-void server::receive(std::string_view body, bool more) {
+void server::receive(std::string body, bool more) {
     json message;
     if (!readjsonfast(body, message)) message = json::parse(body, nullptr, false);
+    body = std::string();
     if (message.is_discarded()) {
         fail(nullptr, parseerror, "Parse error: the message is not valid JSON");
         if (!more) settle();
         return;
     }
-    handle(message, more);
+    handle(std::move(message), more);
 }
 
 void server::rejectframe(const std::string& problem) {
     fail(nullptr, parseerror, "Parse error: " + problem);
 }
 
-void server::handle(const json& message, bool more) {
+void server::handle(json message, bool more) {
     struct settler {
         server& self;
         bool more;
@@ -89,7 +90,9 @@ void server::handle(const json& message, bool more) {
         return;
     }
     const std::string& method = methodfield->get_ref<const std::string&>();
-    const json params = message.value("params", json::object());
+    const auto paramsfield = message.find("params");
+    json params = json::object();
+    if (paramsfield != message.end()) params = std::move(*paramsfield);
     if (hasid) {
         dispatchrequest(id, method, params);
     } else {
@@ -137,7 +140,7 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
     }
 }
 
-void server::dispatchnotification(const std::string& method, const json& params) {
+void server::dispatchnotification(const std::string& method, json& params) {
     const auto found = notifications.find(method);
     if (found == notifications.end()) return;
     if (state == phase::starting && method != "exit") return;
@@ -186,9 +189,9 @@ json server::shutdown(const json&) {
     return nullptr;
 }
 
-void server::initialized(const json&) {}
+void server::initialized(json&) {}
 
-void server::exit(const json&) {
+void server::exit(json&) {
     state = phase::exited;
 }
 

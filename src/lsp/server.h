@@ -41,9 +41,11 @@ class server {
 
     // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
     // `more`: further messages wait already, so documents changed by this one may be
-    // compiled later (before the next request, or once no message waits).
-    void receive(std::string_view body, bool more = false);
-    void handle(const nlohmann::json& message, bool more = false);
+    // compiled later (before the next request, or once no message waits). The body is
+    // let go once parsed, and a document's text is moved out of the parsed message, so
+    // that a large document is held once while it compiles.
+    void receive(std::string body, bool more = false);
+    void handle(nlohmann::json message, bool more = false);
     // A message the framing could not read: a ParseError reply with id null.
     void rejectframe(const std::string& problem);
 
@@ -56,7 +58,8 @@ class server {
   private:
     enum class phase { starting, running, shuttingdown, exited };
     using request = nlohmann::json (server::*)(const nlohmann::json& params);
-    using notification = void (server::*)(const nlohmann::json& params);
+    // A notification may take what it keeps out of its parameters.
+    using notification = void (server::*)(nlohmann::json& params);
     // A request whose result is appended as JSON text to the reply message: millions of
     // numbers or symbols as JSON values in memory would cost far more than the text.
     using textrequest = void (server::*)(const nlohmann::json& params, std::string& out);
@@ -65,19 +68,19 @@ class server {
     void fail(const nlohmann::json& id, int code, const std::string& message);
     void dispatchrequest(const nlohmann::json& id, const std::string& method,
                          const nlohmann::json& params);
-    void dispatchnotification(const std::string& method, const nlohmann::json& params);
+    void dispatchnotification(const std::string& method, nlohmann::json& params);
 
     // Life cycle (server.cpp).
     nlohmann::json initialize(const nlohmann::json& params);
     nlohmann::json shutdown(const nlohmann::json& params);
-    void initialized(const nlohmann::json& params);
-    void exit(const nlohmann::json& params);
+    void initialized(nlohmann::json& params);
+    void exit(nlohmann::json& params);
 
     // Document synchronisation (documents.cpp).
-    void didopen(const nlohmann::json& params);
-    void didchange(const nlohmann::json& params);
-    void didclose(const nlohmann::json& params);
-    void didsave(const nlohmann::json& params);
+    void didopen(nlohmann::json& params);
+    void didchange(nlohmann::json& params);
+    void didclose(nlohmann::json& params);
+    void didsave(nlohmann::json& params);
     // Compiles `doc` and the open documents that include it, and publishes diagnostics.
     void refresh(document& doc);
     // Refreshes the documents changed since they were last compiled.

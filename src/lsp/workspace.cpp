@@ -18,6 +18,33 @@ const outline& document::statements() {
     return *tree;
 }
 
+void document::replace(std::size_t begin, std::size_t end, std::string replacement) {
+    begin = std::min(begin, text.size());
+    end = std::clamp(end, begin, text.size());
+    if (!clean && undo.size() >= undolimit) {
+        cleancopy = cleantext();
+        undo.clear();
+    }
+    const bool keep = clean || !undo.empty();
+    clean = false;
+    if (begin == 0 && end == text.size()) {
+        // The whole text goes: what is kept of it is the text itself, not a copy.
+        if (keep) undo.push_back(undoedit{0, replacement.size(), std::move(text)});
+        text = std::move(replacement);
+        return;
+    }
+    if (keep) undo.push_back(undoedit{begin, replacement.size(), text.substr(begin, end - begin)});
+    text.replace(begin, end - begin, replacement);
+}
+
+std::optional<std::string> document::cleantext() const {
+    if (clean) return text;
+    if (undo.empty()) return cleancopy;
+    std::string out = text;
+    for (auto e = undo.rbegin(); e != undo.rend(); ++e) out.replace(e->begin, e->length, e->before);
+    return out;
+}
+
 std::string document::basedir() const {
     if (!path.starts_with('/')) return {};
     return fs::path(path).parent_path().string();
@@ -115,7 +142,11 @@ void workspace::analyse(document& doc) {
     const bool clean =
         std::none_of(doc.compiled.diagnostics.begin(), doc.compiled.diagnostics.end(),
                      [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
-    if (doc.compiled.ok() && clean) doc.cleantext = doc.text;
+    if (doc.compiled.ok() && clean) {
+        doc.clean = true;
+        doc.undo.clear();
+        doc.cleancopy.reset();
+    }
 }
 
 std::shared_ptr<const analysis> workspace::analysisof(const document& doc,
@@ -130,12 +161,12 @@ const analysis& workspace::current(document& doc) const {
 }
 
 const analysis* workspace::lastgood(document& doc) const {
-    if (!doc.cleantext) return nullptr;
-    if (!doc.lastgood && *doc.cleantext == doc.text) {
+    if (!doc.hasclean()) return nullptr;
+    if (!doc.lastgood && doc.clean) {
         current(doc);
         doc.lastgood = doc.current;
     } else if (!doc.lastgood) {
-        doc.lastgood = analysisof(doc, *doc.cleantext);
+        doc.lastgood = analysisof(doc, *doc.cleantext());
     }
     return doc.lastgood.get();
 }

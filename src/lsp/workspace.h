@@ -63,9 +63,27 @@ struct document {
     // The compilation hover reads, made from `compiled` when first asked for.
     std::shared_ptr<const analysis> current;
     // The last text that compiled without errors, and its compilation when asked for:
-    // hover keeps working on the parts of the text that have not changed since.
-    std::optional<std::string> cleantext;
+    // hover keeps working on the parts of the text that have not changed since. That text
+    // is kept without a copy of a large document: it is `text` itself while `clean`, else
+    // `text` with the edits since undone (`undo`, the latest last), else `cleancopy`.
+    bool clean = false;
+    struct undoedit {
+        std::size_t begin = 0, length = 0; // the bytes an edit put in
+        std::string before;                // the bytes they replaced
+    };
+    std::vector<undoedit> undo;
+    std::optional<std::string> cleancopy;
     std::shared_ptr<const analysis> lastgood;
+    // Edits past this many are undone into `cleancopy` at once: undoing each costs a pass
+    // over the text.
+    static constexpr std::size_t undolimit = 64;
+
+    // Replaces the bytes `begin`..`end` of the text with `replacement`, keeping what takes
+    // the text back to the last one without errors.
+    void replace(std::size_t begin, std::size_t end, std::string replacement);
+    // The last text that compiled without errors; std::nullopt when there was none.
+    std::optional<std::string> cleantext() const;
+    bool hasclean() const { return clean || !undo.empty() || cleancopy.has_value(); }
     std::map<std::string, includedfile> included; // by the name the compiler opened
     std::vector<std::string> lookedfor;           // every path an include was read from
     std::unique_ptr<outline> tree;                // split when first asked for

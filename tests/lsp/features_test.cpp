@@ -195,6 +195,64 @@ TEST(Diagnostics, ChangesAreAppliedAndRecompiled) {
     }
 }
 
+// The last text without errors (what hover falls back on) is kept through edits without a
+// copy of the text: through edits of a range, several in one message, a whole new text,
+// and more edits than are kept as edits (at the limit and one past it); a text that
+// compiles again without errors becomes it.
+TEST(Diagnostics, TheLastTextWithoutErrorsSurvivesEdits) {
+    constexpr std::size_t limit = zvlsp::document::undolimit;
+    const auto range = [](int line, int character) {
+        return json{{"start", {{"line", line}, {"character", character}}},
+                    {"end", {{"line", line}, {"character", character}}}};
+    };
+    const json breaks = {{"range", range(0, 4)}, {"text", "("}};
+    const json addline = {{"range", range(1, 0)}, {"text", "y = 2\n"}};
+    const json wrong = {{"text", "z = (\n"}};
+    const json fixed = {{"text", "z = 3\n"}};
+    const struct {
+        const char* name;
+        std::vector<std::vector<json>> messages; // each message's changes, in order
+        std::string clean;                       // the last text without errors after them
+    } table[] = {
+        {"one edit", {{breaks}}, "x = 1\n"},
+        {"several edits, one a message", {{breaks}, {addline}, {addline}}, "x = 1\n"},
+        {"several edits in one message", {{breaks, addline, addline}}, "x = 1\n"},
+        {"a whole new text", {{breaks}, {wrong}, {addline}}, "x = 1\n"},
+        {"fixed again", {{breaks}, {fixed}, {breaks}}, "z = 3\n"},
+        {"edits up to the limit", {{breaks}, std::vector<json>(limit - 1, addline)}, "x = 1\n"},
+        {"edits at the limit", {{breaks}, std::vector<json>(limit, addline)}, "x = 1\n"},
+        {"edits past the limit",
+         {{breaks}, std::vector<json>(limit, addline), {addline}},
+         "x = 1\n"},
+        {"edits far past the limit",
+         {std::vector<json>(2 * limit + 1, addline), {breaks}, {addline}, {addline}},
+         std::string("x = 1\n") +
+             [&] {
+                 std::string lines;
+                 for (std::size_t i = 0; i < 2 * limit + 1; ++i) lines += "y = 2\n";
+                 return lines;
+             }()},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        session s;
+        s.initialize();
+        const std::string uri = "file:///w/clean.zv";
+        s.open(uri, "x = 1\n");
+        int version = 1;
+        for (const std::vector<json>& changes : row.messages) {
+            s.notify("textDocument/didChange",
+                     {{"textDocument", {{"uri", uri}, {"version", ++version}}},
+                      {"contentChanges", changes}});
+        }
+        const zvlsp::document* doc = s.lsp.documents().find(uri);
+        ASSERT_NE(doc, nullptr);
+        const std::optional<std::string> clean = doc->cleantext();
+        ASSERT_TRUE(clean.has_value());
+        EXPECT_EQ(*clean, row.clean);
+    }
+}
+
 // Edits that arrive while more messages wait are applied at once and compiled once, in
 // their newest state; a request in between is answered on the newest text.
 TEST(Diagnostics, WaitingEditsAreCompiledOnceInTheirNewestState) {
