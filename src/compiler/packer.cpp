@@ -165,6 +165,10 @@ void descriptionmap::recordbytes::grow(std::size_t n) {
 
 void descriptionmap::append(const byte* data, std::size_t size) {
     if (size == 0) return;
+    if (!recording) {
+        length += size;
+        return;
+    }
     byte* at = record.room(1 + varintroom);
     *at++ = rawrun << 6;
     record.take(putvarint(at, size));
@@ -176,6 +180,12 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
                           std::size_t n, std::uint32_t lasting) {
     constexpr std::size_t rootlength = wordstart[TW_ROOT + 1] - wordstart[TW_ROOT];
     if (opened.empty()) opened.push_back(opentitle{rootlength, true});
+    if (!recording) {
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < n; ++i) total += pieces[i].size();
+        follow(hascount, total, pieces, n);
+        return;
+    }
     // Room for the head (a byte and up to two numbers) and two numbers a piece; copied
     // text takes room of its own.
     constexpr std::size_t pieceroom = 2 * varintroom;
@@ -209,6 +219,12 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
         }
     }
     record.take(at);
+    follow(hascount, total, pieces, n);
+}
+
+void descriptionmap::follow(bool hascount, std::size_t total, const std::string_view* pieces,
+                            std::size_t n) {
+    constexpr std::size_t rootlength = wordstart[TW_ROOT + 1] - wordstart[TW_ROOT];
     bool root = false;
     if (total == rootlength) {
         // Compared piece by piece against the root's text.
@@ -224,6 +240,11 @@ void descriptionmap::open(bool hascount, std::int32_t count, const std::string_v
 }
 
 bool descriptionmap::close(std::int32_t count) {
+    if (!recording) {
+        opened.pop_back();
+        length += 4 + opened.back().length + 1;
+        return opened.back().root;
+    }
     const auto bits = static_cast<std::uint32_t>(count);
     const byte small = bits < 63 ? static_cast<byte>(bits) : 63;
     byte* at = record.room(1 + varintroom);

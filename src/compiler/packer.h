@@ -158,6 +158,10 @@ class descriptionmap {
     // Closes the innermost title: the record is `count`, then the title open again. True
     // when that title reads "PACK_ROOT".
     bool close(std::int32_t count);
+    // Whether records are kept. A compilation whose map nobody reads keeps none: the
+    // titles are still followed, for the counts and the root, and `size` stays the size
+    // the map would have, but `bytes` and `write` give nothing.
+    void keeprecords(bool on) { recording = on; }
     // The titles open, the root included.
     std::size_t opentitles() const { return opened.size(); }
 
@@ -191,6 +195,9 @@ class descriptionmap {
         std::uint32_t length; // of the title's text
         bool root;            // the text reads "PACK_ROOT"
     };
+    bool recording = true;
+    // Follows the title opened: its length and whether it reads "PACK_ROOT".
+    void follow(bool hascount, std::size_t total, const std::string_view* pieces, std::size_t n);
     // The record's bytes: a buffer that hands out room to write into and is told where the
     // writing ended, so that a record costs no check per byte and no zero-filling.
     class recordbytes {

@@ -236,7 +236,8 @@ diagnostic failurediagnostic(const compilation& c, const failure& f, const optio
 struct originmap::store {
     originrecord record;
     std::size_t codesize = 0;
-    std::vector<std::unique_ptr<sourcefile>> files; // each owning its text
+    std::vector<std::unique_ptr<sourcefile>> files; // each owning its text, or viewing `shared`
+    std::shared_ptr<const std::string> shared;      // the program's text, the caller's
     const sourcefile& fileof(std::size_t node) const {
         return *files[static_cast<std::size_t>(record.at(node).where().file)];
     }
@@ -255,8 +256,15 @@ const char* version() {
     return ZV_VERSION;
 }
 
-result compile(std::string_view source, const options& opts) {
+namespace {
+
+// Compiles `source`; the compact origins view `shared` instead of copying the program's
+// text when that is the text compiled.
+result compileshared(std::string_view source, const options& opts,
+                     std::shared_ptr<const std::string> shared) {
     compilation c;
+    // The map's records are kept only for a caller that reads the map.
+    c.desc.keeprecords(opts.description);
     result out;
 
     std::string normalized;
@@ -349,8 +357,13 @@ result compile(std::string_view source, const options& opts) {
             kept->record = std::move(c.origins);
             kept->record.finish();
             for (std::unique_ptr<sourcefile>& file : c.files) {
-                if (file->text.data() != file->owned.data()) file->owned.assign(file->text);
-                file->text = file->owned;
+                if (shared && file->text.data() == shared->data() &&
+                    file->text.size() == shared->size()) {
+                    kept->shared = shared;
+                } else {
+                    if (file->text.data() != file->owned.data()) file->owned.assign(file->text);
+                    file->text = file->owned;
+                }
                 kept->files.push_back(std::move(file));
             }
             auto made = std::make_shared<const originmap>(std::move(kept));
@@ -363,6 +376,17 @@ result compile(std::string_view source, const options& opts) {
         }
     }
     return out;
+}
+
+} // namespace
+
+result compile(std::string_view source, const options& opts) {
+    return compileshared(source, opts, nullptr);
+}
+
+result compile(std::shared_ptr<const std::string> source, const options& opts) {
+    const std::string_view text = *source;
+    return compileshared(text, opts, std::move(source));
 }
 
 // ---------------------------------------------------------------------------------------

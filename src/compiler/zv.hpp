@@ -214,6 +214,10 @@ class originmap {
 // read as from a file: every CR LF pair is one line end, and a missing last line end makes
 // no difference.
 result compile(std::string_view source, const options& opts = {});
+// The same for a program text the caller shares: the compact origins keep `source` itself
+// rather than a copy of it (unless its line ends had to be rewritten), so that a host
+// holding a large text and its origins holds the text once. `source` must not be null.
+result compile(std::shared_ptr<const std::string> source, const options& opts = {});
 
 // One diagnostic exactly as `zv check` prints it: the include chain (unless `includes` is
 // false), FILE:LINE:COLUMN: error: MESSAGE, the source line (from `sources`, as in

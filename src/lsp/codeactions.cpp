@@ -173,11 +173,11 @@ class checker {
 
     zv::result compile(const std::map<std::size_t, std::vector<byteedit>>& edits) const {
         std::map<std::string, std::string> changed; // included files' fixed texts, by path
-        std::string text = doc.text;
+        std::string text = *doc.text;
         for (const auto& [file, list] : edits) {
             const scopefile& f = names.files()[file];
             if (file == 0) {
-                text = applied(doc.text, list);
+                text = applied(*doc.text, list);
             } else {
                 changed[f.path] = applied(f.text, list);
             }

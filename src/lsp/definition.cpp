@@ -126,9 +126,9 @@ json definitionat(const workspace& ws, document& doc, std::size_t offset, encodi
             return locationjson(pathtouri(path), rangejson(std::string_view(), 0, 0, enc));
         }
     }
-    const std::string key = lookupkey(doc.text, offset);
+    const std::string key = lookupkey(*doc.text, offset);
     if (key.empty()) return nullptr;
-    return search.find(tree, doc.text, doc.uri, key, 0);
+    return search.find(tree, *doc.text, doc.uri, key, 0);
 }
 
 } // namespace zvlsp

@@ -20,7 +20,7 @@ document& server::documentof(const json& params) {
 std::size_t server::cursorof(document& doc, const json& params) const {
     const json& at = params.at("position");
     const position pos{at.at("line").get<std::uint32_t>(), at.at("character").get<std::uint32_t>()};
-    return offsetat(doc.text, pos, enc);
+    return offsetat(*doc.text, pos, enc);
 }
 
 void server::publish(const document& doc) {
@@ -88,11 +88,11 @@ void server::didchange(json& params) {
     const long long version = params.at("textDocument").value("version", doc.version + 1);
     for (const edit& e : edits) {
         if (e.whole) {
-            doc.replace(0, doc.text.size(), std::move(*e.text));
+            doc.replace(0, doc.text->size(), std::move(*e.text));
             continue;
         }
-        const std::size_t begin = offsetat(doc.text, e.from, enc);
-        const std::size_t end = std::max(begin, offsetat(doc.text, e.to, enc));
+        const std::size_t begin = offsetat(*doc.text, e.from, enc);
+        const std::size_t end = std::max(begin, offsetat(*doc.text, e.to, enc));
         doc.replace(begin, end, std::move(*e.text));
     }
     doc.version = version;

@@ -28,7 +28,7 @@ json server::hover(const json& params) {
     const std::size_t begin = found ? found->begin : name->begin;
     const std::size_t end = found ? found->end : name->end;
     return {{"contents", {{"kind", "markdown"}, {"value", markdown}}},
-            {"range", rangejson(doc.text, begin, end, enc)}};
+            {"range", rangejson(*doc.text, begin, end, enc)}};
 }
 
 json server::definition(const json& params) {
@@ -38,17 +38,17 @@ json server::definition(const json& params) {
 
 void server::documentsymbol(const json& params, std::string& out) {
     document& doc = documentof(params);
-    appenddocumentsymbols(out, doc.statements(), doc.text, enc);
+    appenddocumentsymbols(out, doc.statements(), *doc.text, enc);
 }
 
 void server::foldingrange(const json& params, std::string& out) {
     document& doc = documentof(params);
-    appendfoldingranges(out, doc.statements(), doc.text);
+    appendfoldingranges(out, doc.statements(), *doc.text);
 }
 
 void server::semantictokens(const json& params, std::string& out) {
     document& doc = documentof(params);
-    appendsemantictokens(out, doc.statements(), doc.text, enc);
+    appendsemantictokens(out, doc.statements(), *doc.text, enc);
 }
 
 } // namespace zvlsp

@@ -71,7 +71,7 @@ placement analysis::mapped(std::size_t node) const {
     placement out;
     if (!origins->located(node) || origins->file(node) != file) return out;
     const std::uint64_t begin = origins->offset(node), end = origins->endoffset(node);
-    if (end > text.size()) return out;
+    if (end > text->size()) return out;
     out.placed = out.sourcetitle = true;
     out.begin = static_cast<std::uint32_t>(begin);
     out.end = static_cast<std::uint32_t>(end);
@@ -86,11 +86,12 @@ placement analysis::at(std::size_t node) const {
     return mapped(node);
 }
 
-std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
+std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std::string> shared,
                                         const std::string& file) {
     auto made = std::make_shared<analysis>();
     analysis& a = *made;
-    a.text = text;
+    a.text = std::move(shared);
+    const std::string& text = *a.text;
     a.file = file;
     a.code = std::move(r.code);
     a.origins = std::move(r.compactorigins);
@@ -248,7 +249,7 @@ std::optional<hoverinfo> hoverat(const workspace& ws, document& doc, std::size_t
     // its construct as compiled then.
     const analysis* before = ws.lastgood(doc);
     if (!before || before == &now) return std::nullopt;
-    const unchanged same(before->text, doc.text);
+    const unchanged same(*before->text, *doc.text);
     const auto at = same.tothen(offset);
     if (!at) return std::nullopt;
     auto found = hoverin(*before, *at);

@@ -23,7 +23,7 @@ struct hoverinfo {
 // `r`: its byte code and origins, and each node and where it stands in the text. Nodes
 // the compiler places only approximately (text it made by resolving escapes) are looked
 // for in the text of their nearest placed ancestor.
-std::shared_ptr<const analysis> analyse(zv::result& r, const std::string& text,
+std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std::string> text,
                                         const std::string& file);
 
 // std::nullopt when the document did not compile or no construct holds `offset`.

@@ -221,10 +221,10 @@ nameindex::nameindex(const workspace& ws, const document& doc, std::optional<std
     if (around) {
         // The offset and the prefixes after it, which `at` looks past.
         std::size_t after = *around;
-        while (after < doc.text.size() && prefixchar(doc.text[after])) ++after;
+        while (after < doc.text->size() && prefixchar((*doc.text)[after])) ++after;
         focus.emplace(*around, after);
     }
-    addfile(doc.uri, doc.path, doc.text, nullptr, doc.tree.get());
+    addfile(doc.uri, doc.path, *doc.text, nullptr, doc.tree.get());
     const std::string base = doc.basedir();
     std::set<std::string> seen{doc.path};
     for (std::size_t f = 0; f < scope.size(); ++f) {

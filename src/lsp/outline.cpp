@@ -142,16 +142,34 @@ std::vector<statement> split(std::string_view text, std::string_view whole, int 
 
 } // namespace
 
-outline::outline(std::string text) : source(std::move(text)) {
-    for (std::size_t at = 0; (at = source.find("\r\n", at)) != std::string::npos; ++at) {
-        source[at] = ' ';
-    }
+namespace {
+
+// `text` with the CR of each CR LF made a blank.
+std::shared_ptr<const std::string> blanked(std::string text) {
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at)
+        text[at] = ' ';
+    return std::make_shared<const std::string>(std::move(text));
+}
+
+} // namespace
+
+outline::outline(std::string text) : source(blanked(std::move(text))) {
+    build();
+}
+
+outline::outline(std::shared_ptr<const std::string> text)
+    : source(text->find("\r\n") == std::string::npos ? std::move(text)
+                                                     : blanked(std::string(*text))) {
+    build();
+}
+
+void outline::build() {
     // The splitter records its messages in the current compilation context: give it one of
     // its own, so that nothing accumulates in the thread's.
     compilation context;
     const usecompilation use(context);
     std::size_t cuts = 0;
-    top = zvlsp::split(source, source, 0, cuts);
+    top = zvlsp::split(*source, *source, 0, cuts);
 }
 
 bool namechar(char c) {

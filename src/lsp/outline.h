@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,7 +16,7 @@ namespace zvlsp {
 
 struct word {
     std::size_t offset = 0; // byte offset in the document
-    std::string_view text;  // a view of the outline's copy of the document
+    std::string_view text;  // a view of the outline's text
     std::size_t end() const { return offset + text.size(); }
 };
 
@@ -36,13 +37,18 @@ class outline {
     // Splits `text`. Around unbalanced brackets the statements are those the compiler's
     // repairs give; a block cut by a repair lacks its closing brace.
     explicit outline(std::string text);
+    // The same for a text the outline shares with its owner: a text without CR LF line
+    // ends is not copied.
+    explicit outline(std::shared_ptr<const std::string> text);
     outline(const outline&) = delete;
     outline& operator=(const outline&) = delete;
 
     const std::vector<statement>& statements() const { return top; }
 
   private:
-    std::string source; // the text with each CR of a CR LF made a blank: same offsets
+    void build();
+    // The text with each CR of a CR LF made a blank: the same offsets.
+    std::shared_ptr<const std::string> source;
     std::vector<statement> top;
 };
 

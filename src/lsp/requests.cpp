@@ -94,8 +94,8 @@ json server::rename(const json& params) {
 json server::codeactions(const json& params) {
     document& doc = documentof(params);
     const json& range = params.at("range");
-    const std::size_t from = offsetat(doc.text, positionof(range.at("start")), enc);
-    const std::size_t to = offsetat(doc.text, positionof(range.at("end")), enc);
+    const std::size_t from = offsetat(*doc.text, positionof(range.at("start")), enc);
+    const std::size_t to = offsetat(*doc.text, positionof(range.at("end")), enc);
     const json sent = params.value("/context/diagnostics"_json_pointer, json::array());
     return tojson(codeactionsfor(ws, doc, from, std::max(from, to), sent, enc));
 }

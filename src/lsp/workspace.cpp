@@ -14,11 +14,18 @@ namespace zvlsp {
 namespace fs = std::filesystem;
 
 const outline& document::statements() {
-    if (!tree) tree = std::make_unique<outline>(text);
+    if (!tree) tree = std::make_unique<outline>(std::shared_ptr<const std::string>(text));
     return *tree;
 }
 
 void document::replace(std::size_t begin, std::size_t end, std::string replacement) {
+    // What was made of the text before goes; the diagnostics stay until it is compiled.
+    compiled.compactorigins.reset();
+    current.reset();
+    lastgood.reset();
+    tree.reset();
+    if (text.use_count() > 1) text = std::make_shared<std::string>(*text);
+    std::string& text = *this->text;
     begin = std::min(begin, text.size());
     end = std::clamp(end, begin, text.size());
     if (!clean && undo.size() >= undolimit) {
@@ -38,9 +45,9 @@ void document::replace(std::size_t begin, std::size_t end, std::string replaceme
 }
 
 std::optional<std::string> document::cleantext() const {
-    if (clean) return text;
+    if (clean) return *text;
     if (undo.empty()) return cleancopy;
-    std::string out = text;
+    std::string out = *text;
     for (auto e = undo.rbegin(); e != undo.rend(); ++e) out.replace(e->begin, e->length, e->before);
     return out;
 }
@@ -51,7 +58,7 @@ std::string document::basedir() const {
 }
 
 const std::string* document::textof(const std::string& file) const {
-    if (file == path) return &text;
+    if (file == path) return text.get();
     const auto found = included.find(file);
     return found == included.end() ? nullptr : &found->second.text;
 }
@@ -68,7 +75,7 @@ document& workspace::open(const std::string& uri, std::string text, long long ve
     slot = std::make_unique<document>();
     slot->uri = uri;
     slot->path = uritopath(uri).value_or(uri);
-    slot->text = std::move(text);
+    *slot->text = std::move(text);
     slot->version = version;
     return *slot;
 }
@@ -94,7 +101,7 @@ std::vector<const document*> workspace::all() const {
 
 std::optional<std::string> workspace::read(const std::string& path) const {
     for (const auto& [uri, doc] : documents) {
-        if (doc->path == path) return doc->text;
+        if (doc->path == path) return *doc->text;
     }
     std::error_code failed;
     if (!fs::is_regular_file(path, failed)) return std::nullopt;
@@ -138,7 +145,7 @@ void workspace::analyse(document& doc) {
         if (text) doc.included[name] = includedfile{path, *text};
         return text;
     };
-    doc.compiled = zv::compile(doc.text, options);
+    doc.compiled = zv::compile(std::shared_ptr<const std::string>(doc.text), options);
     const bool clean =
         std::none_of(doc.compiled.diagnostics.begin(), doc.compiled.diagnostics.end(),
                      [](const zv::diagnostic& d) { return d.level == zv::severity::error; });
@@ -149,10 +156,10 @@ void workspace::analyse(document& doc) {
     }
 }
 
-std::shared_ptr<const analysis> workspace::analysisof(const document& doc,
-                                                      const std::string& text) const {
-    zv::result r = zv::compile(text, optionsfor(doc));
-    return zvlsp::analyse(r, text, doc.path);
+std::shared_ptr<const analysis> workspace::analysisof(const document& doc, std::string text) const {
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    zv::result r = zv::compile(shared, optionsfor(doc));
+    return zvlsp::analyse(r, std::move(shared), doc.path);
 }
 
 const analysis& workspace::current(document& doc) const {

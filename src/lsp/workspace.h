@@ -36,7 +36,7 @@ struct placement {
 // the document's text there as their title, or are not in the document at all; only the
 // others are kept here, and titles are read from the map when shown.
 struct analysis {
-    std::string text;
+    std::shared_ptr<const std::string> text; // the document's own while it is current
     std::vector<std::uint8_t> code;
     std::shared_ptr<const zv::originmap> origins;
     std::string file; // the document's name in the map
@@ -48,7 +48,7 @@ struct analysis {
     // The placement of `node`.
     placement at(std::size_t node) const;
     std::string title(std::size_t node, const placement& p) const {
-        if (p.sourcetitle) return text.substr(p.begin, p.end - p.begin);
+        if (p.sourcetitle) return text->substr(p.begin, p.end - p.begin);
         return origins->title(node);
     }
 };
@@ -56,7 +56,10 @@ struct analysis {
 struct document {
     std::string uri;
     std::string path; // the file's path, or the URI when it names no file
-    std::string text;
+    // The text is shared, not copied, with what is made of it: its compilation's origins,
+    // the analysis hover reads and the outline. An edit lets them go first (they describe
+    // the text before it), so that the text is edited in place.
+    std::shared_ptr<std::string> text = std::make_shared<std::string>();
     long long version = 0;
     // Its diagnostics, and until hover first asks, its byte code and origins.
     zv::result compiled;
@@ -119,7 +122,7 @@ class workspace {
 
   private:
     zv::options optionsfor(const document& doc) const;
-    std::shared_ptr<const analysis> analysisof(const document& doc, const std::string& text) const;
+    std::shared_ptr<const analysis> analysisof(const document& doc, std::string text) const;
 
     std::map<std::string, std::unique_ptr<document>> documents; // by URI
 };

@@ -190,7 +190,7 @@ TEST(Diagnostics, ChangesAreAppliedAndRecompiled) {
         EXPECT_EQ(s.diagnostics(uri).size(), c.diagnostics) << c.expectedtext;
         const zvlsp::document* doc = s.lsp.documents().find(uri);
         ASSERT_NE(doc, nullptr);
-        EXPECT_EQ(doc->text, c.expectedtext);
+        EXPECT_EQ(*doc->text, c.expectedtext);
         EXPECT_EQ(doc->version, version);
     }
 }
