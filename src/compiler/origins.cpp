@@ -41,6 +41,9 @@ std::int64_t unzigzag(std::uint64_t value) {
 
 void originrecord::clear() {
     nodes.clear();
+    fileruns.clear();
+    haspieces.clear();
+    titlenodes.clear();
     titles.clear();
     piecebytes.clear();
     opennodes.clear();
@@ -49,9 +52,9 @@ void originrecord::clear() {
     rewrites.clear();
     sorted = false;
     // The root's title is the word "PACK_ROOT".
-    node root;
-    root.title = 0;
-    nodes.push_back(root);
+    nodes.push_back(packednode{0, unplaced, 0});
+    haspieces.push_back(1);
+    titlenodes.push_back(0);
     titles.push_back(0);
     piecebytes.push_back(TW_ROOT);
     piecebytes.push_back(endtag);
@@ -92,14 +95,19 @@ bool originrecord::nextrun(runplace& p) const {
 
 void originrecord::open(span where, bool statement, const piece* pieces, std::size_t n,
                         std::size_t codesize) {
-    node made;
-    made.parent = innermost();
-    made.begin = where.begin;
-    made.end = where.end;
-    made.fileandstatement = (where.known() ? static_cast<std::uint32_t>(where.file) + 1 : 0) |
-                            (statement ? statementbit : 0);
+    const auto index = static_cast<std::uint32_t>(nodes.size());
+    packednode made{static_cast<std::uint32_t>(innermost() + 1) | (statement ? statementbit : 0),
+                    unplaced, 0};
+    if (where.known()) {
+        made.begin = where.begin;
+        made.end = where.end;
+        if (fileruns.empty() || fileruns.back().file != where.file)
+            fileruns.push_back(filerun{index, where.file});
+    }
+    if (index % 64 == 0) haspieces.push_back(0);
     if (n > 0 || !where.known()) {
-        made.title = static_cast<std::uint32_t>(titles.size());
+        haspieces.back() |= std::uint64_t{1} << (index % 64);
+        titlenodes.push_back(index);
         titles.push_back(piecebytes.size());
         for (std::size_t i = 0; i < n; ++i) {
             const piece& p = pieces[i];
@@ -150,6 +158,10 @@ originrecord::mark originrecord::where(std::size_t codesize) const {
 
 void originrecord::rollback(const mark& m) {
     nodes.truncate(m.nodes);
+    while (!fileruns.empty() && fileruns.back().first >= m.nodes) fileruns.pop_back();
+    haspieces.truncate((m.nodes + 63) / 64);
+    if (m.nodes % 64 != 0) haspieces.back() &= (std::uint64_t{1} << (m.nodes % 64)) - 1;
+    titlenodes.truncate(m.titles);
     titles.truncate(m.titles);
     piecebytes.truncate(m.piecebytes);
     // As the nodes open at the mark were: those closed since and others opened in their
@@ -167,16 +179,42 @@ void originrecord::rollback(const mark& m) {
     sorted = false;
 }
 
+originrecord::node originrecord::at(std::size_t n) const {
+    const packednode& p = nodes[n];
+    node out;
+    out.parent = static_cast<std::int32_t>(p.parentandstatement & ~statementbit) - 1;
+    out.isstatement = (p.parentandstatement & statementbit) != 0;
+    out.pieces = (haspieces[n / 64] >> (n % 64) & 1) != 0;
+    if (p.begin != unplaced) {
+        // The last run that starts at or before the node.
+        const auto run = std::upper_bound(
+            fileruns.begin(), fileruns.end(), n,
+            [](std::size_t node, const filerun& r) { return node < r.first; });
+        out.place = span{std::prev(run)->file, p.begin, p.end};
+    }
+    return out;
+}
+
 std::string
 originrecord::title(std::size_t n,
                     const std::function<std::string_view(std::int32_t file)>& textof) const {
-    const node& at = nodes[n];
-    if (at.title == placetitle) {
+    const node at = this->at(n);
+    if (!at.pieces) {
         const span w = at.where();
         return std::string(textof(w.file).substr(w.begin, w.end - w.begin));
     }
+    // The node's entry among those with pieces.
+    std::size_t low = 0, high = titlenodes.size();
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (titlenodes[middle] <= n) {
+            low = middle;
+        } else {
+            high = middle;
+        }
+    }
     std::string out;
-    for (std::size_t i = static_cast<std::size_t>(titles[at.title]);;) {
+    for (std::size_t i = static_cast<std::size_t>(titles[low]);;) {
         const std::uint8_t tag = piecebytes[i++];
         if (tag == endtag) return out;
         if (tag == sourcetag) {

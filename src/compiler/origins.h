@@ -22,22 +22,15 @@
 
 class originrecord {
   public:
-    // A node's title is the source text at its place.
-    static constexpr std::uint32_t placetitle = 0xFFFFFFFF;
+    // A node as read back.
     struct node {
         std::int32_t parent = -1; // -1 for the root
-        // Bit 31: the node of a statement; the bits below: its file's index + 1, 0 when its
-        // place is unknown.
-        std::uint32_t fileandstatement = 0;
-        std::uint32_t begin = 0, end = 0;
-        std::uint32_t title = placetitle; // else the index of its pieces in `titles`
-        span where() const {
-            const std::uint32_t file = fileandstatement & ~statementbit;
-            return file == 0 ? span{} : span{static_cast<std::int32_t>(file - 1), begin, end};
-        }
-        bool statement() const { return (fileandstatement & statementbit) != 0; }
+        bool isstatement = false; // the node of a statement
+        bool pieces = false;      // its title is kept as pieces, not the text at its place
+        span place{};             // unknown when the node has no place
+        span where() const { return place; }
+        bool statement() const { return isstatement; }
     };
-    static constexpr std::uint32_t statementbit = 0x80000000u;
 
     // A piece of a title as `open` takes it: source text at a place, a title word, or
     // text copied.
@@ -78,7 +71,7 @@ class originrecord {
 
     // Reading. The node of the byte at `offset` of code emitted; node 0 for bytes past it.
     std::size_t size() const { return nodes.size(); }
-    const node& at(std::size_t n) const { return nodes[n]; }
+    node at(std::size_t n) const;
     // The title of node `n`, joined; `textof` gives the text of a file by its index.
     std::string title(std::size_t n,
                       const std::function<std::string_view(std::int32_t file)>& textof) const;
@@ -107,11 +100,27 @@ class originrecord {
     // Steps `p` to the run after its own; false past the last run.
     bool nextrun(runplace& p) const;
 
-    chunked<node> nodes;
+    // A node as kept: 12 bytes, as a large program has millions. Its file is kept apart, in
+    // runs of nodes, and whether its title is kept as pieces in a bit of `haspieces`.
+    struct packednode {
+        std::uint32_t parentandstatement; // the parent + 1; bit 31 for a statement's node
+        std::uint32_t begin, end;         // `unplaced`, 0 for a node with no place
+    };
+    static constexpr std::uint32_t statementbit = 0x80000000u;
+    static constexpr std::uint32_t unplaced = 0xFFFFFFFF;
+    chunked<packednode> nodes;
+    // The file of the placed nodes from `first` on (up to the next run's first).
+    struct filerun {
+        std::uint32_t first;
+        std::int32_t file;
+    };
+    std::vector<filerun> fileruns;
+    chunked<std::uint64_t> haspieces; // a bit per node
     // The pieces of titles that are not their place's text: a tag byte each (a title word's
     // number, `sourcetag`, `copiedtag`), then for source text its file, begin and length,
     // for copied text its length and bytes, all as varints; `endtag` after the last.
-    chunked<std::uint64_t> titles; // where each title's pieces begin
+    chunked<std::uint32_t> titlenodes; // the nodes with pieces, ascending
+    chunked<std::uint64_t> titles;     // where each one's pieces begin
     chunked<std::uint8_t, 65536> piecebytes;
     std::vector<std::int32_t> opennodes;
     // The runs but the last, each as the difference of its start from the run before's

@@ -427,11 +427,11 @@ std::uint64_t storedoffset(const sourcefile& file, std::uint32_t offset) {
 } // namespace
 
 std::uint64_t originmap::offset(std::size_t node) const {
-    return storedoffset(kept->fileof(node), kept->record.at(node).begin);
+    return storedoffset(kept->fileof(node), kept->record.at(node).place.begin);
 }
 
 std::uint64_t originmap::endoffset(std::size_t node) const {
-    return storedoffset(kept->fileof(node), kept->record.at(node).end);
+    return storedoffset(kept->fileof(node), kept->record.at(node).place.end);
 }
 
 location originmap::where(std::size_t node) const {
@@ -445,9 +445,9 @@ std::string originmap::title(std::size_t node) const {
 }
 
 std::optional<std::string_view> originmap::placetitle(std::size_t node) const {
-    const originrecord::node& n = kept->record.at(node);
-    if (n.title != originrecord::placetitle) return std::nullopt;
-    return kept->fileof(node).text.substr(n.begin, n.end - n.begin);
+    const originrecord::node n = kept->record.at(node);
+    if (n.pieces) return std::nullopt;
+    return kept->fileof(node).text.substr(n.place.begin, n.place.end - n.place.begin);
 }
 
 titleinfo originmap::info(std::size_t node) const {
