@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "packer.h"
 #include "plainmap.h"
 #include "randomprograms.h"
+#include "zv.hpp"
 
 namespace {
 
@@ -60,6 +62,47 @@ TEST(descriptionmap, compactrecordequalsplainbytes) {
     // The programs reach the interesting cases: most compile, and some maps are large.
     EXPECT_GT(compiled, 80);
     EXPECT_GT(largest, std::size_t{20000});
+}
+
+// A compilation that keeps no records follows the titles all the same: the map's size is
+// the size of the map a recording compilation writes, and the code, the status and every
+// diagnostic are those of a recording one, in whole-program and in keep-going mode.
+TEST(descriptionmap, followingwithoutrecordsgivesthesamecompile) {
+    programs source(20261209);
+    int failed = 0;
+    for (int i = 0; i < 150; ++i) {
+        const std::string text = source.next();
+        bytelist plain = compilewithplainmap(text);
+        resetcompiler();
+        compilation& c = current();
+        c.desc.keeprecords(false);
+        try {
+            compileprogram(text);
+        } catch (const fatalerror&) {
+        } catch (const parserexit&) {}
+        EXPECT_EQ(c.desc.size(), plain.size()) << text;
+        EXPECT_EQ(c.desc.recordsize(), 0u) << text;
+        for (const bool keepgoing : {false, true}) {
+            // Keep-going on a program of many inclusions is slow: a sample of them.
+            if (keepgoing && i % 15 != 0) continue;
+            zv::options kept, followed;
+            kept.description = true;
+            kept.keepgoing = followed.keepgoing = keepgoing;
+            kept.readinclude = followed.readinclude = [](const std::string&) {
+                return std::optional<std::string>("lib = 1\n");
+            };
+            const zv::result a = zv::compile(text, kept), b = zv::compile(text, followed);
+            EXPECT_EQ(a.code, b.code) << text;
+            EXPECT_EQ(a.status, b.status) << text;
+            ASSERT_EQ(a.diagnostics.size(), b.diagnostics.size()) << text;
+            for (std::size_t d = 0; d < a.diagnostics.size(); ++d)
+                EXPECT_EQ(a.diagnostics[d].message, b.diagnostics[d].message) << text;
+            EXPECT_TRUE(b.description.empty());
+            failed += a.status != 0 ? 1 : 0;
+        }
+    }
+    // Some of the programs fail, so that taking back a failed statement is followed too.
+    EXPECT_GT(failed, 0);
 }
 
 // The record's edges, each against the plain bytes: counts at the limits of their short

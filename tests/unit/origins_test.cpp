@@ -222,4 +222,91 @@ TEST(origins, compactmapequalsthevectors) {
     EXPECT_FALSE(zv::compile("x = 1\n").compactorigins);
 }
 
+// A shared program text is kept by the map itself, not copied; a text whose line ends
+// are rewritten is copied. Either way the map says what a map of a copied text says.
+TEST(origins, sharedtextiskeptnotcopied) {
+    const struct {
+        std::string text;
+        bool kept;
+    } cases[] = {
+        {"x = 1\nif x {\n    print(\"a\\nb\" + y)\n}\n", true},
+        {"def f(a) {\n    return a*2\n}\nz = f(3)\n", true},
+        {"x = 1\r\ny = x\r\n", false},
+        {"x = 1", false},
+    };
+    for (const auto& c : cases) {
+        zv::options o;
+        o.compactorigins = true;
+        o.keepgoing = true;
+        const auto shared = std::make_shared<const std::string>(c.text);
+        const zv::result copied = zv::compile(std::string_view(c.text), o);
+        const zv::result r = zv::compile(shared, o);
+        ASSERT_TRUE(r.compactorigins && copied.compactorigins) << c.text;
+        EXPECT_EQ(shared.use_count() > 1, c.kept) << c.text;
+        EXPECT_EQ(r.code, copied.code) << c.text;
+        const zv::originmap &m = *r.compactorigins, &want = *copied.compactorigins;
+        ASSERT_EQ(m.size(), want.size()) << c.text;
+        bool viewed = false;
+        for (std::size_t n = 0; n < m.size(); ++n) {
+            EXPECT_EQ(m.title(n), want.title(n)) << n << " of\n" << c.text;
+            EXPECT_EQ(m.located(n), want.located(n)) << n << " of\n" << c.text;
+            if (const auto place = m.placetitle(n)) {
+                const char* const begin = shared->data();
+                viewed |= place->data() >= begin && place->data() < begin + shared->size();
+            }
+        }
+        EXPECT_EQ(viewed, c.kept) << c.text;
+    }
+}
+
+// The record's nodes are packed: the bit of titles kept as pieces is one of a word per 64
+// nodes, and files are kept in runs of nodes. Taking back to a mark at either side of a
+// word's edge, or inside a run of another file, leaves the nodes before the mark as they
+// were and the nodes opened after it as they are opened.
+TEST(origins, packednodestakenbackatwordedges) {
+    const originrecord::piece word{originrecord::piece::word, {}, TW_ROOT, {}};
+    for (const std::size_t before : {62u, 63u, 64u, 65u, 127u, 128u, 129u}) {
+        originrecord record;
+        record.clear();
+        // Nodes 1 .. before: placed in file 0, every third with pieces.
+        for (std::size_t n = 1; n <= before; ++n) {
+            const bool pieces = n % 3 == 0;
+            record.open(span{0, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(n + 1)},
+                        false, pieces ? &word : nullptr, pieces ? 1 : 0, n);
+            record.close(n);
+        }
+        const originrecord::mark m = record.where(before + 1);
+        // Taken back: nodes in file 1, all with pieces, one unplaced.
+        for (std::size_t n = 0; n < 70; ++n) {
+            record.open(n == 5 ? span{} : span{1, 0, 1}, true, &word, 1, before + 1);
+            record.close(before + 1);
+        }
+        record.rollback(m);
+        // Then nodes in file 0 again, none with pieces.
+        for (std::size_t n = 0; n < 70; ++n) {
+            record.open(span{0, 7, 9}, false, nullptr, 0, before + 1);
+            record.close(before + 1);
+        }
+        ASSERT_EQ(record.size(), before + 71) << before;
+        const auto textof = [](std::int32_t) { return std::string_view("0123456789abcdefghij"); };
+        for (std::size_t n = 1; n < record.size(); ++n) {
+            const originrecord::node got = record.at(n);
+            const bool old = n <= before;
+            EXPECT_EQ(got.parent, 0) << before << ": node " << n;
+            EXPECT_FALSE(got.statement()) << before << ": node " << n;
+            EXPECT_EQ(got.where().file, 0) << before << ": node " << n;
+            EXPECT_EQ(got.where().begin, old ? n : 7u) << before << ": node " << n;
+            EXPECT_EQ(got.pieces, old && n % 3 == 0) << before << ": node " << n;
+            if (!got.pieces) {
+                const std::string want = old ? std::string(textof(0).substr(n % 20, 1)) : "78";
+                if (n < 20 || !old) {
+                    EXPECT_EQ(record.title(n, textof), want) << before << ": " << n;
+                }
+            } else {
+                EXPECT_EQ(record.title(n, textof), "PACK_ROOT") << before << ": node " << n;
+            }
+        }
+    }
+}
+
 } // namespace
