@@ -405,6 +405,61 @@ TEST(Hover, InnermostConstructAndItsByteCode) {
     EXPECT_TRUE(s.result("textDocument/hover", session::at(uri, 0, 2)).is_null());
 }
 
+// A document's text is shared with its compilation, hover's analysis and the outline, and
+// edited in place: after each edit, hover at every column and the symbols are those of
+// the same text opened afresh, through edits that break the program (hover then reads the
+// last text without errors) and mend it.
+TEST(Hover, EditedTextAnswersAsTheSameTextOpenedAfresh) {
+    std::size_t shown = 0;
+    session edited, fresh;
+    edited.initialize();
+    fresh.initialize();
+    const std::string uri = "file:///w/shared.zv";
+    const auto at = [](int line, int character) {
+        return json{{"start", {{"line", line}, {"character", character}}},
+                    {"end", {{"line", line}, {"character", character}}}};
+    };
+    edited.open(uri, "def f(a) {\n    return a*2\n}\nx = f(1)\n");
+    const json edits[] = {
+        {{"range", at(3, 0)}, {"text", "y = x+1\n"}}, {{"range", at(0, 0)}, {"text", "z = (\n"}},
+        {{"range", at(0, 5)}, {"text", "3)"}},        {{"text", "q = \"a\\nb\"\nprint(q)\n"}},
+        {{"range", at(1, 6)}, {"text", "+q"}},
+    };
+    int version = 1;
+    for (const json& edit : edits) {
+        SCOPED_TRACE(edit.dump());
+        // Hover and symbols first, so that the edit finds the text shared.
+        edited.result("textDocument/hover", session::at(uri, 0, 0));
+        edited.result("textDocument/documentSymbol", {{"textDocument", {{"uri", uri}}}});
+        edited.notify(
+            "textDocument/didChange",
+            {{"textDocument", {{"uri", uri}, {"version", ++version}}}, {"contentChanges", {edit}}});
+        const std::string text = *edited.lsp.documents().find(uri)->text;
+        fresh.open(uri, text);
+        EXPECT_EQ(edited.result("textDocument/documentSymbol", {{"textDocument", {{"uri", uri}}}}),
+                  fresh.result("textDocument/documentSymbol", {{"textDocument", {{"uri", uri}}}}));
+        unsigned line = 0, character = 0;
+        for (const char c : text) {
+            // Where the text itself has nothing to show, the edited document may show the
+            // last text without errors, which the fresh one never had.
+            const json place = session::at(uri, line, character);
+            const json want = fresh.result("textDocument/hover", place);
+            if (!want.is_null()) {
+                EXPECT_EQ(edited.result("textDocument/hover", place), want)
+                    << line << ":" << character << " of\n"
+                    << text;
+            }
+            shown += want.is_null() ? 0 : 1;
+            if (c == '\n') {
+                ++line, character = 0;
+            } else {
+                ++character;
+            }
+        }
+    }
+    EXPECT_GT(shown, 40u);
+}
+
 // On a statement holding a string with escapes, every column shows the construct written
 // there, not the text the compiler made from it.
 TEST(Hover, ConstructsOfStatementsWithEscapes) {
