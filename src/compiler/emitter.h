@@ -81,8 +81,11 @@ struct emitter {
         code.push_back(b);
         if (pending.empty()) ++currentdesclength;
     }
-    // True when emitted bytes need more than appending (packer.cpp).
-    bool routed() const { return inrecord || traceorigins || reserved != pending.size(); }
+    // True when emitted bytes need more than appending (packer.cpp). Traced origins change
+    // only where titles open and close; emitted bytes are told only to a listener.
+    bool routed() const {
+        return inrecord || reserved != pending.size() || (traceorigins && originlistener);
+    }
     void emitrouted(const byte* data, std::size_t size);
 
     void resetemitter();

@@ -111,4 +111,27 @@ TEST(JsonRead, CutAndChangedMessagesReadAsTheGeneralReader) {
     }
 }
 
+// Strings are read sixteen bytes at a time where the processor allows: a byte that ends a
+// plain run (an escape, a quote, a control byte, a character past ASCII, a byte that is no
+// UTF-8) at every place of strings around that width, each read as the general reader
+// reads it or given up on.
+TEST(JsonRead, SpecialBytesAtEveryPlaceOfAString) {
+    const std::string specials[] = {"\\n",      "\\\"",         "\\u00e9",          "\x01",
+                                    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF",
+                                    "\xC3"};
+    int taken = 0, refused = 0;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (std::size_t place = 0; place <= length; ++place) {
+            for (const std::string& special : specials) {
+                std::string text(length, 'a');
+                text.insert(place, special);
+                (check("{\"text\":\"" + text + "\"}") ? taken : refused) += 1;
+            }
+        }
+    }
+    // The plain and escaped ones are taken; a control byte and broken UTF-8 are not.
+    EXPECT_GT(taken, 41 * 21 * 5);
+    EXPECT_GT(refused, 41 * 21 * 2);
+}
+
 } // namespace
