@@ -313,18 +313,6 @@ namespace {
 // Opens the node of `pieces` at `where` in the origins of `c`, its title kept as pieces:
 // title words by number, source text by place, other text copied.
 void openpieces(compilation& c, span where, std::initializer_list<std::string_view> pieces) {
-    // The title words stand one after another in one array.
-    static const char* const firstword = word(static_cast<titleword>(0)).data();
-    static const char* const lastword = word(TW_ROOT).data() + word(TW_ROOT).size();
-    const auto wordnumber = [](std::string_view text) {
-        if (text.data() < firstword || text.data() >= lastword) return TW_COUNT;
-        for (std::uint8_t w = 0; w < TW_COUNT; ++w) {
-            const std::string_view known = word(static_cast<titleword>(w));
-            if (text.data() == known.data() && text.size() == known.size())
-                return static_cast<titleword>(w);
-        }
-        return TW_COUNT;
-    };
     // Titles are joined from a few pieces.
     constexpr std::size_t fewpieces = 8;
     std::array<originrecord::piece, fewpieces> few;
@@ -338,7 +326,7 @@ void openpieces(compilation& c, span where, std::initializer_list<std::string_vi
     }
     for (const std::string_view text : pieces) {
         originrecord::piece& p = kept[n++];
-        p.w = wordnumber(text);
+        p.w = static_cast<titleword>(wordof(text));
         if (p.w != TW_COUNT) {
             p.is = originrecord::piece::word;
         } else if (const span at = c.directspan(text); at.known()) {

@@ -94,22 +94,6 @@ constexpr std::uint8_t wordstart[TW_COUNT + 1] = {0,  3,  6,  7,  10, 17, 23, 37
                                                   41, 45, 49, 55, 68, 73, 84, 93};
 static_assert(sizeof wordtext - 1 == wordstart[TW_COUNT]);
 
-// The number of the title word that is `piece`, or TW_COUNT.
-std::size_t wordof(std::string_view piece) {
-    static const auto starts = [] {
-        std::array<std::uint8_t, sizeof wordtext> table{};
-        table.fill(TW_COUNT);
-        for (std::uint8_t w = 0; w < TW_COUNT; ++w) table[wordstart[w]] = w;
-        return table;
-    }();
-    const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
-    const auto words = reinterpret_cast<std::uintptr_t>(wordtext);
-    if (at < words || at >= words + sizeof wordtext - 1) return TW_COUNT;
-    const std::size_t w = starts[at - words];
-    if (w == TW_COUNT || static_cast<std::size_t>(wordstart[w + 1] - wordstart[w]) != piece.size())
-        return TW_COUNT;
-    return w;
-}
 
 // Record kinds, in the top two bits of a record's first byte.
 enum : byte { opennocount = 0, openwithcount = 1, closing = 2, rawrun = 3 };
@@ -134,6 +118,22 @@ std::int64_t unzigzag(std::uint64_t value) {
 }
 
 } // namespace
+
+std::size_t wordof(std::string_view piece) {
+    static const auto starts = [] {
+        std::array<std::uint8_t, sizeof wordtext> table{};
+        table.fill(TW_COUNT);
+        for (std::uint8_t w = 0; w < TW_COUNT; ++w) table[wordstart[w]] = w;
+        return table;
+    }();
+    const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+    const auto words = reinterpret_cast<std::uintptr_t>(wordtext);
+    if (at < words || at >= words + sizeof wordtext - 1) return TW_COUNT;
+    const std::size_t w = starts[at - words];
+    if (w == TW_COUNT || static_cast<std::size_t>(wordstart[w + 1] - wordstart[w]) != piece.size())
+        return TW_COUNT;
+    return w;
+}
 
 std::string_view word(titleword w) {
     return {wordtext + wordstart[w], static_cast<std::size_t>(wordstart[w + 1] - wordstart[w])};

@@ -133,6 +133,9 @@ enum titleword : std::uint8_t {
     TW_COUNT
 };
 std::string_view word(titleword w);
+// The number of the title word that `piece` is, known by where it begins (a view of
+// `word`'s text), or TW_COUNT.
+std::size_t wordof(std::string_view piece);
 
 // The description map, kept as a compact record of what the compiler did rather than as its
 // bytes: every closing record repeats the title of the block it returns to, so the bytes
