@@ -303,22 +303,53 @@ std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::s
     return data;
 }
 
+namespace {
+
+// The SemanticTokens reply, `{"data":[...]}`, written to `out` (a `piececounter`, a
+// `piecewriter` or a `stringout`) as the tokens are read. Nothing here allocates but the
+// lexer's visitor, which holds one reference and so fits in the function's own room: the
+// writing pass, run after the counting pass on the same text, does not throw.
+template <class output>
+void writesemantictokens(output& out, const outline& tree, std::string_view text, encoding enc) {
+    struct state {
+        output& out;
+        tokenencoder encoder;
+        bool first = true;
+    } walk{out, tokenencoder(text, enc)};
+    out.text(R"({"data":[)");
+    eachtoken(tree.statements(), text, [&walk](const token& t) {
+        for (const std::uint32_t n : walk.encoder.next(t)) {
+            if (!walk.first) walk.out.text(",");
+            walk.first = false;
+            walk.out.number(n);
+        }
+    });
+    out.text("]}");
+}
+
+// Text appended to a string.
+struct stringout {
+    std::string& out;
+    void text(std::string_view s) { out += s; }
+    void number(std::uint32_t n) { appendnumber(out, n); }
+};
+
+} // namespace
+
 void appendsemantictokens(std::string& out, const outline& tree, std::string_view text,
                           encoding enc) {
-    out += R"({"data":[)";
     // A program has about one token to four bytes, a token a dozen bytes of numbers: room
     // for more, which costs nothing until written, saves copying the reply as it grows.
     out.reserve(out.size() + text.size() * replyperbyte + 2);
-    tokenencoder encoder(text, enc);
-    bool first = true;
-    eachtoken(tree.statements(), text, [&](const token& t) {
-        for (const std::uint32_t n : encoder.next(t)) {
-            if (!first) out += ',';
-            first = false;
-            appendnumber(out, n);
-        }
-    });
-    out += "]}";
+    stringout to{out};
+    writesemantictokens(to, tree, text, enc);
+}
+
+sizedreply semantictokensreply(const outline& tree, std::string_view text, encoding enc) {
+    piececounter counter;
+    writesemantictokens(counter, tree, text, enc);
+    return {counter.length(),
+            [&tree, text, enc](piecewriter& out) { writesemantictokens(out, tree, text, enc); }};
 }
 
 } // namespace zvlsp
