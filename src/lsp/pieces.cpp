@@ -6,13 +6,7 @@
 
 namespace zvlsp {
 
-void piececounter::number(std::uint32_t n) {
-    std::size_t digits = 1;
-    for (; n >= 10; n /= 10) ++digits;
-    counted += digits;
-}
-
-void piecewriter::text(std::string_view s) {
+void piecewriter::spill(std::string_view s) {
     if (room.empty()) {
         if (!s.empty()) sink(s);
         return;
@@ -26,10 +20,10 @@ void piecewriter::text(std::string_view s) {
     }
 }
 
-void piecewriter::number(std::uint32_t n) {
+void piecewriter::spill(std::uint32_t n) {
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    spill(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
 void piecewriter::finish() {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -24,7 +25,11 @@ using bodywriter = std::function<void(const piecesink&)>;
 class piececounter {
   public:
     void text(std::string_view s) { counted += s.size(); }
-    void number(std::uint32_t n);
+    void number(std::uint32_t n) {
+        std::size_t digits = 1;
+        for (; n >= 10; n /= 10) ++digits;
+        counted += digits;
+    }
     std::size_t length() const { return counted; }
 
   private:
@@ -38,12 +43,30 @@ class piecewriter {
   public:
     piecewriter(std::span<char> room, const piecesink& sink) : room(room), sink(sink) {}
 
-    void text(std::string_view s);
-    void number(std::uint32_t n);
+    // Most of a reply's writes are a digit or a comma: they are copied here, and only a text
+    // that fills the room goes the long way.
+    void text(std::string_view s) {
+        if (s.size() < room.size() - used) {
+            std::memcpy(room.data() + used, s.data(), s.size());
+            used += s.size();
+        } else {
+            spill(s);
+        }
+    }
+    void number(std::uint32_t n) {
+        if (n < 10 && used + 1 < room.size()) {
+            room[used++] = static_cast<char>('0' + n);
+        } else {
+            spill(n);
+        }
+    }
     // Hands out what the room still holds; the writer may go on afterwards.
     void finish();
 
   private:
+    void spill(std::string_view s);
+    void spill(std::uint32_t n);
+
     std::span<char> room;
     const piecesink& sink;
     std::size_t used = 0;
