@@ -168,7 +168,9 @@ void server::replytext(const json& id, textrequest handler, const json& params) 
 
 void server::replysized(const json& id, sizedrequest handler, const json& params) {
     // Everything that can fail is done before the first byte goes out: the result's counting
-    // pass (which throws for bad params), the envelope and the room for the pieces.
+    // pass (which throws for bad params), the envelope and the room for the pieces. The
+    // writing pass after the header must not throw: an error reply then would land inside
+    // the frame.
     const sizedreply result = (this->*handler)(params);
     const std::string start = envelope(id);
     const std::size_t length = start.size() + result.length + envelopeend.size();
