@@ -46,9 +46,9 @@ void server::foldingrange(const json& params, std::string& out) {
     appendfoldingranges(out, doc.statements(), *doc.text);
 }
 
-void server::semantictokens(const json& params, std::string& out) {
+sizedreply server::semantictokens(const json& params) {
     document& doc = documentof(params);
-    appendsemantictokens(out, doc.statements(), *doc.text, enc);
+    return semantictokensreply(doc.statements(), *doc.text, enc);
 }
 
 } // namespace zvlsp

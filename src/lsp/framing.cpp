@@ -125,4 +125,12 @@ void writeframe(std::ostream& out, std::string_view body) {
     out.flush();
 }
 
+void writeframe(std::ostream& out, std::size_t length, const bodywriter& body) {
+    out << "Content-Length: " << length << "\r\n\r\n";
+    body([&](std::string_view piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    });
+    out.flush();
+}
+
 } // namespace zvlsp

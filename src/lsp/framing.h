@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "pieces.h"
+
 namespace zvlsp {
 
 struct frame {
@@ -46,5 +48,7 @@ class framereader {
 
 // Writes `body` as one framed message and flushes.
 void writeframe(std::ostream& out, std::string_view body);
+// Writes a message of `length` bytes as `body` makes them, piece by piece, and flushes.
+void writeframe(std::ostream& out, std::size_t length, const bodywriter& body);
 
 } // namespace zvlsp

@@ -69,7 +69,8 @@ int serve(std::istream& in, std::ostream& out, std::ostream& log) {
             zvtool::cleanstrings(message);
             writeframe(out, message.dump());
         },
-        [&](std::string_view message) { writeframe(out, message); });
+        [&](std::string_view message) { writeframe(out, message); },
+        [&](std::size_t length, const bodywriter& body) { writeframe(out, length, body); });
     const auto shared = std::make_shared<inbox>();
     inbox& box = *shared;
     // An input stream tied to an output (std::cin to std::cout) flushes that output before

@@ -28,6 +28,9 @@ const std::map<std::string, server::request, std::less<>> server::requests = {
 const std::map<std::string, server::textrequest, std::less<>> server::textrequests = {
     {"textDocument/documentSymbol", &server::documentsymbol},
     {"textDocument/foldingRange", &server::foldingrange},
+};
+
+const std::map<std::string, server::sizedrequest, std::less<>> server::sizedrequests = {
     {"textDocument/semanticTokens/full", &server::semantictokens},
 };
 
@@ -37,8 +40,8 @@ const std::map<std::string, server::notification, std::less<>> server::notificat
     {"textDocument/didClose", &server::didclose}, {"textDocument/didSave", &server::didsave},
 };
 
-server::server(sender send, textsender sendtext)
-    : send(std::move(send)), sendtext(std::move(sendtext)) {}
+server::server(sender send, textsender sendtext, streamsender sendstream)
+    : send(std::move(send)), sendtext(std::move(sendtext)), sendstream(std::move(sendstream)) {}
 
 void server::reply(const json& id, json result) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
@@ -111,7 +114,8 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
     }
     const auto found = requests.find(method);
     const auto astext = textrequests.find(method);
-    if (found == requests.end() && astext == textrequests.end()) {
+    const auto sized = sizedrequests.find(method);
+    if (found == requests.end() && astext == textrequests.end() && sized == sizedrequests.end()) {
         fail(id, methodnotfound, "Method not found: " + method);
         return;
     }
@@ -119,25 +123,73 @@ void server::dispatchrequest(const json& id, const std::string& method, const js
     try {
         if (found != requests.end()) {
             reply(id, (this->*found->second)(params));
+        } else if (astext != textrequests.end()) {
+            replytext(id, astext->second, params);
         } else {
-            // The result is written into the message after its envelope's start: a large one
-            // is not copied.
-            std::string message = R"({"id":)";
-            message += id.dump();
-            message += R"(,"jsonrpc":"2.0","result":)";
-            (this->*astext->second)(params, message);
-            message += '}';
-            if (sendtext) {
-                sendtext(message);
-            } else {
-                send(json::parse(message));
-            }
+            replysized(id, sized->second, params);
         }
     } catch (const rpcerror& e) { fail(id, e.code, e.message); } catch (const json::exception& e) {
         fail(id, invalidparams, std::string("Invalid params: ") + e.what());
     } catch (const std::exception& e) {
         fail(id, internalerror, std::string("Internal error: ") + e.what());
     }
+}
+
+namespace {
+
+// The start of a reply message written as text, up to its result.
+std::string envelope(const json& id) {
+    std::string out = R"({"id":)";
+    out += id.dump();
+    out += R"(,"jsonrpc":"2.0","result":)";
+    return out;
+}
+
+constexpr std::string_view envelopeend = "}";
+
+} // namespace
+
+void server::sendmessage(std::string_view message) {
+    if (sendtext) {
+        sendtext(message);
+    } else {
+        send(json::parse(message));
+    }
+}
+
+void server::replytext(const json& id, textrequest handler, const json& params) {
+    // The result is written into the message after its envelope's start: a large one is not
+    // copied.
+    std::string message = envelope(id);
+    (this->*handler)(params, message);
+    message += envelopeend;
+    sendmessage(message);
+}
+
+void server::replysized(const json& id, sizedrequest handler, const json& params) {
+    // Everything that can fail is done before the first byte goes out: the result's counting
+    // pass (which throws for bad params), the envelope and the room for the pieces. The
+    // writing pass after the header must not throw: an error reply then would land inside
+    // the frame.
+    const sizedreply result = (this->*handler)(params);
+    const std::string start = envelope(id);
+    const std::size_t length = start.size() + result.length + envelopeend.size();
+    std::vector<char> room(replypiece);
+    const bodywriter body = [&](const piecesink& sink) {
+        piecewriter out(room, sink);
+        out.text(start);
+        result.write(out);
+        out.text(envelopeend);
+        out.finish();
+    };
+    if (sendstream) {
+        sendstream(length, body);
+        return;
+    }
+    std::string message;
+    message.reserve(length);
+    body([&](std::string_view piece) { message += piece; });
+    sendmessage(message);
 }
 
 void server::dispatchnotification(const std::string& method, json& params) {

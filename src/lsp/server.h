@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pieces.h"
 #include "text.h"
 #include "workspace.h"
 
@@ -37,7 +38,10 @@ class server {
     using sender = std::function<void(const nlohmann::json&)>;
     // Sends a message given as JSON text (large replies are written as text directly).
     using textsender = std::function<void(std::string_view)>;
-    explicit server(sender send, textsender sendtext = {});
+    // Sends a message of `length` bytes that `body` writes piece by piece (the largest
+    // replies are never held whole). Without one, the pieces are gathered and sent as text.
+    using streamsender = std::function<void(std::size_t length, const bodywriter& body)>;
+    explicit server(sender send, textsender sendtext = {}, streamsender sendstream = {});
 
     // One message body as received: JSON text. Malformed JSON gets a ParseError reply.
     // `more`: further messages wait already, so documents changed by this one may be
@@ -63,9 +67,16 @@ class server {
     // A request whose result is appended as JSON text to the reply message: millions of
     // numbers or symbols as JSON values in memory would cost far more than the text.
     using textrequest = void (server::*)(const nlohmann::json& params, std::string& out);
+    // A request whose result is counted before it is written, then written piece by piece
+    // into the message as it goes out: not even its text is held whole.
+    using sizedrequest = sizedreply (server::*)(const nlohmann::json& params);
 
     void reply(const nlohmann::json& id, nlohmann::json result);
     void fail(const nlohmann::json& id, int code, const std::string& message);
+    // Sends a whole message given as JSON text.
+    void sendmessage(std::string_view message);
+    void replytext(const nlohmann::json& id, textrequest handler, const nlohmann::json& params);
+    void replysized(const nlohmann::json& id, sizedrequest handler, const nlohmann::json& params);
     void dispatchrequest(const nlohmann::json& id, const std::string& method,
                          const nlohmann::json& params);
     void dispatchnotification(const std::string& method, nlohmann::json& params);
@@ -94,7 +105,7 @@ class server {
     nlohmann::json definition(const nlohmann::json& params);
     void documentsymbol(const nlohmann::json& params, std::string& out);
     void foldingrange(const nlohmann::json& params, std::string& out);
-    void semantictokens(const nlohmann::json& params, std::string& out);
+    sizedreply semantictokens(const nlohmann::json& params);
 
     // Editing features (requests.cpp).
     nlohmann::json completion(const nlohmann::json& params);
@@ -110,9 +121,11 @@ class server {
     static const std::map<std::string, request, std::less<>> requests;
     static const std::map<std::string, notification, std::less<>> notifications;
     static const std::map<std::string, textrequest, std::less<>> textrequests;
+    static const std::map<std::string, sizedrequest, std::less<>> sizedrequests;
 
     sender send;
     textsender sendtext;
+    streamsender sendstream;
     phase state = phase::starting;
     bool shutdownseen = false;
     encoding enc = encoding::utf16;

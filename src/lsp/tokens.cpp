@@ -37,6 +37,17 @@ bool operatorchar(char c) {
     return table[static_cast<unsigned char>(c)];
 }
 
+// A character of a name, as `namechar` tells, looked up in a table made once from it: the
+// reply is lexed twice (counted, then written), and names are most of a program's bytes.
+bool namebyte(char c) {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> out{};
+        for (std::size_t b = 0; b < out.size(); ++b) out[b] = namechar(static_cast<char>(b));
+        return out;
+    }();
+    return table[static_cast<unsigned char>(c)];
+}
+
 class lexer {
   public:
     lexer(std::string_view text, const tokenvisitor& out) : text(text), out(out) {}
@@ -116,12 +127,12 @@ class lexer {
     // Every run of name characters in `begin`..`end` as a token of `type`.
     void names(std::size_t begin, std::size_t end, tokentype type) {
         for (std::size_t i = begin; i < end;) {
-            if (!namechar(text[i])) {
+            if (!namebyte(text[i])) {
                 ++i;
                 continue;
             }
             const std::size_t start = i;
-            while (i < end && namechar(text[i])) ++i;
+            while (i < end && namebyte(text[i])) ++i;
             add(start, i, type);
         }
     }
@@ -145,7 +156,7 @@ class lexer {
                 i = j;
                 operand = false;
             } else if (c == '.') {
-                const std::size_t j = run(i + 1, end, namechar);
+                const std::size_t j = run(i + 1, end, namebyte);
                 add(i + 1, j, tokentype::property);
                 i = j;
             } else if (c == '-' && operand && i + 1 < end && digit(text[i + 1])) {
@@ -156,7 +167,7 @@ class lexer {
                 add(i, j, tokentype::op);
                 i = j;
                 operand = true;
-            } else if (namechar(c)) {
+            } else if (namebyte(c)) {
                 i = name(i, end, operand);
             } else {
                 operand = c == '(' || c == '[' || c == '{' || c == ',' || c == ':';
@@ -174,7 +185,7 @@ class lexer {
     }
 
     std::size_t name(std::size_t i, std::size_t end, bool& operand) {
-        const std::size_t j = run(i, end, namechar);
+        const std::size_t j = run(i, end, namebyte);
         const std::string_view w = text.substr(i, j - i);
         const bool spaced = i > 0 && blank(text[i - 1]) && j < text.size() && blank(text[j]);
         const operatorinfo* op = findoperator(w);
@@ -303,22 +314,53 @@ std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::s
     return data;
 }
 
+namespace {
+
+// The SemanticTokens reply, `{"data":[...]}`, written to `out` (a `piececounter`, a
+// `piecewriter` or a `stringout`) as the tokens are read. Nothing here allocates but the
+// lexer's visitor, which holds one reference and so fits in the function's own room: the
+// writing pass, run after the counting pass on the same text, does not throw.
+template <class output>
+void writesemantictokens(output& out, const outline& tree, std::string_view text, encoding enc) {
+    struct state {
+        output& out;
+        tokenencoder encoder;
+        bool first = true;
+    } walk{out, tokenencoder(text, enc)};
+    out.text(R"({"data":[)");
+    eachtoken(tree.statements(), text, [&walk](const token& t) {
+        for (const std::uint32_t n : walk.encoder.next(t)) {
+            if (!walk.first) walk.out.text(",");
+            walk.first = false;
+            walk.out.number(n);
+        }
+    });
+    out.text("]}");
+}
+
+// Text appended to a string.
+struct stringout {
+    std::string& out;
+    void text(std::string_view s) { out += s; }
+    void number(std::uint32_t n) { appendnumber(out, n); }
+};
+
+} // namespace
+
 void appendsemantictokens(std::string& out, const outline& tree, std::string_view text,
                           encoding enc) {
-    out += R"({"data":[)";
     // A program has about one token to four bytes, a token a dozen bytes of numbers: room
     // for more, which costs nothing until written, saves copying the reply as it grows.
     out.reserve(out.size() + text.size() * replyperbyte + 2);
-    tokenencoder encoder(text, enc);
-    bool first = true;
-    eachtoken(tree.statements(), text, [&](const token& t) {
-        for (const std::uint32_t n : encoder.next(t)) {
-            if (!first) out += ',';
-            first = false;
-            appendnumber(out, n);
-        }
-    });
-    out += "]}";
+    stringout to{out};
+    writesemantictokens(to, tree, text, enc);
+}
+
+sizedreply semantictokensreply(const outline& tree, std::string_view text, encoding enc) {
+    piececounter counter;
+    writesemantictokens(counter, tree, text, enc);
+    return {counter.length(),
+            [&tree, text, enc](piecewriter& out) { writesemantictokens(out, tree, text, enc); }};
 }
 
 } // namespace zvlsp

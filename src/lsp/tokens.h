@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "outline.h"
+#include "pieces.h"
 #include "text.h"
 
 namespace zvlsp {
@@ -57,5 +58,10 @@ std::vector<std::uint32_t> encodetokens(const std::vector<token>& tokens, std::s
 // `text`, written as its tokens are read: never the tokens, their numbers and the reply at once.
 void appendsemantictokens(std::string& out, const outline& tree, std::string_view text,
                           encoding enc);
+
+// The same reply in two passes: its length is counted here, as its tokens are read, and its
+// `write` reads them again to hand the text out in pieces; the reply is never held whole.
+// `tree` and `text` must outlive the `write`.
+sizedreply semantictokensreply(const outline& tree, std::string_view text, encoding enc);
 
 } // namespace zvlsp

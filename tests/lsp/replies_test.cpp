@@ -2,7 +2,8 @@
 // encoded with a moving line cursor against a line-start table searched per token, and
 // document symbols and folding ranges written straight into the reply against a JSON value
 // dumped after its strings were cleaned, on ASCII, multibyte, CR LF and broken texts in both
-// encodings.
+// encodings; and the semantic tokens counted, then written in pieces, against the reply
+// appended whole.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "jsontext.h"
 #include "lspjson.h"
+#include "pieces.h"
 #include "replytext.h"
 #include "symbols.h"
 #include "tokens.h"
@@ -191,6 +193,142 @@ TEST(Replies, StringsAreWrittenAsCleanedAndDumped) {
         std::string got;
         appendstring(got, text);
         EXPECT_EQ(got, want.dump()) << json(std::vector<int>(text.begin(), text.end())).dump();
+    }
+}
+
+// The pieces a writer with `size` bytes of room hands out.
+struct written {
+    std::vector<std::string> pieces;
+    std::string joined() const {
+        std::string out;
+        for (const std::string& p : pieces) out += p;
+        return out;
+    }
+};
+
+template <class write> written inpieces(std::size_t size, const write& body) {
+    written out;
+    std::vector<char> room(size);
+    const piecesink sink = [&](std::string_view piece) { out.pieces.emplace_back(piece); };
+    piecewriter to(room, sink);
+    body(to);
+    to.finish();
+    return out;
+}
+
+// Every piece but the last fills the room, none is empty, and there are as many as the
+// bytes need.
+void expectfull(const written& w, std::size_t size, std::size_t length) {
+    ASSERT_GT(size, 0u);
+    EXPECT_EQ(w.pieces.size(), (length + size - 1) / size) << "room of " << size;
+    for (std::size_t i = 0; i < w.pieces.size(); ++i) {
+        EXPECT_FALSE(w.pieces[i].empty());
+        if (i + 1 < w.pieces.size()) {
+            EXPECT_EQ(w.pieces[i].size(), size) << "piece " << i;
+        }
+        EXPECT_LE(w.pieces[i].size(), size);
+    }
+}
+
+// Writes and counts made of texts and numbers, with numbers at each count of digits and
+// texts longer than the room, in rooms of every small size: the count is the bytes written,
+// they are what the writes say, and the room bounds every piece.
+TEST(Pieces, WritesAreCountedAndCutAtTheRoom) {
+    struct write {
+        bool number;
+        std::string text;
+        std::uint32_t n;
+    };
+    const std::vector<std::vector<write>> cases = {
+        {},
+        {{false, "", 0}},
+        {{true, "", 0}},
+        {{true, "", 9},
+         {true, "", 10},
+         {true, "", 99},
+         {true, "", 100},
+         {true, "", 999999999},
+         {true, "", 1000000000},
+         {true, "", 4294967295u}},
+        {{false, "{\"data\":[", 0},
+         {true, "", 7},
+         {false, ",", 0},
+         {true, "", 12},
+         {false, "]}", 0}},
+        {{false, std::string(37, 'x'), 0}, {true, "", 123456}, {false, "tail", 0}},
+    };
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        std::string want;
+        piececounter counter;
+        for (const write& w : cases[c]) {
+            if (w.number) {
+                want += std::to_string(w.n);
+                counter.number(w.n);
+            } else {
+                want += w.text;
+                counter.text(w.text);
+            }
+        }
+        EXPECT_EQ(counter.length(), want.size()) << "case " << c;
+        for (std::size_t size = 1; size <= want.size() + 2; ++size) {
+            const written got = inpieces(size, [&](piecewriter& to) {
+                for (const write& w : cases[c]) w.number ? to.number(w.n) : to.text(w.text);
+            });
+            EXPECT_EQ(got.joined(), want) << "case " << c << ", room of " << size;
+            expectfull(got, size, want.size());
+        }
+        // No room: each write is handed out as it comes, and nothing is lost.
+        const written bare = inpieces(0, [&](piecewriter& to) {
+            for (const write& w : cases[c]) w.number ? to.number(w.n) : to.text(w.text);
+        });
+        EXPECT_EQ(bare.joined(), want) << "case " << c;
+    }
+}
+
+// The room of the replies on the wire: a text of exactly its size is one piece, one byte more
+// makes two.
+TEST(Pieces, ReplyRoomHoldsItsSizeInOnePiece) {
+    for (const std::size_t length :
+         {replypiece - 1, replypiece, replypiece + 1, 2 * replypiece + 1}) {
+        const std::string text(length, 'a');
+        const written got = inpieces(replypiece, [&](piecewriter& to) { to.text(text); });
+        EXPECT_EQ(got.joined(), text);
+        expectfull(got, replypiece, length);
+    }
+}
+
+// The corpus with an empty document and one of a single token.
+std::vector<std::string> tokencorpus() {
+    std::vector<std::string> out = corpus();
+    out.push_back("");
+    out.push_back("x");
+    out.push_back("\r\n\n");
+    return out;
+}
+
+// The reply counted and then written in pieces is the reply appended whole, byte for byte,
+// in both encodings, with rooms of every small size and the sizes around the reply's own
+// length: one piece short of it, the length itself, one more, and twice plus one.
+TEST(Replies, TokensWrittenInPiecesAreTheAppendedReply) {
+    for (const std::string& text : tokencorpus()) {
+        const outline tree(text);
+        for (const encoding enc : {encoding::utf16, encoding::utf8}) {
+            std::string whole;
+            appendsemantictokens(whole, tree, text, enc);
+            const sizedreply reply = semantictokensreply(tree, text, enc);
+            ASSERT_EQ(reply.length, whole.size()) << text;
+            const std::size_t n = whole.size();
+            std::vector<std::size_t> sizes = {n + 1, n, n - 1, (n - 1) / 2, n / 2, replypiece};
+            for (std::size_t size = 1; size <= 70; ++size) sizes.push_back(size);
+            for (const std::size_t size : sizes) {
+                const written got = inpieces(size, [&](piecewriter& to) { reply.write(to); });
+                ASSERT_EQ(got.joined(), whole) << "room of " << size << " on " << text;
+                expectfull(got, size, n);
+            }
+            // The text is the tokens' numbers.
+            const json parsed = json::parse(whole);
+            EXPECT_EQ(parsed, json({{"data", encodetokens(tokenize(tree, text), text, enc)}}));
+        }
     }
 }
 
