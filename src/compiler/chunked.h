@@ -4,7 +4,9 @@
 // compilation (byte origins) grow to millions of elements this way.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -48,6 +50,18 @@ template <typename T, std::size_t chunkelements = 16384> class chunked {
     }
     template <typename It> void append(It first, It last) {
         for (; first != last; ++first) push_back(*first);
+    }
+    // Appends `n` elements from `data`, copied a chunk's room at a time.
+    void append(const T* data, std::size_t n) {
+        while (n > 0) {
+            if (tail == tailend) grow();
+            const std::size_t room = std::min(static_cast<std::size_t>(tailend - tail), n);
+            std::memcpy(static_cast<void*>(tail), data, room * sizeof(T));
+            tail += room;
+            count += room;
+            data += room;
+            n -= room;
+        }
     }
     // Keeps the first `n` elements (at most the size), and lets go of the chunks past them.
     void truncate(std::size_t n) {

@@ -29,6 +29,13 @@ template <typename Bytes> void putvarint(Bytes& bytes, std::uint64_t value) {
     bytes.push_back(static_cast<std::uint8_t>(value));
 }
 
+// The bytes of a piece before they are appended at once: a tag and up to three varints.
+struct piecestaging {
+    std::array<std::uint8_t, 1 + 3 * 10> bytes;
+    std::size_t used = 0;
+    void push_back(std::uint8_t b) { bytes[used++] = b; }
+};
+
 std::uint64_t zigzag(std::int64_t value) {
     return (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
 }
@@ -111,18 +118,22 @@ void originrecord::open(span where, bool statement, const piece* pieces, std::si
         titles.push_back(piecebytes.size());
         for (std::size_t i = 0; i < n; ++i) {
             const piece& p = pieces[i];
+            piecestaging staged;
             if (p.is == piece::word) {
-                piecebytes.push_back(static_cast<std::uint8_t>(p.w));
+                staged.push_back(static_cast<std::uint8_t>(p.w));
             } else if (p.is == piece::source) {
-                piecebytes.push_back(sourcetag);
-                putvarint(piecebytes, static_cast<std::uint64_t>(p.where.file));
-                putvarint(piecebytes, p.where.begin);
-                putvarint(piecebytes, p.where.end - p.where.begin);
+                staged.push_back(sourcetag);
+                putvarint(staged, static_cast<std::uint64_t>(p.where.file));
+                putvarint(staged, p.where.begin);
+                putvarint(staged, p.where.end - p.where.begin);
             } else {
-                piecebytes.push_back(copiedtag);
-                putvarint(piecebytes, p.text.size());
-                piecebytes.append(p.text.begin(), p.text.end());
+                staged.push_back(copiedtag);
+                putvarint(staged, p.text.size());
             }
+            piecebytes.append(staged.bytes.data(), staged.used);
+            if (p.is == piece::copied)
+                piecebytes.append(reinterpret_cast<const std::uint8_t*>(p.text.data()),
+                                  p.text.size());
         }
         piecebytes.push_back(endtag);
     }
@@ -187,9 +198,9 @@ originrecord::node originrecord::at(std::size_t n) const {
     out.pieces = (haspieces[n / 64] >> (n % 64) & 1) != 0;
     if (p.begin != unplaced) {
         // The last run that starts at or before the node.
-        const auto run = std::upper_bound(
-            fileruns.begin(), fileruns.end(), n,
-            [](std::size_t node, const filerun& r) { return node < r.first; });
+        const auto run =
+            std::upper_bound(fileruns.begin(), fileruns.end(), n,
+                             [](std::size_t node, const filerun& r) { return node < r.first; });
         out.place = span{std::prev(run)->file, p.begin, p.end};
     }
     return out;

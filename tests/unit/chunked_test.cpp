@@ -94,4 +94,24 @@ TEST(Chunked, AppendsARangeAcrossABoundary) {
     for (std::size_t i = 0; i < text.size(); ++i) EXPECT_EQ(c[i], text[i]);
 }
 
+// Elements appended at once from memory are copied a chunk's room at a time: from a
+// sequence empty, one short of a boundary and at one, appends of 0, 1, N-1, N, N+1 and
+// 2N+1 elements (N the chunk size), then one more pushed, read back as pushed one by one.
+TEST(Chunked, AppendsFromMemoryAcrossBoundaries) {
+    constexpr std::size_t n = small::chunksize;
+    std::vector<std::uint32_t> source(4 * n);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = valueat(i);
+    for (const std::size_t before : {std::size_t{0}, n - 1, n, n + 1}) {
+        for (const std::size_t count :
+             {std::size_t{0}, std::size_t{1}, n - 1, n, n + 1, 2 * n + 1}) {
+            SCOPED_TRACE(std::to_string(before) + " then " + std::to_string(count));
+            small c;
+            fill(c, 0, before);
+            c.append(source.data() + before, count);
+            fill(c, before + count, before + count + 1);
+            expectvalues(c, before + count + 1);
+        }
+    }
+}
+
 } // namespace
