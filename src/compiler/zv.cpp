@@ -450,6 +450,29 @@ std::optional<std::string_view> originmap::placetitle(std::size_t node) const {
     return kept->fileof(node).text.substr(n.place.begin, n.place.end - n.place.begin);
 }
 
+originmap::brief originmap::briefof(std::size_t node) const {
+    const originrecord::node n = kept->record.at(node);
+    brief out;
+    out.parent = n.parent;
+    out.statement = n.statement();
+    out.placetitle = !n.pieces;
+    if (n.place.known()) {
+        const sourcefile& file = *kept->files[static_cast<std::size_t>(n.place.file)];
+        out.located = true;
+        out.file = n.place.file;
+        out.offset = storedoffset(file, n.place.begin);
+        out.endoffset = storedoffset(file, n.place.end);
+    }
+    return out;
+}
+
+std::int32_t originmap::fileindex(const std::string& name) const {
+    for (std::size_t i = 0; i < kept->files.size(); ++i) {
+        if (kept->files[i]->name == name) return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
 titleinfo originmap::info(std::size_t node) const {
     titleinfo out{title(node), parent(node), statement(node), located(node), {}};
     if (out.located) out.where = where(node);

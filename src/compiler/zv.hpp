@@ -178,6 +178,18 @@ class originmap {
     std::optional<std::string_view> placetitle(std::size_t node) const;
     // Everything of a node, as `result::nodes` holds it.
     titleinfo info(std::size_t node) const;
+    // What a reader walking every node asks of each, read in one step: its parent, whether
+    // it is a statement's, whether its title is the text at its place, and where it is
+    // (its file by index, see `fileindex`, and its bytes in the file as stored).
+    struct brief {
+        std::int32_t parent = -1;
+        bool statement = false, located = false, placetitle = false;
+        std::int32_t file = -1; // -1 when not located
+        std::uint64_t offset = 0, endoffset = 0;
+    };
+    brief briefof(std::size_t node) const;
+    // The index `briefof` gives the file named `name`; -1 when no node is in it.
+    std::int32_t fileindex(const std::string& name) const;
 
     // The code's bytes in order, in stretches each of one node: `each(begin, end, node)`.
     void stretches(const std::function<void(std::size_t begin, std::size_t end, std::int32_t node)>&

@@ -67,10 +67,10 @@ class unchanged {
 
 } // namespace
 
-placement analysis::mapped(std::size_t node) const {
+placement analysis::mapped(const zv::originmap::brief& b) const {
     placement out;
-    if (!origins->located(node) || origins->file(node) != file) return out;
-    const std::uint64_t begin = origins->offset(node), end = origins->endoffset(node);
+    if (!b.located || b.file != fileid) return out;
+    const std::uint64_t begin = b.offset, end = b.endoffset;
     if (end > text->size()) return out;
     out.placed = out.sourcetitle = true;
     out.begin = static_cast<std::uint32_t>(begin);
@@ -97,6 +97,7 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
     a.origins = std::move(r.compactorigins);
     if (!a.origins || text.size() > std::numeric_limits<std::uint32_t>::max()) return made;
     const zv::originmap& nodes = *a.origins;
+    a.fileid = nodes.fileindex(file);
     // The nodes are in the order they were opened, each after its parent: the path from the
     // root to the node at hand is a stack, with each node's placement and where the search
     // for its next child starts.
@@ -108,14 +109,15 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
     std::vector<open> path;
     std::string joined;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const std::int32_t parent = nodes.parent(i);
-        while (!path.empty() && static_cast<std::int32_t>(path.back().node) != parent)
+        const zv::originmap::brief b = nodes.briefof(i);
+        while (!path.empty() && static_cast<std::int32_t>(path.back().node) != b.parent)
             path.pop_back();
-        const placement usual = a.mapped(i);
+        const placement usual = a.mapped(b);
         placement place;
         if (usual.placed) {
             std::string_view title;
-            if (const auto view = nodes.placetitle(i)) {
+            const auto view = b.placetitle ? nodes.placetitle(i) : std::nullopt;
+            if (view) {
                 title = *view;
             } else {
                 joined = nodes.title(i);
@@ -131,7 +133,7 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
                 }
             }
             const bool exact = std::string_view(text).substr(begin, end - begin) == title;
-            if (nodes.statement(i) || up == nullptr || exact) {
+            if (b.statement || up == nullptr || exact) {
                 place = usual;
             } else {
                 // Text the compiler made from the source (escapes resolved) is placed on the

@@ -39,12 +39,14 @@ struct analysis {
     std::shared_ptr<const std::string> text; // the document's own while it is current
     std::vector<std::uint8_t> code;
     std::shared_ptr<const zv::originmap> origins;
-    std::string file; // the document's name in the map
+    std::string file;       // the document's name in the map
+    std::int32_t fileid = -1; // and its index there
     // The nodes of the document placed otherwise, by node.
     std::vector<std::pair<std::uint32_t, placement>> unusual;
     std::size_t size() const { return origins ? origins->size() : 0; }
-    // Where the map places `node` in the document, if it is there.
-    placement mapped(std::size_t node) const;
+    // Where the map places `node` in the document, if it is there; from its brief.
+    placement mapped(std::size_t node) const { return mapped(origins->briefof(node)); }
+    placement mapped(const zv::originmap::brief& b) const;
     // The placement of `node`.
     placement at(std::size_t node) const;
     std::string title(std::size_t node, const placement& p) const {
