@@ -17,14 +17,6 @@ static_assert(sizeof(statement) <= 40);
 
 namespace {
 
-// Blocks deeper than this are not split; the compiler stops at 2000 anyway, and the tree
-// is walked recursively.
-constexpr int maxdepth = 200;
-
-// Statements that ran on over lines are cut at most this often in one document; each cut
-// is one more level of recursion.
-constexpr std::size_t maxcuts = 1000;
-
 // The index in a statement's words (the keyword is word 0) of the body of `f`, or -1.
 constexpr int bodyindex(const statementform& f) {
     return f.body < 0 ? -1 : f.body + 1;
@@ -123,7 +115,7 @@ void splitinto(std::string_view text, int depth, splitting& state) {
         from = end;
         if (words.empty()) continue;
         // Each cut splits the rest one level deeper: their number is bounded.
-        const std::size_t cut = state.cuts < maxcuts
+        const std::size_t cut = state.cuts < maxoutlinecuts
                                     ? runon(whole, words.front().offset, words.back().end())
                                     : std::string_view::npos;
         std::string_view rest;
@@ -148,7 +140,7 @@ void splitinto(std::string_view text, int depth, splitting& state) {
         if (s.bodyword >= 0) {
             const std::string_view body = s.words[static_cast<std::size_t>(s.bodyword)].text();
             s.block = !body.empty() && body.front() == '{';
-            if (s.block && depth < maxdepth) {
+            if (s.block && depth < maxoutlinedepth) {
                 std::string_view inner = body.substr(1);
                 if (!inner.empty() && inner.back() == '}') inner.remove_suffix(1);
                 s.body = split(inner, depth + 1, state);
@@ -195,7 +187,7 @@ void outline::build() {
     const usecompilation use(context);
     if (source->size() > maxoutlined) return;
     splitting state{*source, 0, words, lists, {}, {}};
-    state.open.resize(maxdepth + 1);
+    state.open.resize(maxoutlinedepth + 1);
     top = zvlsp::split(*source, 0, state);
 }
 

@@ -31,6 +31,14 @@ struct word {
 // The longest text an outline splits: its offsets must fit a word's.
 constexpr std::size_t maxoutlined = std::numeric_limits<std::uint32_t>::max();
 
+// Blocks deeper than this are not split; the compiler stops at 2000 anyway, and the tree
+// is walked recursively.
+constexpr int maxoutlinedepth = 200;
+
+// Statements that ran on over lines are cut at most this often in one document; each cut
+// is one more level of recursion.
+constexpr std::size_t maxoutlinecuts = 1000;
+
 // A document has a statement for every few dozen bytes: its words and its body are runs in
 // the outline's storage, and the small fields go last, packed.
 struct statement {
