@@ -54,9 +54,9 @@ struct statement {
 
 class outline {
   public:
-    // Splits `text` (nothing, when it is longer than `maxoutlined`). Around unbalanced brackets the
-    // statements are those the compiler's repairs give; a block cut by a repair lacks its closing
-    // brace.
+    // Splits `text` (nothing, when it is longer than `maxoutlined`). Around unbalanced
+    // brackets the statements are those the compiler's repairs give; a block cut by a repair
+    // lacks its closing brace.
     explicit outline(std::string text);
     // The same for a text the outline shares with its owner: a text without CR LF line
     // ends is not copied.
