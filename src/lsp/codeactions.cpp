@@ -239,7 +239,7 @@ void extrawords(const nameindex& names, std::size_t at, std::vector<candidate>& 
     if (!s || s->words.size() < 3) return;
     std::size_t first = 0, last = 0; // words first..last go into parentheses
     const std::string_view kw = s->first();
-    if (!s->keyword && s->words[1].text == "=" && s->words.size() > 3) {
+    if (!s->keyword && s->words[1].text() == "=" && s->words.size() > 3) {
         first = 2, last = s->words.size() - 1;
     } else if (s->keyword && (kw == "if" || kw == "while") && s->words.size() > 3) {
         first = 1, last = s->words.size() - 2;
@@ -255,7 +255,7 @@ void extrawords(const nameindex& names, std::size_t at, std::vector<candidate>& 
     // Strings written side by side with blanks between: one string.
     std::string joined;
     for (std::size_t i = first; i <= last; ++i) {
-        const std::string_view w = s->words[i].text;
+        const std::string_view w = s->words[i].text();
         if (w.size() < 2 || w.front() != '"' || w.back() != '"' || w.find('"', 1) != w.size() - 1 ||
             w.find('\\') != std::string_view::npos) {
             joined.clear();

@@ -23,7 +23,7 @@ std::string joined(std::string_view a, std::string_view b) {
     return out;
 }
 
-const statement* search(const std::vector<statement>& list, const std::string& key, bool inclass) {
+const statement* search(std::span<const statement> list, const std::string& key, bool inclass) {
     for (const statement& s : list) {
         for (const std::string& k : definedkeys(s, inclass)) {
             if (k == key) return &s;
@@ -35,7 +35,7 @@ const statement* search(const std::vector<statement>& list, const std::string& k
 }
 
 // The statement at `offset`, innermost.
-const statement* statementat(const std::vector<statement>& list, std::size_t offset) {
+const statement* statementat(std::span<const statement> list, std::size_t offset) {
     for (const statement& s : list) {
         if (offset < s.begin() || offset > s.end()) continue;
         const statement* inner = statementat(s.body, offset);
@@ -84,13 +84,13 @@ class finder {
 std::vector<std::string> definedkeys(const statement& s, bool inclass) {
     const std::string_view member = inclass ? "." : "";
     if (s.keyword && s.words.size() >= 2 && s.first() == "def") {
-        return {joined(member, defname(s.words[1].text))};
+        return {joined(member, defname(s.words[1].text()))};
     }
     if (s.keyword && s.words.size() >= 2 && s.first() == "class") {
-        return {joined(member, s.words[1].text)};
+        return {joined(member, s.words[1].text())};
     }
-    if (!s.keyword && s.words.size() == 3 && s.words[1].text == "=") {
-        const std::string_view target = s.words[0].text;
+    if (!s.keyword && s.words.size() == 3 && s.words[1].text() == "=") {
+        const std::string_view target = s.words[0].text();
         if (targetname(target) != target) return {};
         if (target.starts_with('@')) return {joined(".", target.substr(1))};
         return {std::string(target)};

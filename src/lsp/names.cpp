@@ -125,7 +125,7 @@ bool prefixchar(char c) {
 
 // The top-level statements of `list` (of a piece at `base`) that reach `within` of its
 // file, or all of them.
-std::span<const statement> reaching(const std::vector<statement>& list, std::size_t base,
+std::span<const statement> reaching(std::span<const statement> list, std::size_t base,
                                     std::optional<std::pair<std::size_t, std::size_t>> within) {
     if (!within) return list;
     const auto first = std::partition_point(list.begin(), list.end(), [&](const statement& s) {
@@ -177,10 +177,10 @@ class definer {
         std::string inner = container, innerowner = owner;
         if (!keys.empty() && def) {
             const word& w = s.words[1];
-            const std::string_view name = defname(w.text);
+            const std::string_view name = defname(w.text());
             definition d = make(s, keys[0], name, w.offset,
                                 inclass ? namekind::method : namekind::function, container, owner);
-            for (const auto& [at, param] : parametersof(w.text)) {
+            for (const auto& [at, param] : parametersof(w.text())) {
                 d.parameters.emplace_back(param);
                 add(make(s, std::string(param), param, w.offset + at, namekind::parameter,
                          std::string(name), owner));
@@ -189,22 +189,22 @@ class definer {
             add(std::move(d));
         } else if (!keys.empty() && cls) {
             const word& w = s.words[1];
-            add(make(s, keys[0], w.text, w.offset, namekind::cls, container, owner));
-            inner = innerowner = std::string(w.text);
+            add(make(s, keys[0], w.text(), w.offset, namekind::cls, container, owner));
+            inner = innerowner = std::string(w.text());
         } else if (!keys.empty()) {
             const word& w = s.words[0];
-            const bool field = w.text.starts_with('@');
-            const bool global = !field && w.text.size() > 1 && w.text.front() == 'G';
-            const std::string_view name = w.text.substr(field ? 1 : 0);
+            const bool field = w.text().starts_with('@');
+            const bool global = !field && w.text().size() > 1 && w.text().front() == 'G';
+            const std::string_view name = w.text().substr(field ? 1 : 0);
             add(make(s, keys[0], name, w.offset + (field ? 1 : 0),
                      field    ? namekind::field
                      : global ? namekind::global
                               : namekind::variable,
                      container, owner));
         } else if (s.keyword && s.first() == "for" && s.words.size() >= 4 &&
-                   targetname(s.words[3].text) == s.words[3].text) {
+                   targetname(s.words[3].text()) == s.words[3].text()) {
             const word& w = s.words[3];
-            add(make(s, std::string(w.text), w.text, w.offset, namekind::variable, container,
+            add(make(s, std::string(w.text()), w.text(), w.offset, namekind::variable, container,
                      owner));
         }
         walk(s.body, cls, inner, innerowner);

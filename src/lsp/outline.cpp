@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
+#include <vector>
 
 #include "context.h"
 #include "language.h"
@@ -11,15 +11,11 @@
 
 namespace zvlsp {
 
+// What a word and a statement take: a 20 MB document has millions of words.
+static_assert(sizeof(word) <= 16);
+static_assert(sizeof(statement) <= 40);
+
 namespace {
-
-// Blocks deeper than this are not split; the compiler stops at 2000 anyway, and the tree
-// is walked recursively.
-constexpr int maxdepth = 200;
-
-// Statements that ran on over lines are cut at most this often in one document; each cut
-// is one more level of recursion.
-constexpr std::size_t maxcuts = 1000;
 
 // The index in a statement's words (the keyword is word 0) of the body of `f`, or -1.
 constexpr int bodyindex(const statementform& f) {
@@ -34,13 +30,25 @@ bool blankword(std::string_view w) {
     return w.find_first_not_of(" \t\n") == std::string_view::npos;
 }
 
-// Splits `text` (a view of `whole`) as the compiler does in its keep-going mode: a text
-// with unbalanced brackets is split with the compiler's repairs, so that the statements
-// around a mistake keep their place in the outline. A statement the split had to repair
-// stays in the outline too (a `def` being typed still names its function); its block, cut
-// where the split closed it, has no closing brace.
-std::vector<statement> split(std::string_view text, std::string_view whole, int depth,
-                             std::size_t& cuts);
+// What splitting a document keeps between its lists: the document, the cuts made, the
+// stores the outline keeps its words and lists in, and the lists being split.
+struct splitting {
+    std::string_view whole;
+    std::size_t cuts = 0;
+    runstore<word>& words;
+    runstore<statement>& lists;
+    // The words of the statement being split: they go to the store before its body is split.
+    std::vector<word> statementwords;
+    // The list being split at each depth, to go to the store once complete.
+    std::vector<std::vector<statement>> open;
+};
+
+// Splits `text` (a view of the document) into a list of its own at `depth`, as the compiler
+// does in its keep-going mode: a text with unbalanced brackets is split with the compiler's
+// repairs, so that the statements around a mistake keep their place in the outline. A
+// statement the split had to repair stays in the outline too (a `def` being typed still
+// names its function); its block, cut where the split closed it, has no closing brace.
+std::span<const statement> split(std::string_view text, int depth, splitting& state);
 
 // Whether the line at `at` of `text` starts a statement: a statement keyword, or a name
 // followed by " = ".
@@ -88,56 +96,65 @@ std::size_t runon(std::string_view text, std::size_t begin, std::size_t end) {
     return std::string_view::npos;
 }
 
-std::vector<statement> split(std::string_view text, std::string_view whole, int depth,
-                             std::size_t& cuts) {
-    std::vector<statement> out;
+// Appends the statements of `text` to the list being split at `depth`.
+void splitinto(std::string_view text, int depth, splitting& state) {
     splitwords parsed;
     splitrepairs repairs;
     parsekeepgoing(text, parsed, repairs);
+    const std::string_view whole = state.whole;
+    std::vector<word>& words = state.statementwords;
     std::size_t from = 0;
     for (const std::size_t end : parsed.ends) {
-        statement s;
+        words.clear();
         for (std::size_t i = from; i < end; ++i) {
             const std::string_view w = parsed.words[i];
             if (blankword(w)) continue;
-            s.words.push_back(word{static_cast<std::size_t>(w.data() - whole.data()), w});
+            words.push_back(word{w.data(), static_cast<std::uint32_t>(w.data() - whole.data()),
+                                 static_cast<std::uint32_t>(w.size())});
         }
         from = end;
-        if (s.words.empty()) continue;
+        if (words.empty()) continue;
         // Each cut splits the rest one level deeper: their number is bounded.
-        const std::size_t cut =
-            cuts < maxcuts ? runon(whole, s.begin(), s.end()) : std::string_view::npos;
+        const std::size_t cut = state.cuts < maxoutlinecuts
+                                    ? runon(whole, words.front().offset, words.back().end())
+                                    : std::string_view::npos;
         std::string_view rest;
         if (cut != std::string_view::npos) {
-            ++cuts;
-            rest = whole.substr(cut + 1, s.end() - cut - 1);
-            std::erase_if(s.words, [&](const word& w) { return w.offset >= cut; });
-            for (word& w : s.words) {
-                if (w.end() > cut) w.text = w.text.substr(0, cut - w.offset);
+            ++state.cuts;
+            rest = whole.substr(cut + 1, words.back().end() - cut - 1);
+            std::erase_if(words, [&](const word& w) { return w.offset >= cut; });
+            for (word& w : words) {
+                if (w.end() > cut) w.size = static_cast<std::uint32_t>(cut - w.offset);
             }
         }
-        const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
-        if (const statementform* f = assignment ? nullptr : findform(s.first())) {
+        statement s;
+        const bool assignment = words.size() >= 2 && words[1].text() == "=";
+        if (const statementform* f = assignment ? nullptr : findform(words.front().text())) {
             s.keyword = true;
             const int body = bodyindex(*f);
-            if (body >= 0 && static_cast<std::size_t>(body) < s.words.size()) s.bodyword = body;
+            if (body >= 0 && static_cast<std::size_t>(body) < words.size()) s.bodyword = body;
         }
+        // The words go to the store before the body is split: the body's statements reuse
+        // the scratch list.
+        s.words = state.words.add(words);
         if (s.bodyword >= 0) {
-            const word& body = s.words[static_cast<std::size_t>(s.bodyword)];
-            s.block = !body.text.empty() && body.text.front() == '{';
-            if (s.block && depth < maxdepth) {
-                std::string_view inner = body.text.substr(1);
+            const std::string_view body = s.words[static_cast<std::size_t>(s.bodyword)].text();
+            s.block = !body.empty() && body.front() == '{';
+            if (s.block && depth < maxoutlinedepth) {
+                std::string_view inner = body.substr(1);
                 if (!inner.empty() && inner.back() == '}') inner.remove_suffix(1);
-                s.body = split(inner, whole, depth + 1, cuts);
+                s.body = split(inner, depth + 1, state);
             }
         }
-        out.push_back(std::move(s));
-        if (!rest.empty()) {
-            std::vector<statement> after = split(rest, whole, depth, cuts);
-            std::move(after.begin(), after.end(), std::back_inserter(out));
-        }
+        state.open[static_cast<std::size_t>(depth)].push_back(s);
+        if (!rest.empty()) splitinto(rest, depth, state);
     }
-    return out;
+}
+
+std::span<const statement> split(std::string_view text, int depth, splitting& state) {
+    state.open[static_cast<std::size_t>(depth)].clear();
+    splitinto(text, depth, state);
+    return state.lists.add(state.open[static_cast<std::size_t>(depth)]);
 }
 
 } // namespace
@@ -168,8 +185,14 @@ void outline::build() {
     // its own, so that nothing accumulates in the thread's.
     compilation context;
     const usecompilation use(context);
-    std::size_t cuts = 0;
-    top = zvlsp::split(*source, *source, 0, cuts);
+    if (source->size() > maxoutlined) return;
+    splitting state{*source, 0, words, lists, {}, {}};
+    state.open.resize(maxoutlinedepth + 1);
+    top = zvlsp::split(*source, 0, state);
+}
+
+std::size_t outline::storagebytes() const {
+    return words.capacity() * sizeof(word) + lists.capacity() * sizeof(statement);
 }
 
 bool namechar(char c) {
@@ -186,7 +209,7 @@ std::string_view targetname(std::string_view target) {
 
 std::optional<std::string> alsofile(const statement& s) {
     if (!s.keyword || s.first() != "also" || s.words.size() != 2) return std::nullopt;
-    return std::string(s.words[1].text) + std::string(includeextension);
+    return std::string(s.words[1].text()) + std::string(includeextension);
 }
 
 } // namespace zvlsp

@@ -10,8 +10,7 @@ namespace zvlsp {
 namespace {
 
 // The innermost statement of `list` (offsets relative to `base`) holding `offset`.
-const statement* innermost(const std::vector<statement>& list, std::size_t base,
-                           std::size_t offset) {
+const statement* innermost(std::span<const statement> list, std::size_t base, std::size_t offset) {
     for (const statement& s : list) {
         if (offset < base + s.begin() || offset > base + s.end()) continue;
         const statement* inner = innermost(s.body, base, offset);

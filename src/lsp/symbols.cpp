@@ -12,8 +12,8 @@ enum symbolkind { classkind = 5, methodkind = 6, functionkind = 12 };
 // Appends the symbols of `list` to `out`, each after a comma when `any` already is; the
 // statements other than def and class pass their bodies' symbols up to the enclosing one.
 // The keys of a symbol are in the sorted order a dumped JSON object has, children first.
-void collect(const std::vector<statement>& list, const linemap& lines, bool inclass,
-             std::string& out, bool& any) {
+void collect(std::span<const statement> list, const linemap& lines, bool inclass, std::string& out,
+             bool& any) {
     for (const statement& s : list) {
         const bool def = s.keyword && s.first() == "def";
         const bool cls = s.keyword && s.first() == "class";
@@ -35,10 +35,10 @@ void collect(const std::vector<statement>& list, const linemap& lines, bool incl
             out.resize(mark);
         }
         const word& nameword = s.words[1];
-        const std::string_view name = def ? defname(nameword.text) : nameword.text;
+        const std::string_view name = def ? defname(nameword.text()) : nameword.text();
         if (def) {
             out += R"("detail":)";
-            appendstring(out, nameword.text.substr(name.size()));
+            appendstring(out, nameword.text().substr(name.size()));
             out += ',';
         }
         out += R"("kind":)";

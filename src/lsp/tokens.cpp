@@ -77,7 +77,7 @@ class lexer {
 
     void one(const statement& s, bool inclass) {
         if (!s.keyword) {
-            const bool assignment = s.words.size() >= 2 && s.words[1].text == "=";
+            const bool assignment = s.words.size() >= 2 && s.words[1].text() == "=";
             for (std::size_t i = 0; i < s.words.size(); ++i) {
                 if (assignment && i == 1) {
                     addword(s.words[i], tokentype::op);
@@ -94,13 +94,13 @@ class lexer {
             if (static_cast<int>(i) == s.bodyword) {
                 body(s, w, kw == "class");
             } else if (kw == "def" && i == 1) {
-                const std::size_t name = defname(w.text).size();
+                const std::size_t name = defname(w.text()).size();
                 add(w.offset, w.offset + name, tokentype::function,
-                    !inclass && name > 1 && w.text.front() == 'G');
+                    !inclass && name > 1 && w.text().front() == 'G');
                 names(w.offset + name, w.end(), tokentype::parameter);
             } else if (kw == "class" && i == 1) {
                 add(w.offset, w.end(), tokentype::type,
-                    !inclass && w.text.size() > 1 && w.text.front() == 'G');
+                    !inclass && w.text().size() > 1 && w.text().front() == 'G');
             } else if (kw == "for" && i == 2) {
                 addword(w, tokentype::keyword);
             } else if (kw == "for" && i == 3) {
@@ -117,7 +117,7 @@ class lexer {
     void body(const statement& s, const word& w, bool inclass) {
         if (s.block) {
             statements(s.body, inclass);
-        } else if (w.text == "return") {
+        } else if (w.text() == "return") {
             addword(w, tokentype::keyword);
         } else {
             expression(w.offset, w.end());

@@ -123,7 +123,7 @@ TEST(Replies, TokensCutAnywhereEncodeAsByTheLineTable) {
 // The symbols as they were built: a JSON value, with the keys a dump sorts.
 enum symbolkind { classkind = 5, methodkind = 6, functionkind = 12 };
 
-void domsymbols(const std::vector<statement>& list, const linemap& lines, bool inclass, json& out) {
+void domsymbols(std::span<const statement> list, const linemap& lines, bool inclass, json& out) {
     for (const statement& s : list) {
         const bool def = s.keyword && s.first() == "def";
         const bool cls = s.keyword && s.first() == "class";
@@ -132,7 +132,7 @@ void domsymbols(const std::vector<statement>& list, const linemap& lines, bool i
             continue;
         }
         const word& nameword = s.words[1];
-        const std::string_view name = def ? defname(nameword.text) : nameword.text;
+        const std::string_view name = def ? defname(nameword.text()) : nameword.text();
         json symbol = {
             {"name", name.empty() ? std::string("(unnamed)") : std::string(name)},
             {"kind", cls       ? classkind
@@ -140,7 +140,7 @@ void domsymbols(const std::vector<statement>& list, const linemap& lines, bool i
                                : functionkind},
             {"range", rangejson(lines, s.begin(), s.end())},
             {"selectionRange", rangejson(lines, nameword.offset, nameword.offset + name.size())}};
-        if (def) symbol["detail"] = std::string(nameword.text.substr(name.size()));
+        if (def) symbol["detail"] = std::string(nameword.text().substr(name.size()));
         json children = json::array();
         domsymbols(s.body, lines, cls, children);
         if (!children.empty()) symbol["children"] = std::move(children);
