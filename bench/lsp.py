@@ -5,9 +5,9 @@
 # pipes: open -> diagnostics, hover, document symbols, folding ranges, semantic tokens, a
 # one-character change -> diagnostics, and five changes sent at once -> diagnostics of the
 # last. A step is timed from its first byte sent to the last byte of its answer received:
-# the client's decoding of the answer (a 1 MB document's semantic tokens are megabytes of
-# JSON, which Python takes longer to parse than the server takes to write) is not the
-# server's. The whole session runs --runs times, each with a new server, and each step
+# the client's encoding of its messages and decoding of the answer (a 1 MB document's
+# semantic tokens are megabytes of JSON, which Python takes longer to parse than the
+# server takes to write) are not the server's. The whole session runs --runs times, each with a new server, and each step
 # keeps its best time, as `zv check` does. Each figure is also given as a ratio to
 # `zv check`'s whole run, with the server's peak memory after the step (which step makes
 # the peak; the highest of the runs). Nothing is asserted:
@@ -46,9 +46,12 @@ class Client:
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.nextid = 1
         self.arrived = 0.0  # when the last byte of the message last read came in
+        self.started = None  # when the first message of a step began to be written
 
     def send(self, message):
         body = json.dumps(dict(jsonrpc="2.0", **message)).encode()
+        if self.started is None:
+            self.started = time.perf_counter()
         self.proc.stdin.write(b"Content-Length: %d\r\n\r\n" % len(body) + body)
         self.proc.stdin.flush()
 
@@ -92,9 +95,9 @@ class Client:
 def step(rows, client, name, action):
     """Times `action` as the row `name`, up to the arrival of the message it waited for,
     with the server's peak memory (KB) after it."""
-    start = time.perf_counter()
+    client.started = None
     result = action()
-    rows.append((name, client.arrived - start, peak_kb(client.proc.pid)))
+    rows.append((name, client.arrived - client.started, peak_kb(client.proc.pid)))
     return result
 
 
