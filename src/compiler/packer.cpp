@@ -94,7 +94,6 @@ constexpr std::uint8_t wordstart[TW_COUNT + 1] = {0,  3,  6,  7,  10, 17, 23, 37
                                                   41, 45, 49, 55, 68, 73, 84, 93};
 static_assert(sizeof wordtext - 1 == wordstart[TW_COUNT]);
 
-
 // Record kinds, in the top two bits of a record's first byte.
 enum : byte { opennocount = 0, openwithcount = 1, closing = 2, rawrun = 3 };
 // Piece kinds, in the low two bits of a piece's first number.

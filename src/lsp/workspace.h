@@ -39,7 +39,7 @@ struct analysis {
     std::shared_ptr<const std::string> text; // the document's own while it is current
     std::vector<std::uint8_t> code;
     std::shared_ptr<const zv::originmap> origins;
-    std::string file;       // the document's name in the map
+    std::string file;         // the document's name in the map
     std::int32_t fileid = -1; // and its index there
     // The nodes of the document placed otherwise, by node.
     std::vector<std::pair<std::uint32_t, placement>> unusual;

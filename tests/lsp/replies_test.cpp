@@ -223,9 +223,7 @@ void expectfull(const written& w, std::size_t size, std::size_t length) {
     EXPECT_EQ(w.pieces.size(), (length + size - 1) / size) << "room of " << size;
     for (std::size_t i = 0; i < w.pieces.size(); ++i) {
         EXPECT_FALSE(w.pieces[i].empty());
-        if (i + 1 < w.pieces.size()) {
-            EXPECT_EQ(w.pieces[i].size(), size) << "piece " << i;
-        }
+        if (i + 1 < w.pieces.size()) { EXPECT_EQ(w.pieces[i].size(), size) << "piece " << i; }
         EXPECT_LE(w.pieces[i].size(), size);
     }
 }
