@@ -37,17 +37,6 @@ bool operatorchar(char c) {
     return table[static_cast<unsigned char>(c)];
 }
 
-// A character of a name, as `namechar` tells, looked up in a table made once from it: the
-// reply is lexed twice (counted, then written), and names are most of a program's bytes.
-bool namebyte(char c) {
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> out{};
-        for (std::size_t b = 0; b < out.size(); ++b) out[b] = namechar(static_cast<char>(b));
-        return out;
-    }();
-    return table[static_cast<unsigned char>(c)];
-}
-
 class lexer {
   public:
     lexer(std::string_view text, const tokenvisitor& out) : text(text), out(out) {}
@@ -127,12 +116,12 @@ class lexer {
     // Every run of name characters in `begin`..`end` as a token of `type`.
     void names(std::size_t begin, std::size_t end, tokentype type) {
         for (std::size_t i = begin; i < end;) {
-            if (!namebyte(text[i])) {
+            if (!namechar(text[i])) {
                 ++i;
                 continue;
             }
             const std::size_t start = i;
-            while (i < end && namebyte(text[i])) ++i;
+            while (i < end && namechar(text[i])) ++i;
             add(start, i, type);
         }
     }
@@ -156,7 +145,7 @@ class lexer {
                 i = j;
                 operand = false;
             } else if (c == '.') {
-                const std::size_t j = run(i + 1, end, namebyte);
+                const std::size_t j = run(i + 1, end, namechar);
                 add(i + 1, j, tokentype::property);
                 i = j;
             } else if (c == '-' && operand && i + 1 < end && digit(text[i + 1])) {
@@ -167,7 +156,7 @@ class lexer {
                 add(i, j, tokentype::op);
                 i = j;
                 operand = true;
-            } else if (namebyte(c)) {
+            } else if (namechar(c)) {
                 i = name(i, end, operand);
             } else {
                 operand = c == '(' || c == '[' || c == '{' || c == ',' || c == ':';
@@ -185,7 +174,7 @@ class lexer {
     }
 
     std::size_t name(std::size_t i, std::size_t end, bool& operand) {
-        const std::size_t j = run(i, end, namebyte);
+        const std::size_t j = run(i, end, namechar);
         const std::string_view w = text.substr(i, j - i);
         const bool spaced = i > 0 && blank(text[i - 1]) && j < text.size() && blank(text[j]);
         const operatorinfo* op = findoperator(w);
