@@ -187,10 +187,21 @@ test('the download button saves the byte code zvc writes, named after the progra
   const saved = tempdir('zvweb-download-');
   try {
     const session = await page.createCDPSession();
-    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: saved });
+    // Chromium reserves the file's name with an empty file before it writes the bytes, so the test
+    // waits for the download to say it is complete rather than for the file to appear.
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: saved, eventsEnabled: true });
+    const done = new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error('the download did not complete in 20 s')), 20000);
+      session.on('Browser.downloadProgress', (event) => {
+        if (event.state === 'completed' || event.state === 'canceled') {
+          clearTimeout(timer);
+          resolve(event.state);
+        }
+      });
+    });
     await page.click('#download');
+    assert.equal(await done, 'completed');
     const file = path.join(saved, 'prog.zvbc');
-    for (let tries = 0; tries < 100 && !fs.existsSync(file); ++tries) await new Promise((resolve) => setTimeout(resolve, 100));
     assert.equal(fs.readFileSync(file).toString('hex'), native(source).code);
   } finally {
     fs.rmSync(saved, { recursive: true, force: true });
