@@ -206,8 +206,9 @@ std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std:
     std::vector<instruction> picked;
     const std::size_t end = subtreeend(*a.origins, top);
     zv::originmap::reader origin(*a.origins);
+    const std::size_t traced = a.origins->codesize();
     walkbytecode(a.code, [&](const instruction& ins) {
-        if (ins.offset >= a.origins->codesize()) return;
+        if (ins.offset >= traced) return;
         const std::int32_t node = origin(ins.offset);
         if (node >= static_cast<std::int32_t>(top) && node < static_cast<std::int32_t>(end))
             picked.push_back(ins);

@@ -62,32 +62,43 @@ std::string counted(std::size_t n, const char* one, const char* many) {
 // or of the file). Fills `ins` or returns the fault.
 std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::size_t pos,
                                   std::size_t end, bool inblock, instruction& ins) {
-    ins = instruction{};
+    // Every field is set afresh but the string's storage, which the next string operand
+    // reuses: a walk over a large program allocates nothing per instruction.
     ins.offset = pos;
+    ins.size = 0;
+    ins.depth = 0;
+    ins.info = nullptr;
+    ins.typed = false;
+    ins.type = 0;
+    ins.value = 0;
+    ins.digit = 0;
+    ins.text.clear();
+    ins.items = 0;
     const byte op = code[pos];
     if (op == END_MARK) return "end mark 0xff where an instruction should stand";
     ins.info = findopcode(op);
     if (ins.info == nullptr) return "unknown opcode 0x" + hexbyte(op);
-    const std::string name = ins.info->mnemonic;
+    // Only a fault's message spells the mnemonic out.
+    const char* const name = ins.info->mnemonic;
     if (ins.info->operand == operandkind::none) {
         ins.size = 1;
         return std::nullopt;
     }
-    if (end - pos < 2) return name + ": type byte missing";
+    if (end - pos < 2) return std::string(name) + ": type byte missing";
     ins.typed = true;
     ins.type = code[pos + 1];
     if (typebytename(ins.type) == nullptr)
-        return name + ": unknown type byte 0x" + hexbyte(ins.type);
+        return std::string(name) + ": unknown type byte 0x" + hexbyte(ins.type);
     const int required = requiredtype(ins.info->operand);
     if (required >= 0 && ins.type != required)
-        return name + ": operand of type " + typebytename(ins.type) + ", expected " +
+        return std::string(name) + ": operand of type " + typebytename(ins.type) + ", expected " +
                typebytename(static_cast<byte>(required));
     const std::size_t payload = pos + 2;
     const std::size_t left = end - payload;
     auto needs = [&](std::size_t n) -> std::optional<std::string> {
         if (left >= n) return std::nullopt;
-        return name + ": " + typeword(ins.type) + " operand truncated (needs " + std::to_string(n) +
-               " bytes, " + std::to_string(left) + " left)";
+        return std::string(name) + ": " + typeword(ins.type) + " operand truncated (needs " +
+               std::to_string(n) + " bytes, " + std::to_string(left) + " left)";
     };
     switch (ins.type) {
     case TYPE_INT:
@@ -105,8 +116,10 @@ std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::si
         auto first = code.begin() + static_cast<std::ptrdiff_t>(payload);
         auto last = code.begin() + static_cast<std::ptrdiff_t>(end);
         auto zero = std::find(first, last, 0);
-        if (zero == last) return name + ": string operand without its terminating 0x00";
-        ins.text.assign(first, zero);
+        if (zero == last)
+            return std::string(name) + ": string operand without its terminating 0x00";
+        ins.text.assign(reinterpret_cast<const char*>(code.data() + payload),
+                        static_cast<std::size_t>(zero - first));
         ins.size = 2 + ins.text.size() + 1;
         break;
     }
@@ -117,12 +130,13 @@ std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::si
     case TYPE_DICT: {
         std::size_t at = payload, marks = 0;
         while (at < end && code[at] == ITEM_MARK) ++at, ++marks;
-        if (at == end) return name + ": " + typeword(ins.type) + " payload without its end mark";
+        if (at == end)
+            return std::string(name) + ": " + typeword(ins.type) + " payload without its end mark";
         if (code[at] != END_MARK)
-            return name + ": " + typeword(ins.type) + " payload holds byte 0x" + hexbyte(code[at]) +
-                   " where a mark should stand";
+            return std::string(name) + ": " + typeword(ins.type) + " payload holds byte 0x" +
+                   hexbyte(code[at]) + " where a mark should stand";
         if (ins.type == TYPE_DICT && marks % 2 != 0)
-            return name + ": dict payload holds an odd number of item marks (" +
+            return std::string(name) + ": dict payload holds an odd number of item marks (" +
                    std::to_string(marks) + ")";
         ins.items = ins.type == TYPE_DICT ? marks / 2 : marks;
         ins.size = at + 1 - pos;
@@ -133,9 +147,9 @@ std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::si
         ins.value = readint(code, payload);
         const std::size_t length = static_cast<std::uint32_t>(ins.value);
         if (length > left - 4)
-            return name + ": block of " + std::to_string(length) + " bytes runs past the end of " +
-                   (inblock ? "the enclosing block" : "the file") + " (" +
-                   counted(left - 4, "byte", "bytes") + " left)";
+            return std::string(name) + ": block of " + std::to_string(length) +
+                   " bytes runs past the end of " + (inblock ? "the enclosing block" : "the file") +
+                   " (" + counted(left - 4, "byte", "bytes") + " left)";
         ins.size = 6;
         break;
     }
