@@ -190,14 +190,6 @@ std::int32_t compilation::addfile(std::string name, std::string_view text) {
     return static_cast<std::int32_t>(files.size() - 1);
 }
 
-span compilation::directspan(std::string_view text) const {
-    const std::int32_t file = fileholding(text);
-    if (file < 0) return {};
-    const auto begin = static_cast<std::uint32_t>(
-        text.data() - files[static_cast<std::size_t>(file)]->text.data());
-    return span{file, begin, begin + static_cast<std::uint32_t>(text.size())};
-}
-
 span compilation::locate(std::string_view text) const {
     // Kept text leads back to the text it was made from, possibly kept text itself.
     for (int step = 0; step < 64; ++step) {

@@ -192,7 +192,13 @@ struct compilation : emitter {
     // Registers a source text (kept as a view) and returns its index.
     std::int32_t addfile(std::string name, std::string_view text);
     // The place of `text` when it is a view of one of the source texts themselves.
-    span directspan(std::string_view text) const;
+    span directspan(std::string_view text) const {
+        const std::int32_t file = fileholding(text);
+        if (file < 0) return {};
+        const auto begin = static_cast<std::uint32_t>(
+            text.data() - files[static_cast<std::size_t>(file)]->text.data());
+        return span{file, begin, begin + static_cast<std::uint32_t>(text.size())};
+    }
     bool insource(std::string_view text) const { return fileholding(text) >= 0; }
     // The index of the source text that `text` is a view of, or -1.
     std::int32_t fileholding(std::string_view text) const {

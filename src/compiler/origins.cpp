@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <new>
 
 #include "context.h"
 
@@ -67,13 +69,7 @@ void originrecord::clear() {
     piecebytes.push_back(endtag);
 }
 
-void originrecord::changed(std::size_t codesize) {
-    const std::int32_t now = innermost();
-    if (last.node == now) return;
-    if (last.start == codesize) {
-        last.node = now; // no byte came since the last change
-        return;
-    }
+void originrecord::seal(std::size_t codesize, std::int32_t now) {
     const std::uint64_t step = last.start - sealed.start;
     const std::uint64_t turn = zigzag(static_cast<std::int64_t>(last.node) - sealed.node);
     if (step < 0x80 && turn < 0x80) {
@@ -100,8 +96,8 @@ bool originrecord::nextrun(runplace& p) const {
     return true;
 }
 
-void originrecord::open(span where, bool statement, const piece* pieces, std::size_t n,
-                        std::size_t codesize) {
+void originrecord::openany(span where, bool statement, const piece* pieces, std::size_t n,
+                           std::size_t codesize) {
     const auto index = static_cast<std::uint32_t>(nodes.size());
     packednode made{static_cast<std::uint32_t>(innermost() + 1) | (statement ? statementbit : 0),
                     unplaced, 0};
@@ -139,12 +135,6 @@ void originrecord::open(span where, bool statement, const piece* pieces, std::si
     }
     nodes.push_back(made);
     opennodes.push_back(static_cast<std::int32_t>(nodes.size() - 1));
-    changed(codesize);
-}
-
-void originrecord::close(std::size_t codesize) {
-    if (opennodes.empty()) return;
-    opennodes.pop_back();
     changed(codesize);
 }
 
@@ -326,17 +316,20 @@ namespace {
 void openpieces(compilation& c, span where, std::initializer_list<std::string_view> pieces) {
     // Titles are joined from a few pieces.
     constexpr std::size_t fewpieces = 8;
-    std::array<originrecord::piece, fewpieces> few;
+    // Raw room for a few: only the pieces used are constructed (all eight for every title
+    // cost more than the pieces themselves).
+    alignas(originrecord::piece) std::byte few[fewpieces * sizeof(originrecord::piece)];
     std::vector<originrecord::piece> many;
-    originrecord::piece* kept = few.data();
+    auto* kept = reinterpret_cast<originrecord::piece*>(few);
     std::size_t n = 0;
     if (pieces.size() == 0) n = 1; // no text at all: one empty piece
     if (pieces.size() > fewpieces) {
         many.resize(pieces.size());
         kept = many.data();
     }
+    if (n == 1) new (kept) originrecord::piece{};
     for (const std::string_view text : pieces) {
-        originrecord::piece& p = kept[n++];
+        originrecord::piece& p = *new (kept + n++) originrecord::piece{};
         p.w = static_cast<titleword>(wordof(text));
         if (p.w != TW_COUNT) {
             p.is = originrecord::piece::word;

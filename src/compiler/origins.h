@@ -47,10 +47,29 @@ class originrecord {
     // Opens a node inside the innermost open one, placed at `where`; its title is the
     // source text there when `pieces` is empty. `codesize` is the code emitted so far:
     // from there on, bytes belong to the new node.
-    void open(span where, bool statement, const piece* pieces, std::size_t n, std::size_t codesize);
+    void open(span where, bool statement, const piece* pieces, std::size_t n,
+              std::size_t codesize) {
+        // Most nodes are placed and titled by their place's text: those take the short way,
+        // inline, as a large program opens hundreds of thousands.
+        const auto index = static_cast<std::uint32_t>(nodes.size());
+        if (n == 0 && where.known() && index % 64 != 0 && !fileruns.empty() &&
+            fileruns.back().file == where.file) [[likely]] {
+            nodes.push_back(packednode{static_cast<std::uint32_t>(innermost() + 1) |
+                                           (statement ? statementbit : 0),
+                                       where.begin, where.end});
+            opennodes.push_back(static_cast<std::int32_t>(index));
+            changed(codesize);
+            return;
+        }
+        openany(where, statement, pieces, n, codesize);
+    }
     // Closes the innermost open node; the bytes from `codesize` on belong to the one open
     // again.
-    void close(std::size_t codesize);
+    void close(std::size_t codesize) {
+        if (opennodes.empty()) return;
+        opennodes.pop_back();
+        changed(codesize);
+    }
     // The four length bytes of a block at `offset` are written now: they belong to the
     // innermost open node.
     void lengthwritten(std::size_t offset);
@@ -96,7 +115,19 @@ class originrecord {
   private:
     std::int32_t innermost() const { return opennodes.empty() ? 0 : opennodes.back(); }
     // The node of the bytes from `codesize` on is now the innermost open one.
-    void changed(std::size_t codesize);
+    void changed(std::size_t codesize) {
+        const std::int32_t now = innermost();
+        if (last.node == now) return;
+        if (last.start == codesize) {
+            last.node = now; // no byte came since the last change
+            return;
+        }
+        seal(codesize, now);
+    }
+    // Ends the last run, which has bytes, and starts one of `now` at `codesize`.
+    void seal(std::size_t codesize, std::int32_t now);
+    void openany(span where, bool statement, const piece* pieces, std::size_t n,
+                 std::size_t codesize);
     // Steps `p` to the run after its own; false past the last run.
     bool nextrun(runplace& p) const;
 
