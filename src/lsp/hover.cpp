@@ -164,32 +164,76 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
             if (!same) a.unusual.emplace_back(static_cast<std::uint32_t>(i), place);
         }
         path.push_back(open{i, place, place.placed ? place.begin : 0u});
+        if (b.parent == 0) a.groups.push_back(analysis::group{static_cast<std::uint32_t>(i)});
+        if (place.placed && !a.groups.empty() && i > 0) {
+            analysis::group& g = a.groups.back();
+            if (g.begin == g.end) {
+                g.begin = place.begin, g.end = place.end;
+            } else {
+                g.begin = std::min(g.begin, place.begin), g.end = std::max(g.end, place.end);
+            }
+        }
     }
     a.unusual.shrink_to_fit();
+    a.groups.shrink_to_fit();
+    // Each group's code: the stretches come in the order of the code, and a group's bytes
+    // mostly follow the group before's.
+    std::size_t g = 0;
+    nodes.stretches([&](std::size_t begin, std::size_t end, std::int32_t node) {
+        if (node <= 0 || a.groups.empty()) return;
+        const auto n = static_cast<std::uint32_t>(node);
+        if (n < a.groups[g].first || n >= a.groupend(g)) {
+            const auto after = std::upper_bound(
+                a.groups.begin(), a.groups.end(), n,
+                [](std::uint32_t n, const analysis::group& each) { return n < each.first; });
+            g = static_cast<std::size_t>(after - a.groups.begin()) - 1;
+        }
+        analysis::group& at = a.groups[g];
+        if (at.codebegin == at.codeend) {
+            at.codebegin = begin, at.codeend = end;
+        } else {
+            at.codebegin = std::min<std::uint64_t>(at.codebegin, begin);
+            at.codeend = std::max<std::uint64_t>(at.codeend, end);
+        }
+    });
     return made;
 }
 
-namespace {
-
-// The innermost placed node of `a` whose range holds `offset`: the shortest range, and
-// of equal ranges the later (deeper) node.
-std::optional<std::size_t> innermost(const analysis& a, std::size_t offset) {
+std::optional<std::size_t> constructat(const analysis& a, std::size_t offset) {
     std::optional<std::size_t> best;
-    std::size_t bestsize = 0, next = 0; // the next unusual node
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        placement n;
-        if (next < a.unusual.size() && a.unusual[next].first == i) {
-            n = a.unusual[next++].second;
-        } else {
-            n = a.mapped(i);
+    std::size_t bestsize = 0;
+    // The nodes from `first` to `end`, in order.
+    const auto scan = [&](std::size_t first, std::size_t end) {
+        auto next = std::lower_bound( // the next unusual node
+            a.unusual.begin(), a.unusual.end(), first,
+            [](const std::pair<std::uint32_t, placement>& u, std::size_t n) {
+                return u.first < n;
+            });
+        for (std::size_t i = first; i < end; ++i) {
+            placement n;
+            if (next != a.unusual.end() && next->first == i) {
+                n = (next++)->second;
+            } else {
+                n = a.mapped(i);
+            }
+            if (!n.placed || offset < n.begin || offset >= n.end) continue;
+            if (best && n.end - n.begin > bestsize) continue;
+            best = i;
+            bestsize = n.end - n.begin;
         }
-        if (!n.placed || offset < n.begin || offset >= n.end) continue;
-        if (best && n.end - n.begin > bestsize) continue;
-        best = i;
-        bestsize = n.end - n.begin;
+    };
+    if (a.size() == 0) return best;
+    // The root, then the groups whose nodes cover the offset: the others hold no node that
+    // does.
+    scan(0, a.groups.empty() ? a.size() : a.groups.front().first);
+    for (std::size_t g = 0; g < a.groups.size(); ++g) {
+        const analysis::group& each = a.groups[g];
+        if (offset >= each.begin && offset < each.end) scan(each.first, a.groupend(g));
     }
     return best;
 }
+
+namespace {
 
 // The end of the nodes `top` and its descendants: they are numbered in the order they
 // were opened, so they are `top` and the nodes after it up to the first whose parent
@@ -200,19 +244,30 @@ std::size_t subtreeend(const zv::originmap& nodes, std::size_t top) {
     return end;
 }
 
-// The listing lines of the instructions whose first byte `top` or a descendant produced,
-// indented relative to the outermost of them.
-std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std::size_t top) {
+} // namespace
+
+std::vector<std::pair<std::size_t, std::string>> listingof(const analysis& a, std::size_t top) {
     std::vector<instruction> picked;
     const std::size_t end = subtreeend(*a.origins, top);
-    zv::originmap::reader origin(*a.origins);
     const std::size_t traced = a.origins->codesize();
-    walkbytecode(a.code, [&](const instruction& ins) {
-        if (ins.offset >= traced) return;
-        const std::int32_t node = origin(ins.offset);
-        if (node >= static_cast<std::int32_t>(top) && node < static_cast<std::int32_t>(end))
-            picked.push_back(ins);
-    });
+    const auto pick = [&](std::size_t from, std::size_t to) {
+        picked.clear();
+        zv::originmap::reader origin(*a.origins);
+        return walkbytecode(a.code, from, to, [&](const instruction& ins) {
+            if (ins.offset >= traced) return;
+            const std::int32_t node = origin(ins.offset);
+            if (node >= static_cast<std::int32_t>(top) && node < static_cast<std::int32_t>(end))
+                picked.push_back(ins);
+        });
+    };
+    // A node of a group compiled to code within the group's: that alone is read, unless it
+    // does not decode on its own.
+    const auto in =
+        std::upper_bound(a.groups.begin(), a.groups.end(), top,
+                         [](std::size_t n, const analysis::group& each) { return n < each.first; });
+    if (top == 0 || in == a.groups.begin() ||
+        pick(std::prev(in)->codebegin, std::prev(in)->codeend).has_value())
+        pick(0, a.code.size());
     std::size_t outer = picked.empty() ? 0 : picked.front().depth;
     for (const instruction& ins : picked) outer = std::min(outer, ins.depth);
     std::vector<std::pair<std::size_t, std::string>> lines;
@@ -222,12 +277,14 @@ std::vector<std::pair<std::size_t, std::string>> listing(const analysis& a, std:
     return lines;
 }
 
+namespace {
+
 // The hover of the construct at `offset` of the text `a` was compiled from.
 std::optional<hoverinfo> hoverin(const analysis& a, std::size_t offset) {
-    const auto node = innermost(a, offset);
+    const auto node = constructat(a, offset);
     if (!node) return std::nullopt;
     const placement n = a.at(*node);
-    const auto lines = listing(a, *node);
+    const auto lines = listingof(a, *node);
     std::size_t bytes = 0;
     for (const auto& line : lines) bytes += line.first;
     hoverinfo out{n.begin, n.end, {}};

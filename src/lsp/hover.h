@@ -26,6 +26,16 @@ struct hoverinfo {
 std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std::string> text,
                                         const std::string& file);
 
+// The innermost placed node of `a` whose range holds `offset` of the text: the shortest
+// range, and of equal ranges the later (deeper) node. Only the groups of nodes around the
+// offset are read.
+std::optional<std::size_t> constructat(const analysis& a, std::size_t offset);
+
+// The listing lines (with the bytes of each) of the instructions whose first byte `node`
+// or a descendant produced, indented relative to the outermost of them. Only the code of
+// the node's group is read.
+std::vector<std::pair<std::size_t, std::string>> listingof(const analysis& a, std::size_t node);
+
 // std::nullopt when the document did not compile or no construct holds `offset`.
 std::optional<hoverinfo> hoverat(const workspace& ws, document& doc, std::size_t offset);
 

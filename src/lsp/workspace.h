@@ -43,6 +43,20 @@ struct analysis {
     std::int32_t fileid = -1; // and its index there
     // The nodes of the document placed otherwise, by node.
     std::vector<std::pair<std::uint32_t, placement>> unusual;
+    // The nodes but the root in groups, one per statement at the top of the program (a
+    // child of the root, its descendants after it up to the next group's first node): the
+    // document bytes its placed nodes cover and the code bytes they compiled to, both
+    // empty when there are none. A hover reads the groups around the cursor alone.
+    struct group {
+        std::uint32_t first = 0;
+        std::uint32_t begin = 0, end = 0;
+        std::uint64_t codebegin = 0, codeend = 0;
+    };
+    std::vector<group> groups;
+    // The end of the nodes of group `g`.
+    std::size_t groupend(std::size_t g) const {
+        return g + 1 < groups.size() ? groups[g + 1].first : size();
+    }
     std::size_t size() const { return origins ? origins->size() : 0; }
     // Where the map places `node` in the document, if it is there; from its brief.
     placement mapped(std::size_t node) const { return mapped(origins->briefof(node)); }

@@ -161,8 +161,15 @@ std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::si
 
 std::optional<bytecodefault> walkbytecode(const std::vector<std::uint8_t>& code,
                                           const std::function<void(const instruction&)>& visit) {
-    std::vector<std::size_t> ends{code.size()}; // innermost block end on top
-    std::size_t pos = 0;
+    return walkbytecode(code, 0, code.size(), visit);
+}
+
+std::optional<bytecodefault> walkbytecode(const std::vector<std::uint8_t>& code, std::size_t from,
+                                          std::size_t to,
+                                          const std::function<void(const instruction&)>& visit) {
+    to = std::min(to, code.size());
+    std::vector<std::size_t> ends{to}; // innermost block end on top
+    std::size_t pos = std::min(from, to);
     instruction ins;
     for (;;) {
         while (!ends.empty() && pos == ends.back()) ends.pop_back();

@@ -52,6 +52,11 @@ struct instruction {
 // before the fault have been visited.
 std::optional<bytecodefault> walkbytecode(const std::vector<std::uint8_t>& code,
                                           const std::function<void(const instruction&)>& visit);
+// The same for the instructions from `from` to `to` alone, read as if they were the whole
+// code: `from` must begin an instruction, and depths count the blocks opened from there.
+std::optional<bytecodefault> walkbytecode(const std::vector<std::uint8_t>& code, std::size_t from,
+                                          std::size_t to,
+                                          const std::function<void(const instruction&)>& visit);
 
 // `text` in double quotes: printable ASCII as it is, except that the double quote and the
 // backslash are escaped; \n, \r, \t for those controls; every other byte as \xHH.
