@@ -325,10 +325,8 @@ inline void compiler::compilealso(const words& w, int) {
         if (open == canonical) error("Inclusion cycle: " + firstline(path));
     }
     c.included.push_back(path);
-    const std::int32_t file = c.addfile(path, {});
+    const std::int32_t file = c.addownedfile(path, std::move(completed));
     sourcefile& included = *c.files[static_cast<std::size_t>(file)];
-    included.owned = std::move(completed);
-    included.text = included.owned;
     included.droppedcrs = std::move(droppedcrs);
     included.parent = statement.file;
     included.includedat = statement;

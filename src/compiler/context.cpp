@@ -164,6 +164,9 @@ void compilation::reset() {
     splits.clear();
     includestack.clear();
     files.clear();
+    byplace.clear();
+    textsoverlap = false;
+    lastholding = 0;
     arena.clear();
     constructs.clear();
     included.clear();
@@ -187,7 +190,31 @@ std::int32_t compilation::addfile(std::string name, std::string_view text) {
     file->name = std::move(name);
     file->text = text;
     files.push_back(std::move(file));
+    placetext(files.size() - 1);
     return static_cast<std::int32_t>(files.size() - 1);
+}
+
+std::int32_t compilation::addownedfile(std::string name, std::string text) {
+    auto file = std::make_unique<sourcefile>();
+    file->name = std::move(name);
+    file->owned = std::move(text);
+    file->text = file->owned;
+    files.push_back(std::move(file));
+    placetext(files.size() - 1);
+    return static_cast<std::int32_t>(files.size() - 1);
+}
+
+void compilation::placetext(std::size_t file) {
+    const std::string_view text = files[file]->text;
+    const textplace place{address(text.data()), address(text.data()) + text.size(), file};
+    const auto at = std::upper_bound(
+        byplace.begin(), byplace.end(), place.begin,
+        [](std::uintptr_t begin, const textplace& each) { return begin < each.begin; });
+    // Sorted and apart, only the neighbours can meet it (ends counted in, as an empty view
+    // at a text's end lies in that text).
+    if (at != byplace.end() && at->begin <= place.end) textsoverlap = true;
+    if (at != byplace.begin() && std::prev(at)->end >= place.begin) textsoverlap = true;
+    byplace.insert(at, place);
 }
 
 span compilation::locate(std::string_view text) const {

@@ -159,6 +159,19 @@ struct compilation : emitter {
 
     // Source texts and located text.
     std::vector<std::unique_ptr<sourcefile>> files;
+    // The source texts by their place in memory, sorted, for `fileholding` to find a
+    // view's text without reading every one (a program may include thousands). Separate
+    // strings never overlap; should two texts overlap or touch, every text is read, the
+    // latest first.
+    struct textplace {
+        std::uintptr_t begin = 0, end = 0;
+        std::size_t file = 0;
+    };
+    std::vector<textplace> byplace;
+    bool textsoverlap = false;
+    mutable std::size_t lastholding = 0;
+    static std::uintptr_t address(const char* p) { return reinterpret_cast<std::uintptr_t>(p); }
+    void placetext(std::size_t file);
     textarena arena;
     std::vector<std::string_view> constructs; // being compiled, innermost last
     // Reads an included file as the compiler reads source files, noting the carriage
@@ -191,6 +204,8 @@ struct compilation : emitter {
 
     // Registers a source text (kept as a view) and returns its index.
     std::int32_t addfile(std::string name, std::string_view text);
+    // The same for a text the file owns (an included file's).
+    std::int32_t addownedfile(std::string name, std::string text);
     // The place of `text` when it is a view of one of the source texts themselves.
     span directspan(std::string_view text) const {
         const std::int32_t file = fileholding(text);
@@ -200,16 +215,30 @@ struct compilation : emitter {
         return span{file, begin, begin + static_cast<std::uint32_t>(text.size())};
     }
     bool insource(std::string_view text) const { return fileholding(text) >= 0; }
-    // The index of the source text that `text` is a view of, or -1.
+    // The index of the source text that `text` is a view of, or -1; of texts that overlap
+    // in memory, the latest.
     std::int32_t fileholding(std::string_view text) const {
-        for (std::size_t i = files.size(); i-- > 0;) {
+        const auto holds = [&](std::size_t i) {
             const std::string_view whole = files[i]->text;
-            if (text.data() >= whole.data() &&
-                text.data() + text.size() <= whole.data() + whole.size()) {
-                return static_cast<std::int32_t>(i);
+            return address(text.data()) >= address(whole.data()) &&
+                   address(text.data()) + text.size() <= address(whole.data()) + whole.size();
+        };
+        if (textsoverlap) {
+            for (std::size_t i = files.size(); i-- > 0;) {
+                if (holds(i)) return static_cast<std::int32_t>(i);
             }
+            return -1;
         }
-        return -1;
+        // Apart in memory, a view lies in one text at most: the one that held the last,
+        // else the one that begins nearest before it.
+        if (lastholding < files.size() && holds(lastholding))
+            return static_cast<std::int32_t>(lastholding);
+        const auto after = std::upper_bound(
+            byplace.begin(), byplace.end(), address(text.data()),
+            [](std::uintptr_t at, const textplace& each) { return at < each.begin; });
+        if (after == byplace.begin() || !holds(std::prev(after)->file)) return -1;
+        lastholding = std::prev(after)->file;
+        return static_cast<std::int32_t>(lastholding);
     }
     // The place of `text`, a view of a source text or of text made from one.
     span locate(std::string_view text) const;
