@@ -166,7 +166,7 @@ void compilation::reset() {
     files.clear();
     byplace.clear();
     textsoverlap = false;
-    lastholding = 0;
+    recent = textplace{};
     arena.clear();
     constructs.clear();
     included.clear();
@@ -206,7 +206,8 @@ std::int32_t compilation::addownedfile(std::string name, std::string text) {
 
 void compilation::placetext(std::size_t file) {
     const std::string_view text = files[file]->text;
-    const textplace place{address(text.data()), address(text.data()) + text.size(), file};
+    const textplace place{address(text.data()), address(text.data()) + text.size(),
+                          static_cast<std::int32_t>(file)};
     const auto at = std::upper_bound(
         byplace.begin(), byplace.end(), place.begin,
         [](std::uintptr_t begin, const textplace& each) { return begin < each.begin; });
@@ -215,6 +216,7 @@ void compilation::placetext(std::size_t file) {
     if (at != byplace.end() && at->begin <= place.end) textsoverlap = true;
     if (at != byplace.begin() && std::prev(at)->end >= place.begin) textsoverlap = true;
     byplace.insert(at, place);
+    recent = place;
 }
 
 span compilation::locate(std::string_view text) const {

@@ -165,11 +165,11 @@ struct compilation : emitter {
     // latest first.
     struct textplace {
         std::uintptr_t begin = 0, end = 0;
-        std::size_t file = 0;
+        std::int32_t file = -1;
     };
     std::vector<textplace> byplace;
     bool textsoverlap = false;
-    mutable std::size_t lastholding = 0;
+    mutable textplace recent; // the text that held the view asked for last
     static std::uintptr_t address(const char* p) { return reinterpret_cast<std::uintptr_t>(p); }
     void placetext(std::size_t file);
     textarena arena;
@@ -218,27 +218,25 @@ struct compilation : emitter {
     // The index of the source text that `text` is a view of, or -1; of texts that overlap
     // in memory, the latest.
     std::int32_t fileholding(std::string_view text) const {
-        const auto holds = [&](std::size_t i) {
-            const std::string_view whole = files[i]->text;
-            return address(text.data()) >= address(whole.data()) &&
-                   address(text.data()) + text.size() <= address(whole.data()) + whole.size();
-        };
-        if (textsoverlap) {
-            for (std::size_t i = files.size(); i-- > 0;) {
-                if (holds(i)) return static_cast<std::int32_t>(i);
-            }
-            return -1;
+        const std::uintptr_t at = address(text.data()), end = at + text.size();
+        if (!textsoverlap) {
+            // Apart in memory, a view lies in one text at most: most often the one that
+            // held the last, else the one that begins nearest before it.
+            if (at >= recent.begin && end <= recent.end && recent.file >= 0) return recent.file;
+            if (byplace.size() <= 1) return -1; // the one text is the recent one
+            const auto after = std::upper_bound(
+                byplace.begin(), byplace.end(), at,
+                [](std::uintptr_t at, const textplace& each) { return at < each.begin; });
+            if (after == byplace.begin() || end > std::prev(after)->end) return -1;
+            recent = *std::prev(after);
+            return recent.file;
         }
-        // Apart in memory, a view lies in one text at most: the one that held the last,
-        // else the one that begins nearest before it.
-        if (lastholding < files.size() && holds(lastholding))
-            return static_cast<std::int32_t>(lastholding);
-        const auto after = std::upper_bound(
-            byplace.begin(), byplace.end(), address(text.data()),
-            [](std::uintptr_t at, const textplace& each) { return at < each.begin; });
-        if (after == byplace.begin() || !holds(std::prev(after)->file)) return -1;
-        lastholding = std::prev(after)->file;
-        return static_cast<std::int32_t>(lastholding);
+        for (std::size_t i = files.size(); i-- > 0;) {
+            const std::string_view whole = files[i]->text;
+            if (at >= address(whole.data()) && end <= address(whole.data()) + whole.size())
+                return static_cast<std::int32_t>(i);
+        }
+        return -1;
     }
     // The place of `text`, a view of a source text or of text made from one.
     span locate(std::string_view text) const;
