@@ -175,12 +175,14 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
         }
     }
     a.unusual.shrink_to_fit();
+    if (a.code.size() > std::numeric_limits<std::uint32_t>::max()) a.groups.clear();
     a.groups.shrink_to_fit();
     // Each group's code: the stretches come in the order of the code, and a group's bytes
     // mostly follow the group before's.
     std::size_t g = 0;
     nodes.stretches([&](std::size_t begin, std::size_t end, std::int32_t node) {
-        if (node <= 0 || a.groups.empty()) return;
+        if (node <= 0 || a.groups.empty() || end > std::numeric_limits<std::uint32_t>::max())
+            return;
         const auto n = static_cast<std::uint32_t>(node);
         if (n < a.groups[g].first || n >= a.groupend(g)) {
             const auto after = std::upper_bound(
@@ -189,11 +191,12 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
             g = static_cast<std::size_t>(after - a.groups.begin()) - 1;
         }
         analysis::group& at = a.groups[g];
+        const auto from = static_cast<std::uint32_t>(begin), to = static_cast<std::uint32_t>(end);
         if (at.codebegin == at.codeend) {
-            at.codebegin = begin, at.codeend = end;
+            at.codebegin = from, at.codeend = to;
         } else {
-            at.codebegin = std::min<std::uint64_t>(at.codebegin, begin);
-            at.codeend = std::max<std::uint64_t>(at.codeend, end);
+            at.codebegin = std::min(at.codebegin, from);
+            at.codeend = std::max(at.codeend, to);
         }
     });
     return made;

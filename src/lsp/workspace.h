@@ -46,11 +46,12 @@ struct analysis {
     // The nodes but the root in groups, one per statement at the top of the program (a
     // child of the root, its descendants after it up to the next group's first node): the
     // document bytes its placed nodes cover and the code bytes they compiled to, both
-    // empty when there are none. A hover reads the groups around the cursor alone.
+    // empty when there are none. A hover reads the groups around the cursor alone. None
+    // for code of 4 GiB or more, read whole.
     struct group {
         std::uint32_t first = 0;
         std::uint32_t begin = 0, end = 0;
-        std::uint64_t codebegin = 0, codeend = 0;
+        std::uint32_t codebegin = 0, codeend = 0;
     };
     std::vector<group> groups;
     // The end of the nodes of group `g`.
