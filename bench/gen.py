@@ -4,7 +4,7 @@
 # statements, calls, member paths, indexes, lists, dictionaries and strings) together with a
 # Lua 5.4 twin of each mix program that holds the same functions, statements and literals one
 # for one; the pathological shapes (huge list, expression, dictionary, function body, line,
-# block nesting and call nesting), each at a series of sizes (1/8, 1/4, 1/2 and 1 of full;
+# block nesting, call nesting and a library included thousands of times), each at a series of sizes (1/8, 1/4, 1/2 and 1 of full;
 # `nest` at 1/2 and 1) so that growth can be read from a curve; and the deep programs, 2000
 # levels of each kind of nesting; the empty program; and a tiny program of a few lines with
 # its Lua twin. bench/measure.py times zvc (and luac) on what this writes.
@@ -376,6 +376,23 @@ def shape_nest(levels, bodybytes):
     return "".join(out)
 
 
+# The library the `includes` shape includes, written beside the programs; measure.py puts
+# it in the working directory, where zvc reads included files.
+INCLUDED_NAME = "benchlib"
+INCLUDED_TEXT = """def sq(x) {
+    return x*x
+}
+limit = 10
+"""
+
+
+def shape_includes(n):
+    # A program that includes one library again before each use of it: every include is
+    # another source file of the compilation.
+    return "".join("also %s\nv%d = sq(%d)+limit\n" % (INCLUDED_NAME, i % 100, i)
+                   for i in range(n))
+
+
 def shape_calls(levels):
     return "x = " + "f(a, " * levels + "1" + ")" * levels + "\n"
 
@@ -408,6 +425,7 @@ PATHOLOGICAL = {
     "nest_depth": (shape_nest, [1990, 1 * MB], ["levels", "body bytes"], [0], EIGHTHS),
     "nest_body": (shape_nest, [1990, 1 * MB], ["levels", "body bytes"], [1], EIGHTHS),
     "calls": (shape_calls, [1000], ["levels"], [0], EIGHTHS),
+    "includes": (shape_includes, [20000], ["includes"], [0], EIGHTHS),
 }
 
 # The deep programs: one per kind, exactly as deep as the compiler allows (2000 levels).
@@ -487,10 +505,15 @@ def main():
             a = [max(1, int(v * args.scale) // (div if k in grow else 1))
                  for k, v in enumerate(full)]
             p = os.path.join(args.outdir, "%s_%s.zv" % (name, tag))
-            manifest.append({"name": "%s_%s" % (name, tag), "kind": "shape", "shape": name,
-                             "size": tag, "fraction": 1 / div, "params": a,
-                             "paramnames": pnames, "grows": [pnames[k] for k in grow],
-                             "path": p, "bytes": write(p, builder(*a))})
+            entry = {"name": "%s_%s" % (name, tag), "kind": "shape", "shape": name,
+                     "size": tag, "fraction": 1 / div, "params": a,
+                     "paramnames": pnames, "grows": [pnames[k] for k in grow],
+                     "path": p, "bytes": write(p, builder(*a))}
+            if builder is shape_includes:
+                lib = os.path.join(args.outdir, INCLUDED_NAME + ".ZVEX")
+                write(lib, INCLUDED_TEXT)
+                entry["files"] = [lib]
+            manifest.append(entry)
 
     for kind in DEEP:
         name = "deep_" + kind

@@ -209,6 +209,9 @@ def main():
         if args.only is not None and m["name"] not in args.only and m["kind"] != "baseline":
             continue
         src = os.path.abspath(m["path"])
+        # The files a program includes, where zvc reads them.
+        for f in m.get("files", []):
+            shutil.copy(f, work)
         r = dict(m)
         zcmd = [zvc, src]
         runs = max(args.runs, TINY_RUNS) if m["kind"] == "tiny" else args.runs
