@@ -62,18 +62,7 @@ std::string counted(std::size_t n, const char* one, const char* many) {
 // or of the file). Fills `ins` or returns the fault.
 std::optional<std::string> decode(const std::vector<std::uint8_t>& code, std::size_t pos,
                                   std::size_t end, bool inblock, instruction& ins) {
-    // Every field is set afresh but the string's storage, which the next string operand
-    // reuses: a walk over a large program allocates nothing per instruction.
-    ins.offset = pos;
-    ins.size = 0;
-    ins.depth = 0;
-    ins.info = nullptr;
-    ins.typed = false;
-    ins.type = 0;
-    ins.value = 0;
-    ins.digit = 0;
-    ins.text.clear();
-    ins.items = 0;
+    ins.reset(pos);
     const byte op = code[pos];
     if (op == END_MARK) return "end mark 0xff where an instruction should stand";
     ins.info = findopcode(op);

@@ -45,6 +45,17 @@ struct instruction {
     std::int32_t digit = 0; // first decimal digit of a decimal
     std::string text;       // string operand, without its 0x00
     std::size_t items = 0;  // list elements or dictionary pairs
+    // Every field as a new instruction at `at` has it, but the string's storage, which the
+    // next string operand reuses: a walk allocates nothing per instruction.
+    void reset(std::size_t at) {
+        offset = at;
+        size = depth = items = 0;
+        info = nullptr;
+        typed = false;
+        type = 0;
+        value = digit = 0;
+        text.clear();
+    }
 };
 
 // Decodes `code` in order and hands every instruction to `visit`, a block's header before
