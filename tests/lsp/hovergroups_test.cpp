@@ -91,18 +91,13 @@ TEST(HoverGroups, AgreeWithEveryNodeOnTheExamples) {
 }
 
 TEST(HoverGroups, AgreeWithEveryNodeOnTheEndToEndSources) {
-    std::size_t sources = 0;
-    for (const zvtest::casetext& c : zvtest::readcasedir(ZV_E2E_CASES_DIR)) {
-        for (const zvtest::section& s : c.sections) {
-            if (s.kind != "source" && s.kind != "file") continue;
-            if (std::find(s.words.begin(), s.words.end(), "hex") != s.words.end()) continue;
-            SCOPED_TRACE(c.name);
-            agree(s.body());
-            ++sources;
-        }
+    const auto sources = zvtest::readcasesources(ZV_E2E_CASES_DIR);
+    for (const zvtest::casesource& source : sources) {
+        SCOPED_TRACE(source.name);
+        agree(source.text);
         if (::testing::Test::HasFailure()) return;
     }
-    EXPECT_GT(sources, 100u);
+    EXPECT_GT(sources.size(), 100u);
 }
 
 TEST(HoverGroups, AgreeWithEveryNodeOnRandomAndBrokenPrograms) {

@@ -110,19 +110,13 @@ TEST(Outline, MatchesTheReferenceOnTheExamplesWholeAndTypedHalf) {
 }
 
 TEST(Outline, MatchesTheReferenceOnTheEndToEndSources) {
-    std::size_t sources = 0;
-    for (const zvtest::casetext& c : zvtest::readcasedir(ZV_E2E_CASES_DIR)) {
-        for (const zvtest::section& s : c.sections) {
-            if (s.kind != "source" && s.kind != "file") continue;
-            if (std::find(s.words.begin(), s.words.end(), "hex") != s.words.end()) continue;
-            SCOPED_TRACE(c.name);
-            const std::string text = s.body();
-            agree(text);
-            agree(crlf(text));
-            ++sources;
-        }
+    const auto sources = zvtest::readcasesources(ZV_E2E_CASES_DIR);
+    for (const zvtest::casesource& source : sources) {
+        SCOPED_TRACE(source.name);
+        agree(source.text);
+        agree(crlf(source.text));
     }
-    EXPECT_GT(sources, 100u);
+    EXPECT_GT(sources.size(), 100u);
 }
 
 TEST(Outline, MatchesTheReferenceOnBrokenTexts) {

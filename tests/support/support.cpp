@@ -232,4 +232,16 @@ std::vector<casetext> readcasedir(const fs::path& dir) {
     return all;
 }
 
+std::vector<casesource> readcasesources(const fs::path& dir) {
+    std::vector<casesource> out;
+    for (const casetext& c : readcasedir(dir)) {
+        for (const section& s : c.sections) {
+            if (s.kind != "source" && s.kind != "file") continue;
+            if (std::find(s.words.begin(), s.words.end(), "hex") != s.words.end()) continue;
+            out.push_back({c.name, s.body()});
+        }
+    }
+    return out;
+}
+
 } // namespace zvtest

@@ -71,5 +71,12 @@ struct casetext {
 std::vector<casetext> readcases(const std::string& text, const std::string& filestem);
 // Every case of the `*.case` files of `dir`, in the order of the file names.
 std::vector<casetext> readcasedir(const fs::path& dir);
+// The program texts of those cases (their `source` and `file` sections written as text,
+// not as hex), each with its case's name.
+struct casesource {
+    std::string name;
+    std::string text;
+};
+std::vector<casesource> readcasesources(const fs::path& dir);
 
 } // namespace zvtest
