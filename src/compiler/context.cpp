@@ -189,9 +189,7 @@ std::int32_t compilation::addfile(std::string name, std::string_view text) {
     auto file = std::make_unique<sourcefile>();
     file->name = std::move(name);
     file->text = text;
-    files.push_back(std::move(file));
-    placetext(files.size() - 1);
-    return static_cast<std::int32_t>(files.size() - 1);
+    return placetext(std::move(file));
 }
 
 std::int32_t compilation::addownedfile(std::string name, std::string text) {
@@ -199,12 +197,12 @@ std::int32_t compilation::addownedfile(std::string name, std::string text) {
     file->name = std::move(name);
     file->owned = std::move(text);
     file->text = file->owned;
-    files.push_back(std::move(file));
-    placetext(files.size() - 1);
-    return static_cast<std::int32_t>(files.size() - 1);
+    return placetext(std::move(file));
 }
 
-void compilation::placetext(std::size_t file) {
+std::int32_t compilation::placetext(std::unique_ptr<sourcefile> made) {
+    files.push_back(std::move(made));
+    const std::size_t file = files.size() - 1;
     const std::string_view text = files[file]->text;
     const textplace place{address(text.data()), address(text.data()) + text.size(),
                           static_cast<std::int32_t>(file)};
@@ -217,6 +215,7 @@ void compilation::placetext(std::size_t file) {
     if (at != byplace.begin() && std::prev(at)->end >= place.begin) textsoverlap = true;
     byplace.insert(at, place);
     recent = place;
+    return place.file;
 }
 
 span compilation::locate(std::string_view text) const {

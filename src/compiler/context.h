@@ -171,7 +171,8 @@ struct compilation : emitter {
     bool textsoverlap = false;
     mutable textplace recent; // the text that held the view asked for last
     static std::uintptr_t address(const char* p) { return reinterpret_cast<std::uintptr_t>(p); }
-    void placetext(std::size_t file);
+    // Adds `made`, its text set, to the files and to `byplace`; its index.
+    std::int32_t placetext(std::unique_ptr<sourcefile> made);
     textarena arena;
     std::vector<std::string_view> constructs; // being compiled, innermost last
     // Reads an included file as the compiler reads source files, noting the carriage

@@ -78,12 +78,25 @@ placement analysis::mapped(const zv::originmap::brief& b) const {
     return out;
 }
 
-placement analysis::at(std::size_t node) const {
-    const auto found = std::lower_bound(
+std::vector<std::pair<std::uint32_t, placement>>::const_iterator
+analysis::unusualfrom(std::size_t node) const {
+    return std::lower_bound(
         unusual.begin(), unusual.end(), node,
         [](const std::pair<std::uint32_t, placement>& u, std::size_t n) { return u.first < n; });
+}
+
+placement analysis::at(std::size_t node) const {
+    const auto found = unusualfrom(node);
     if (found != unusual.end() && found->first == node) return found->second;
     return mapped(node);
+}
+
+std::size_t analysis::groupof(std::size_t node) const {
+    const auto after =
+        std::upper_bound(groups.begin(), groups.end(), node,
+                         [](std::size_t n, const analysis::group& each) { return n < each.first; });
+    return after == groups.begin() ? groups.size()
+                                   : static_cast<std::size_t>(after - groups.begin()) - 1;
 }
 
 std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std::string> shared,
@@ -184,12 +197,7 @@ std::shared_ptr<const analysis> analyse(zv::result& r, std::shared_ptr<const std
         if (node <= 0 || a.groups.empty() || end > std::numeric_limits<std::uint32_t>::max())
             return;
         const auto n = static_cast<std::uint32_t>(node);
-        if (n < a.groups[g].first || n >= a.groupend(g)) {
-            const auto after = std::upper_bound(
-                a.groups.begin(), a.groups.end(), n,
-                [](std::uint32_t n, const analysis::group& each) { return n < each.first; });
-            g = static_cast<std::size_t>(after - a.groups.begin()) - 1;
-        }
+        if (n < a.groups[g].first || n >= a.groupend(g)) g = a.groupof(n);
         analysis::group& at = a.groups[g];
         const auto from = static_cast<std::uint32_t>(begin), to = static_cast<std::uint32_t>(end);
         if (at.codebegin == at.codeend) {
@@ -207,11 +215,7 @@ std::optional<std::size_t> constructat(const analysis& a, std::size_t offset) {
     std::size_t bestsize = 0;
     // The nodes from `first` to `end`, in order.
     const auto scan = [&](std::size_t first, std::size_t end) {
-        auto next = std::lower_bound( // the next unusual node
-            a.unusual.begin(), a.unusual.end(), first,
-            [](const std::pair<std::uint32_t, placement>& u, std::size_t n) {
-                return u.first < n;
-            });
+        auto next = a.unusualfrom(first);
         for (std::size_t i = first; i < end; ++i) {
             placement n;
             if (next != a.unusual.end() && next->first == i) {
@@ -265,11 +269,8 @@ std::vector<std::pair<std::size_t, std::string>> listingof(const analysis& a, st
     };
     // A node of a group compiled to code within the group's: that alone is read, unless it
     // does not decode on its own.
-    const auto in =
-        std::upper_bound(a.groups.begin(), a.groups.end(), top,
-                         [](std::size_t n, const analysis::group& each) { return n < each.first; });
-    if (top == 0 || in == a.groups.begin() ||
-        pick(std::prev(in)->codebegin, std::prev(in)->codeend).has_value())
+    const std::size_t g = top == 0 ? a.groups.size() : a.groupof(top);
+    if (g == a.groups.size() || pick(a.groups[g].codebegin, a.groups[g].codeend).has_value())
         pick(0, a.code.size());
     std::size_t outer = picked.empty() ? 0 : picked.front().depth;
     for (const instruction& ins : picked) outer = std::min(outer, ins.depth);

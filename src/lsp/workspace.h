@@ -58,6 +58,11 @@ struct analysis {
     std::size_t groupend(std::size_t g) const {
         return g + 1 < groups.size() ? groups[g + 1].first : size();
     }
+    // The group of `node` (not the root's), or groups.size() when there is none.
+    std::size_t groupof(std::size_t node) const;
+    // The first of the nodes placed otherwise that is `node` or after it.
+    std::vector<std::pair<std::uint32_t, placement>>::const_iterator
+    unusualfrom(std::size_t node) const;
     std::size_t size() const { return origins ? origins->size() : 0; }
     // Where the map places `node` in the document, if it is there; from its brief.
     placement mapped(std::size_t node) const { return mapped(origins->briefof(node)); }
